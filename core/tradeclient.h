@@ -1,0 +1,95 @@
+#pragma once
+
+#include <QAbstractSocket>
+#include <QJsonObject>
+#include <QMutex>
+#include <QStringList>
+#include <QThread>
+#include <QUrl>
+#include <atomic>
+
+class QTimer;
+class QWebSocket;
+
+// The only link to the trade server. Its thread owns the WebSocket, logs in on every connect,
+// pings after 3 s of silence, reconnects while logged in, sends the queued requests every 5 ms
+// and turns each reply into a signal chosen by its "res_code". The GUI thread only calls the
+// public operations and receives the signals, queued.
+class TradeClient : public QThread
+{
+    Q_OBJECT
+public:
+    explicit TradeClient(QObject *parent = nullptr);
+    ~TradeClient() override;
+
+    // Returns true when any of the four values differs from the stored ones.
+    bool connectToServer(const QString &url, qint64 login, const QString &password,
+                         const QString &serverName);
+    void logout();
+    void sendRequest(QJsonObject request);
+    void sendMessage(const QString &text);
+    void requestTradeHistory(int days);
+
+    // Stops the thread for the program's end: the socket is closed with code 1000 and the
+    // wait is bounded. Returns whether the thread ended in time.
+    bool shutdown(int timeoutMs = 3000);
+
+    // Decodes one frame; an invalid document or a non-object gives an empty object.
+    static QJsonObject parseMessage(const QString &msg);
+
+    bool isLoggedIn() const { return loggedIn.load(); }
+    QUrl serverUrl() const { return url; }
+    qint64 accountLogin() const { return login; }
+    QString accountPassword() const { return password; }
+    QString accountServerName() const { return serverName; }
+
+signals:
+    void websocketDisconnected();
+    void loginSuccess(QJsonObject info);
+    void loginFail();
+    void symbolPriceReceived(QJsonObject price);
+    void chartHistoryReceived(QJsonObject chart);
+    void openPositionsReceived(QJsonObject positions);
+    void tradeHistoryReceived(QJsonObject trade);
+    void pendingOrdersReceived(QJsonObject pendings);
+    void tradeResponseReceived(QJsonObject response);
+    void symbolListReceived(QJsonObject symbols);
+
+protected:
+    void run() override;
+
+private slots:
+    void onConnected();
+    void closed();
+    void onMessageReceived(QString msg);
+    void reconnect();
+    void onError(QAbstractSocket::SocketError error);
+    void pingToServer();
+    void onPong();
+    void forceDisconnect();
+    void sendQueuedMessages();
+
+private:
+    void processMessage(const QJsonObject &message);
+    void scheduleReconnect();
+    void stopThread();
+
+public:
+    // Connection values: written only by connectToServer in the GUI thread while the client
+    // thread is stopped; read by the dialogs.
+    QUrl url;
+    qint64 login = 0;
+    QString password;
+    QString serverName;
+
+private:
+    QStringList sendQueue;
+    bool connected = false;
+    std::atomic_bool loggedIn{false};
+    bool pongPending = false;
+    bool reconnectPending = false;
+    QTimer *pingTimer = nullptr;
+    QTimer *sendTimer = nullptr;
+    QWebSocket *socket = nullptr;
+    QMutex *queueMutex = nullptr;
+};

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QString>
+#include <QtGlobal>
+
+// Requests of the trade-server protocol. Every sender builds its request here, so keys, value
+// types and the lots-to-wire conversion exist once.
+
+enum TradeAction {
+    NewOrder = 0,
+    ModifyOrder = 1,
+    ModifyPosition = 2,
+    DeleteOrder = 3,
+    ClosePosition = 4,
+    RefreshAccount = 5,
+    CloseAll = 9,
+    CloseByHedge = 10,
+};
+
+// Reply "status" of a trade result that was carried out.
+constexpr int StatusDone = 10009;
+
+namespace TradeMessages {
+
+// Lots to the wire's 1/10000-lot units, rounded to the nearest unit (0.57 -> 5700): truncating
+// the double product would send one unit less than the trader asked for.
+qint64 lotsToWireVolume(double lots);
+
+// req_code 3. "to" -1 means up to now.
+QJsonObject chartHistoryRequest(const QString &symbol, int interval, qint64 from, qint64 to);
+
+// req_code 5; the bounds are epoch seconds (the protocol carries them as 32-bit integers).
+QJsonObject tradeHistoryRequest(qint64 from, qint64 to);
+
+// req_code 4 type 0: a market order of the one-click panel (orderType 0 buy, 1 sell).
+QJsonObject marketOrderRequest(const QString &symbol, int orderType, double lots);
+
+// req_code 4 type 0 from the order dialog: "sl" and "tp" only when above 0.
+QJsonObject dialogMarketOrderRequest(const QString &symbol, int orderType, double lots,
+                                     double stopLoss, double takeProfit);
+
+// The order dialog's Place request, the same keys in each of its modes.
+struct PlaceRequest
+{
+    int type = NewOrder;          // the dialog's mode: 0, 1, 2, 3, 4 or 10
+    qint64 ticket = 0;            // "order_id" (and "position_id" in CloseByHedge)
+    int orderType = 2;            // pending type, 2..7
+    double price = 0.0;
+    bool hasStopLimitPrice = false;
+    double stopLimitPrice = 0.0;  // "s_price", only while the field is enabled
+    double stopLoss = 0.0;        // "sl", always present
+    double takeProfit = 0.0;      // "tp", always present
+    double lots = 0.0;
+    QString symbol;
+    int expiryKind = 0;           // "t_time"
+    qint64 expiryMinutes = 0;     // "exp_mins", only when above 0
+    qint64 oppositeTicket = 0;    // "position_by_id", CloseByHedge only
+};
+QJsonObject placeRequest(const PlaceRequest &request);
+
+// The close control of a trade-table row: rowType 1 (position) -> ClosePosition,
+// 2 (pending order) -> DeleteOrder. Empty for any other row type or a ticket of 0 or less.
+QJsonObject closeTradeRequest(qint64 ticket, int rowType);
+
+// Close all ("sub_type" 0 all, 1 profitable, 2 losing), as the compact text that goes to
+// TradeClient::sendMessage with the logged-in account.
+QString closeAllMessage(qint64 login, int subType);
+
+// The account refresh sent after each accepted login; the server expects "login" as 32 bits here.
+QJsonObject accountRefreshAfterLoginRequest(qint64 login);
+
+// The account refresh sent after some trade replies; sendRequest adds "login".
+QJsonObject accountRefreshRequest();
+
+} // namespace TradeMessages

@@ -1,0 +1,45 @@
+#pragma once
+// Every test process runs in a fresh temporary folder that is its working directory and holds
+// its own XDG_CONFIG_HOME, so logs, workspaces, caches and QSettings never leak between tests
+// (and tests can run in parallel).
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <cstdlib>
+#include <memory>
+
+namespace corvane_test {
+
+inline std::unique_ptr<QTemporaryDir> isolateProcess()
+{
+    auto dir = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/corvane-test-XXXXXX"));
+    if (!dir->isValid())
+        qFatal("cannot create a temporary folder for the test");
+    QDir().mkpath(dir->filePath(QStringLiteral("xdg")));
+    qputenv("XDG_CONFIG_HOME", dir->filePath(QStringLiteral("xdg")).toLocal8Bit());
+    if (!QDir::setCurrent(dir->path()))
+        qFatal("cannot enter the test's temporary folder");
+    return dir;
+}
+
+} // namespace corvane_test
+
+#define CORVANE_TEST_MAIN_IMPL(AppType, TestObject)                                        \
+    int main(int argc, char *argv[])                                                        \
+    {                                                                                       \
+        auto tempDir = corvane_test::isolateProcess();                                      \
+        if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))                                  \
+            qputenv("QT_QPA_PLATFORM", "offscreen");                                        \
+        AppType app(argc, argv);                                                            \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                                            \
+        TestObject tc;                                                                      \
+        QTEST_SET_MAIN_SOURCE_PATH                                                          \
+        return QTest::qExec(&tc, argc, argv);                                               \
+    }
+
+// Core tests: no widgets.
+#define CORVANE_TEST_MAIN(TestObject) CORVANE_TEST_MAIN_IMPL(QCoreApplication, TestObject)
+// Widget tests: offscreen platform unless the caller chose another.
+#define CORVANE_TEST_GUI_MAIN(TestObject) CORVANE_TEST_MAIN_IMPL(QApplication, TestObject)
