@@ -2,7 +2,10 @@
 // Every test process runs in a fresh temporary folder that is its working directory and holds
 // its own XDG_CONFIG_HOME, so logs, workspaces, caches and QSettings never leak between tests
 // (and tests can run in parallel).
+// Core tests do not link Qt Widgets; only widget tests (which do) get QApplication.
+#ifdef QT_WIDGETS_LIB
 #include <QApplication>
+#endif
 #include <QCoreApplication>
 #include <QDir>
 #include <QTemporaryDir>
