@@ -61,6 +61,12 @@ class TestTradeTable : public QObject
     std::unique_ptr<TradeTable> trades;
 
 private slots:
+    void initTestCase()
+    {
+        Q_INIT_RESOURCE(resources);
+        QVERIFY(!QIcon(":/icon/sell.png").isNull());
+        QVERIFY(!sameIcon(QIcon(":/icon/buy.png"), ":/icon/sell.png"));
+    }
     void init()
     {
         table = std::make_unique<QTableWidget>(0, TradeTable::ColumnCount);
