@@ -114,12 +114,14 @@ private slots:
         QTEST(got.status, "expectedStatus");
         QTEST(got.body, "expectedBody");
         QTEST(got.error != QNetworkReply::NoError, "expectError");
-        QCOMPARE(service.requestCount(), 1);
+        // The client may send a GET once more after the connection was dropped unanswered.
+        const int first = service.requestCount();
+        QVERIFY(first == 1 || (close && first > 1));
 
         // The script stays in force for the next request.
         const Fetched again = fetch(manager, url, verb);
         QTEST(again.status, "expectedStatus");
-        QCOMPARE(service.requestCount(), 2);
+        QVERIFY(service.requestCount() > first);
     }
 
     void listensOnLoopbackOnly()
