@@ -2,6 +2,8 @@
 
 #include <QJsonValue>
 
+#include <cstring>
+
 PositionDataStore::PositionDataStore(QObject *parent)
     : QObject(parent)
 {
@@ -22,6 +24,7 @@ void PositionDataStore::setOpenPositions(const QJsonArray &array)
     }
 
     ++generation;
+    totalValid = false;
     positionList.clear();
     profits.clear();
     slotOfTicket.clear();
@@ -141,7 +144,10 @@ void PositionDataStore::onPriceChanged(const TickData &tick)
             break;
         }
         const Position &position = positionList.at(slot);
-        profits[slot] = position.profit;
+        if (std::memcmp(&profits.at(slot), &position.profit, sizeof(double)) != 0) {
+            profits[slot] = position.profit;
+            totalValid = false;
+        }
         ++count;
         if (position.isSell()) {
             sellVolume += position.volume;
@@ -168,6 +174,7 @@ void PositionDataStore::onPriceChanged(const TickData &tick)
 void PositionDataStore::clear()
 {
     ++generation;
+    totalValid = false;
     positionList.clear();
     profits.clear();
     slotOfTicket.clear();
@@ -175,14 +182,19 @@ void PositionDataStore::clear()
     orderMap.clear();
 }
 
-double PositionDataStore::totalProfit() const
+double PositionDataStore::totalProfit()
 {
-    // Summed in ticket order on purpose: a running total would drift from the figures the
-    // trade table shows after enough ticks.
-    double sum = 0.0;
-    for (const double profit : profits)
-        sum += profit;
-    return sum;
+    // Summed afresh in ticket order whenever a profit changed: a running total adjusted by
+    // differences would drift from the figures the trade table shows. Ticks of symbols without
+    // positions reuse the last sum, which is exactly what a new pass would give.
+    if (!totalValid) {
+        double sum = 0.0;
+        for (const double profit : qAsConst(profits))
+            sum += profit;
+        cachedTotal = sum;
+        totalValid = true;
+    }
+    return cachedTotal;
 }
 
 #include "moc_positiondatastore.cpp"

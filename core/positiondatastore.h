@@ -48,7 +48,7 @@ signals:
                                 double net_profit);
 
 private:
-    double totalProfit() const;
+    double totalProfit();
 
     // Open positions in ascending ticket order. A tick touches only its symbol's slots, and
     // the total runs over the profits laid out contiguously in the same order.
@@ -59,4 +59,6 @@ private:
     QMap<qint64, PendingOrder> orderMap;
     QHash<QString, TickData> tickMap;           // survives clear()
     quint64 generation = 0;                     // bumped whenever the positions are replaced
+    double cachedTotal = 0.0;
+    bool totalValid = false;
 };

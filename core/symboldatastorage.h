@@ -2,6 +2,7 @@
 
 #include "marketrecords.h"
 
+#include <QHash>
 #include <QJsonObject>
 #include <QMap>
 #include <QObject>
@@ -48,5 +49,5 @@ signals:
 private:
     QVector<QString> symbols;
     QMap<QString, SymbolSetting> settings;
-    QMap<QString, TickData> ticks;
+    QHash<QString, TickData> ticks;
 };

@@ -204,6 +204,36 @@ private slots:
         QCOMPARE(net.first().first().toDouble(), 0.0);
     }
 
+    // Every announced total is the sum of the positions' profits in ticket order, also when
+    // the ticking symbol has no positions or a reload came in between.
+    void totalFollowsEveryChange()
+    {
+        PositionDataStore store;
+        store.setOpenPositions({ positionJson(4, "EURUSD", "buy", 1300, 1.1, 0.1),
+                                 positionJson(2, "GBPUSD", "sell", 700, 1.3, 0.2),
+                                 positionJson(9, "EURUSD", "sell", 100, 1.2, 0.3) });
+        QSignalSpy net(&store, &PositionDataStore::netProfitChanged);
+        const auto sum = [&store] {
+            double total = 0.0;
+            for (const Position &p : store.openPositions())
+                total += p.profit;
+            return total;
+        };
+        const QList<TickData> ticks{ makeTick("USDJPY", 150.0, 150.1), makeTick("EURUSD", 1.13, 1.14),
+                                     makeTick("USDJPY", 150.2, 150.3), makeTick("GBPUSD", 1.27, 1.28),
+                                     makeTick("EURUSD", 1.11, 1.12), makeTick("USDJPY", 150.0, 150.1) };
+        for (const TickData &tick : ticks) {
+            store.onPriceChanged(tick);
+            QVERIFY(net.last().first().toDouble() == sum());
+        }
+        store.setOpenPositions({ positionJson(1, "GBPUSD", "buy", 1000, 1.0, 5.5) });
+        store.onPriceChanged(makeTick("USDJPY", 151.0, 151.1));
+        QCOMPARE(net.last().first().toDouble(), 5.5);
+        store.clear();
+        store.onPriceChanged(makeTick("USDJPY", 152.0, 152.1));
+        QCOMPARE(net.last().first().toDouble(), 0.0);
+    }
+
     // The last ticks outlive clear(), so positions loaded at the next login are priced at once.
     void ticksBeforeClearPriceLaterLoads()
     {
