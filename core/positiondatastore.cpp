@@ -23,12 +23,7 @@ void PositionDataStore::setOpenPositions(const QJsonArray &array)
         byTicket.insert(position.ticket, position);
     }
 
-    ++generation;
-    totalValid = false;
-    positionList.clear();
-    profits.clear();
-    slotOfTicket.clear();
-    slotsOfSymbol.clear();
+    dropPositions();
     positionList.reserve(byTicket.size());
     profits.reserve(byTicket.size());
     slotOfTicket.reserve(byTicket.size());
@@ -173,13 +168,18 @@ void PositionDataStore::onPriceChanged(const TickData &tick)
 
 void PositionDataStore::clear()
 {
+    dropPositions();
+    orderMap.clear();
+}
+
+void PositionDataStore::dropPositions()
+{
     ++generation;
     totalValid = false;
     positionList.clear();
     profits.clear();
     slotOfTicket.clear();
     slotsOfSymbol.clear();
-    orderMap.clear();
 }
 
 double PositionDataStore::totalProfit()

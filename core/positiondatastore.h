@@ -49,6 +49,7 @@ signals:
 
 private:
     double totalProfit();
+    void dropPositions();
 
     // Open positions in ascending ticket order. A tick touches only its symbol's slots, and
     // the total runs over the profits laid out contiguously in the same order.

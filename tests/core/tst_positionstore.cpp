@@ -99,6 +99,17 @@ private slots:
         QCOMPARE(net.first().first().toDouble(), profit);
     }
 
+    // Position digits format the trade table's prices; a quote built in code is clamped too.
+    void positionDigitsStayPrintable()
+    {
+        PositionDataStore store;
+        store.setOpenPositions({ positionJson(1, "EURUSD", "buy", 1000, 1.0) });
+        store.onPriceChanged(makeTick("EURUSD", 1.1, 1.2, 100000000));
+        QCOMPARE(store.position(1).digits, 15);
+        store.onPriceChanged(makeTick("EURUSD", 1.3, 1.4, -7));
+        QCOMPARE(store.position(1).digits, 0);
+    }
+
     void symbolSummary_data()
     {
         QTest::addColumn<QList<qint64>>("ticketOrder");
