@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <QThread>
+#include <atomic>
 
 // The terminal's journal: each line goes at once to the journal view (logMessage) and, through
 // the logger's own thread, to the daily file Logs/yyyy-MM-dd.log. One logger per process.
@@ -37,7 +38,13 @@ protected:
 
 private:
     void writeNextLine();
+    void writeLines(const QStringList &lines);
 
     QStringList queue;
     QMutex mutex;
+    // Held while lines are taken from the queue and written, so the writer thread and flush()
+    // never write out of order.
+    QMutex writeMutex;
+    // Cleared when the "Logs" folder cannot be made: from then on lines reach the journal only.
+    std::atomic_bool fileEnabled{true};
 };

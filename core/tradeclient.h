@@ -73,6 +73,7 @@ private:
     void processMessage(const QJsonObject &message);
     void scheduleReconnect();
     void stopThread();
+    void closeSocketForExit();
 
 public:
     // Connection values: written only by connectToServer in the GUI thread while the client
@@ -84,12 +85,17 @@ public:
 
 private:
     QStringList sendQueue;
+    // Guarded by queueMutex with sendQueue: set before the thread starts, cleared (and the queue
+    // emptied) when it stops, so no request of one run can reach the socket of the next.
+    bool acceptingRequests = false;
     bool connected = false;
     std::atomic_bool loggedIn{false};
     bool pongPending = false;
-    bool reconnectPending = false;
+    // The client thread's timers and socket: they exist only while run() runs.
     QTimer *pingTimer = nullptr;
     QTimer *sendTimer = nullptr;
+    QTimer *pongTimer = nullptr;       // single shot: the pong deadline
+    QTimer *reconnectTimer = nullptr;  // single shot: at most one reconnection pending
     QWebSocket *socket = nullptr;
     QMutex *queueMutex = nullptr;
 };

@@ -67,7 +67,8 @@ QJsonObject closeTradeRequest(qint64 ticket, int rowType);
 // TradeClient::sendMessage with the logged-in account.
 QString closeAllMessage(qint64 login, int subType);
 
-// The account refresh sent after each accepted login; the server expects "login" as 32 bits here.
+// The account refresh sent after each accepted login, for the account of the login reply. "login"
+// is written as the whole 64-bit number: cutting it to 32 bits would name another account.
 QJsonObject accountRefreshAfterLoginRequest(qint64 login);
 
 // The account refresh sent after some trade replies; sendRequest adds "login".

@@ -1,0 +1,339 @@
+#include "tradeclient.h"
+
+#include "logger.h"
+#include "trademessages.h"
+
+#include <QAbstractEventDispatcher>
+#include <QDate>
+#include <QDebug>
+#include <QJsonDocument>
+#include <QMutexLocker>
+#include <QTimer>
+#include <QWebSocket>
+
+namespace {
+
+constexpr int KeepAliveMs = 3000;
+constexpr int PongTimeoutMs = 1500;
+constexpr int ReconnectDelayMs = 3000;
+constexpr int SendTickMs = 5;
+// How long the end of the thread waits for the server to take the close frame.
+constexpr int CloseHandshakeMs = 300;
+
+const QString TerminalSource = QStringLiteral("Terminal");
+const QString NetworkSource = QStringLiteral("Network");
+
+void journal(const QString &source, const QString &message)
+{
+    Logger::instance()->log(source, message);
+}
+
+} // namespace
+
+TradeClient::TradeClient(QObject *parent)
+    : QThread(parent)
+    , queueMutex(new QMutex)
+{
+}
+
+TradeClient::~TradeClient()
+{
+    loggedIn = false;
+    stopThread();
+    delete queueMutex;
+}
+
+bool TradeClient::connectToServer(const QString &urlText, qint64 newLogin, const QString &newPassword,
+                                  const QString &newServerName)
+{
+    // Parsed, not as text: QUrl lowercases the host, so "ws://Host" and "ws://host" are one server.
+    const QUrl newUrl(urlText);
+    const bool changed = newUrl != url || newLogin != login || newPassword != password
+        || newServerName != serverName;
+    if (!changed && loggedIn.load())
+        return false;
+
+    loggedIn = false;
+    stopThread();
+    // A login reply handled while the old thread was ending must not count for the new run.
+    loggedIn = false;
+
+    url = newUrl;
+    login = newLogin;
+    password = newPassword;
+    serverName = newServerName;
+    {
+        QMutexLocker locker(queueMutex);
+        acceptingRequests = true;
+    }
+    journal(TerminalSource, QStringLiteral("%1 try to connect to %2").arg(login).arg(serverName));
+    start(QThread::InheritPriority);
+    return changed;
+}
+
+void TradeClient::logout()
+{
+    loggedIn = false;
+    stopThread();
+    loggedIn = false;
+    journal(TerminalSource, QStringLiteral("%1 Log out from %2").arg(login).arg(serverName));
+}
+
+bool TradeClient::shutdown(int timeoutMs)
+{
+    loggedIn = false;
+    if (!isRunning())
+        return true;
+    quit();
+    const bool ended = wait(static_cast<unsigned long>(qMax(0, timeoutMs)));
+    if (ended)
+        loggedIn = false;
+    return ended;
+}
+
+void TradeClient::stopThread()
+{
+    if (!isRunning())
+        return;
+    quit();
+    wait();
+}
+
+void TradeClient::sendRequest(QJsonObject request)
+{
+    if (login == 0)
+        return;
+    if (!request.contains(QLatin1String("login")))
+        request.insert(QStringLiteral("login"), login);
+    sendMessage(QString::fromUtf8(QJsonDocument(request).toJson(QJsonDocument::Compact)));
+}
+
+void TradeClient::sendMessage(const QString &text)
+{
+    if (text.isEmpty())
+        return;
+    QMutexLocker locker(queueMutex);
+    if (acceptingRequests)
+        sendQueue.append(text);
+}
+
+void TradeClient::requestTradeHistory(int days)
+{
+    const QDate today = QDate::currentDate();
+    const qint64 from = today.addDays(days).startOfDay().toSecsSinceEpoch();
+    const qint64 to = today.addDays(1).startOfDay().toSecsSinceEpoch();
+    sendRequest(TradeMessages::tradeHistoryRequest(from, to));
+}
+
+QJsonObject TradeClient::parseMessage(const QString &msg)
+{
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(msg.toUtf8(), &error);
+    if (error.error != QJsonParseError::NoError) {
+        qDebug().noquote() << "Invalid JSON...\n" << msg << '\n';
+        return {};
+    }
+    if (!document.isObject()) {
+        qDebug() << "Document is not an object" << '\n';
+        return {};
+    }
+    return document.object();
+}
+
+void TradeClient::run()
+{
+    socket = new QWebSocket(QString(), QWebSocketProtocol::Version13);
+    sendTimer = new QTimer;
+    pingTimer = new QTimer;
+    pongTimer = new QTimer;
+    pongTimer->setSingleShot(true);
+    pongTimer->setTimerType(Qt::PreciseTimer);
+    reconnectTimer = new QTimer;
+    reconnectTimer->setSingleShot(true);
+    reconnectTimer->setTimerType(Qt::CoarseTimer);
+    connected = false;
+
+    // Direct connections: every handler runs here, in the thread that owns the socket.
+    connect(socket, &QWebSocket::connected, this, &TradeClient::onConnected, Qt::DirectConnection);
+    connect(socket, &QWebSocket::disconnected, this, &TradeClient::closed, Qt::DirectConnection);
+    connect(socket, &QWebSocket::textMessageReceived, this, &TradeClient::onMessageReceived,
+            Qt::DirectConnection);
+    connect(socket, QOverload<QAbstractSocket::SocketError>::of(&QWebSocket::error), this,
+            [this](QAbstractSocket::SocketError error) {
+                qDebug() << "WebSocket error: " << error;
+                onError(error);
+            },
+            Qt::DirectConnection);
+    connect(socket, &QWebSocket::pong, this, &TradeClient::onPong, Qt::DirectConnection);
+    connect(pingTimer, &QTimer::timeout, this, &TradeClient::pingToServer, Qt::DirectConnection);
+    connect(sendTimer, &QTimer::timeout, this, &TradeClient::sendQueuedMessages, Qt::DirectConnection);
+    connect(pongTimer, &QTimer::timeout, this, &TradeClient::forceDisconnect, Qt::DirectConnection);
+    connect(reconnectTimer, &QTimer::timeout, this, &TradeClient::reconnect, Qt::DirectConnection);
+
+    sendTimer->start(SendTickMs);
+    socket->open(url);
+
+    exec();
+
+    delete sendTimer;
+    delete pingTimer;
+    delete pongTimer;
+    delete reconnectTimer;
+    sendTimer = pingTimer = pongTimer = reconnectTimer = nullptr;
+    closeSocketForExit();
+    connected = false;
+
+    QMutexLocker locker(queueMutex);
+    acceptingRequests = false;
+    sendQueue.clear();
+}
+
+void TradeClient::closeSocketForExit()
+{
+    // The handlers stay quiet from here: the thread is ending, so no loss is reported and no
+    // reconnection is scheduled.
+    socket->disconnect(this);
+    if (socket->state() == QAbstractSocket::ConnectedState) {
+        socket->close(QWebSocketProtocol::CloseCodeNormal);
+        // The thread's event loop has ended, so the socket is driven here until the close frame
+        // is out, for a bounded time: a silent server must not hold up the caller.
+        QTimer deadline;
+        deadline.setSingleShot(true);
+        deadline.start(CloseHandshakeMs);
+        QAbstractEventDispatcher *dispatcher = eventDispatcher();
+        while (dispatcher && deadline.isActive() && socket->state() != QAbstractSocket::UnconnectedState)
+            dispatcher->processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    delete socket;
+    socket = nullptr;
+}
+
+void TradeClient::onConnected()
+{
+    pingTimer->start(KeepAliveMs);
+    qDebug() << "timer thread:" << pingTimer->thread() << "current thread: " << QThread::currentThread()
+             << "thread:" << thread();
+    connected = true;
+    journal(NetworkSource, QStringLiteral("Connected to %1").arg(serverName));
+
+    QJsonObject request;
+    request.insert(QStringLiteral("req_code"), 1);
+    request.insert(QStringLiteral("id"), login);
+    request.insert(QStringLiteral("password"), password);
+    request.insert(QStringLiteral("type"), 3);
+    socket->sendTextMessage(QString::fromUtf8(QJsonDocument(request).toJson(QJsonDocument::Compact)));
+}
+
+void TradeClient::closed()
+{
+    if (connected)
+        journal(NetworkSource, QStringLiteral("Disconnected from %1").arg(serverName));
+    connected = false;
+    if (loggedIn.load())
+        scheduleReconnect();
+    emit websocketDisconnected();
+}
+
+void TradeClient::onMessageReceived(QString msg)
+{
+    pingTimer->start(KeepAliveMs);
+    processMessage(parseMessage(msg));
+}
+
+void TradeClient::processMessage(const QJsonObject &message)
+{
+    switch (message.value(QLatin1String("res_code")).toInt()) {
+    case 1: {
+        const int state = message.value(QLatin1String("state")).toInt();
+        qDebug() << "login state" << state;
+        if (state == 0) {
+            // A refused login ends the logged-in state: retrying the same refused account every
+            // few seconds would only raise the failure again and again.
+            loggedIn = false;
+            journal(TerminalSource, QStringLiteral("%1 login failed to %2").arg(login).arg(serverName));
+            emit loginFail();
+        } else {
+            loggedIn = true;
+            journal(TerminalSource,
+                    QStringLiteral("%1 login to %2 successfully ").arg(login).arg(serverName));
+            emit loginSuccess(message);
+        }
+        break;
+    }
+    case 2: emit symbolPriceReceived(message); break;
+    case 3: emit chartHistoryReceived(message); break;
+    case 4: emit openPositionsReceived(message); break;
+    case 5: emit tradeHistoryReceived(message); break;
+    case 6: emit pendingOrdersReceived(message); break;
+    case 7: emit tradeResponseReceived(message); break;
+    case 8: emit symbolListReceived(message); break;
+    default: break;
+    }
+}
+
+void TradeClient::scheduleReconnect()
+{
+    // An error and the loss of the same socket both ask for a reconnection: one is enough, a
+    // second open() would drop the connection the first one just made.
+    if (reconnectTimer && !reconnectTimer->isActive())
+        reconnectTimer->start(ReconnectDelayMs);
+}
+
+void TradeClient::reconnect()
+{
+    if (login == 0 || !loggedIn.load() || url.isEmpty())
+        return;
+    if (connected)
+        journal(NetworkSource, QStringLiteral("Retry to connect to %1").arg(serverName));
+    connected = false;
+    socket->open(url);
+}
+
+void TradeClient::onError(QAbstractSocket::SocketError error)
+{
+    if (connected) {
+        journal(NetworkSource, error <= QAbstractSocket::RemoteHostClosedError
+                                   ? QStringLiteral("Network closed forcely")
+                                   : QStringLiteral("Network not found"));
+    }
+    scheduleReconnect();
+}
+
+void TradeClient::pingToServer()
+{
+    if (!connected)
+        return;
+    socket->ping();
+    pongPending = true;
+    pongTimer->start(PongTimeoutMs);
+}
+
+void TradeClient::onPong()
+{
+    qDebug() << "Websocket pong";
+    pongPending = false;
+}
+
+void TradeClient::forceDisconnect()
+{
+    if (!pongPending || !connected)
+        return;
+    qDebug() << "force disconnected";
+    socket->close(QWebSocketProtocol::CloseCodeAbnormalDisconnection);
+}
+
+void TradeClient::sendQueuedMessages()
+{
+    QStringList pending;
+    {
+        QMutexLocker locker(queueMutex);
+        pending.swap(sendQueue);
+    }
+    // Requests are fire-and-forget: one taken while the socket is not open is dropped, never
+    // held for a later connection.
+    const bool open = socket->state() == QAbstractSocket::ConnectedState;
+    for (const QString &text : qAsConst(pending)) {
+        if (open && !text.isEmpty())
+            socket->sendTextMessage(text);
+    }
+}

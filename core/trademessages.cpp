@@ -1,0 +1,129 @@
+#include "trademessages.h"
+
+#include <QJsonDocument>
+
+namespace {
+
+constexpr int ReqChartHistory = 3;
+constexpr int ReqTrade = 4;
+constexpr int ReqTradeHistory = 5;
+
+constexpr int CloseAllDealer = 1000;
+
+QJsonObject tradeRequest(int type)
+{
+    QJsonObject request;
+    request.insert(QStringLiteral("type"), type);
+    request.insert(QStringLiteral("req_code"), ReqTrade);
+    return request;
+}
+
+} // namespace
+
+namespace TradeMessages {
+
+qint64 lotsToWireVolume(double lots)
+{
+    return qRound64(lots * 10000.0);
+}
+
+QJsonObject chartHistoryRequest(const QString &symbol, int interval, qint64 from, qint64 to)
+{
+    QJsonObject request;
+    request.insert(QStringLiteral("from"), from);
+    request.insert(QStringLiteral("to"), to);
+    request.insert(QStringLiteral("symbol"), symbol);
+    request.insert(QStringLiteral("interval"), interval);
+    request.insert(QStringLiteral("req_code"), ReqChartHistory);
+    return request;
+}
+
+QJsonObject tradeHistoryRequest(qint64 from, qint64 to)
+{
+    QJsonObject request;
+    request.insert(QStringLiteral("from"), static_cast<qint32>(from));
+    request.insert(QStringLiteral("to"), static_cast<qint32>(to));
+    request.insert(QStringLiteral("req_code"), ReqTradeHistory);
+    return request;
+}
+
+QJsonObject marketOrderRequest(const QString &symbol, int orderType, double lots)
+{
+    QJsonObject request = tradeRequest(NewOrder);
+    request.insert(QStringLiteral("order_type"), orderType);
+    request.insert(QStringLiteral("volume"), lotsToWireVolume(lots));
+    request.insert(QStringLiteral("symbol"), symbol);
+    return request;
+}
+
+QJsonObject dialogMarketOrderRequest(const QString &symbol, int orderType, double lots,
+                                     double stopLoss, double takeProfit)
+{
+    QJsonObject request = marketOrderRequest(symbol, orderType, lots);
+    if (stopLoss > 0.0)
+        request.insert(QStringLiteral("sl"), stopLoss);
+    if (takeProfit > 0.0)
+        request.insert(QStringLiteral("tp"), takeProfit);
+    return request;
+}
+
+QJsonObject placeRequest(const PlaceRequest &r)
+{
+    QJsonObject request = tradeRequest(r.type);
+    request.insert(QStringLiteral("order_id"), r.ticket);
+    request.insert(QStringLiteral("order_type"), r.orderType);
+    request.insert(QStringLiteral("price"), r.price);
+    if (r.hasStopLimitPrice)
+        request.insert(QStringLiteral("s_price"), r.stopLimitPrice);
+    request.insert(QStringLiteral("sl"), r.stopLoss);
+    request.insert(QStringLiteral("tp"), r.takeProfit);
+    request.insert(QStringLiteral("volume"), lotsToWireVolume(r.lots));
+    request.insert(QStringLiteral("symbol"), r.symbol);
+    request.insert(QStringLiteral("t_time"), r.expiryKind);
+    if (r.expiryMinutes > 0)
+        request.insert(QStringLiteral("exp_mins"), r.expiryMinutes);
+    if (r.type == CloseByHedge) {
+        request.insert(QStringLiteral("position_id"), r.ticket);
+        request.insert(QStringLiteral("position_by_id"), r.oppositeTicket);
+    }
+    return request;
+}
+
+QJsonObject closeTradeRequest(qint64 ticket, int rowType)
+{
+    if (ticket <= 0)
+        return {};
+    int type;
+    switch (rowType) {
+    case 1: type = ClosePosition; break;
+    case 2: type = DeleteOrder; break;
+    default: return {};
+    }
+    QJsonObject request = tradeRequest(type);
+    request.insert(QStringLiteral("order_id"), ticket);
+    return request;
+}
+
+QString closeAllMessage(qint64 login, int subType)
+{
+    QJsonObject request = tradeRequest(CloseAll);
+    request.insert(QStringLiteral("login"), login);
+    request.insert(QStringLiteral("dealer"), CloseAllDealer);
+    request.insert(QStringLiteral("sub_type"), subType);
+    return QString::fromUtf8(QJsonDocument(request).toJson(QJsonDocument::Compact));
+}
+
+QJsonObject accountRefreshAfterLoginRequest(qint64 login)
+{
+    QJsonObject request = tradeRequest(RefreshAccount);
+    request.insert(QStringLiteral("login"), login);
+    request.insert(QStringLiteral("is_last"), 1);
+    return request;
+}
+
+QJsonObject accountRefreshRequest()
+{
+    return tradeRequest(RefreshAccount);
+}
+
+} // namespace TradeMessages

@@ -1,0 +1,63 @@
+// The simulated broker as a program, for scripts/run and for trying the terminal by hand.
+//   simbroker_server [--port 9001] [--seed 1] [--interval 500]
+// Each service it offers is started in main() below and announces where it listens.
+#include "simtradeserver.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QTextStream>
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("simbroker_server"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Simulated broker on loopback"));
+    parser.addHelpOption();
+    const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("Trade-server port (0: any free port)."),
+                                        QStringLiteral("port"), QStringLiteral("9001"));
+    const QCommandLineOption seedOption(QStringLiteral("seed"), QStringLiteral("Seed of the price walk."),
+                                        QStringLiteral("seed"), QStringLiteral("1"));
+    const QCommandLineOption intervalOption(QStringLiteral("interval"),
+                                            QStringLiteral("Milliseconds between price steps."),
+                                            QStringLiteral("ms"), QStringLiteral("500"));
+    parser.addOptions({portOption, seedOption, intervalOption});
+    parser.process(app);
+
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    bool ok = false;
+    const uint port = parser.value(portOption).toUInt(&ok);
+    if (!ok || port > 65535) {
+        err << "invalid --port: " << parser.value(portOption) << '\n';
+        return 2;
+    }
+    const uint seed = parser.value(seedOption).toUInt(&ok);
+    if (!ok) {
+        err << "invalid --seed: " << parser.value(seedOption) << '\n';
+        return 2;
+    }
+    const int interval = parser.value(intervalOption).toInt(&ok);
+    if (!ok || interval <= 0) {
+        err << "invalid --interval: " << parser.value(intervalOption) << '\n';
+        return 2;
+    }
+
+    // The trade server.
+    simbroker::SimTradeServer tradeServer;
+    tradeServer.setSeed(seed);
+    tradeServer.addDemoAccounts();
+    if (!tradeServer.listen(QHostAddress::LocalHost, quint16(port))) {
+        err << "cannot listen on 127.0.0.1:" << port << '\n';
+        return 1;
+    }
+    tradeServer.startPriceStream(interval);
+    out << "Trade server listening on " << tradeServer.url().toString() << " (seed " << seed << ")\n";
+
+    // Further services of the simulated broker start here, each on its own port.
+
+    out << "Accounts: 1001/demo1001, 1002/demo1002, 2001/trader2001, 3000000001/demo3000000001\n";
+    out.flush();
+    return app.exec();
+}
