@@ -1,6 +1,7 @@
 // The simulated broker as a program, for scripts/run and for trying the terminal by hand.
-//   simbroker_server [--port 9001] [--seed 1] [--interval 500]
+//   simbroker_server [--port 9001] [--seed 1] [--interval 500] [--broker-list-port 9000]
 // Each service it offers is started in main() below and announces where it listens.
+#include "brokerlistservice.h"
 #include "simtradeserver.h"
 
 #include <QCommandLineParser>
@@ -22,7 +23,10 @@ int main(int argc, char *argv[])
     const QCommandLineOption intervalOption(QStringLiteral("interval"),
                                             QStringLiteral("Milliseconds between price steps."),
                                             QStringLiteral("ms"), QStringLiteral("500"));
-    parser.addOptions({portOption, seedOption, intervalOption});
+    const QCommandLineOption brokerListOption(QStringLiteral("broker-list-port"),
+                                              QStringLiteral("Broker-list web service port (0: any free port)."),
+                                              QStringLiteral("port"), QStringLiteral("9000"));
+    parser.addOptions({portOption, seedOption, intervalOption, brokerListOption});
     parser.process(app);
 
     QTextStream out(stdout);
@@ -31,6 +35,11 @@ int main(int argc, char *argv[])
     const uint port = parser.value(portOption).toUInt(&ok);
     if (!ok || port > 65535) {
         err << "invalid --port: " << parser.value(portOption) << '\n';
+        return 2;
+    }
+    const uint brokerListPort = parser.value(brokerListOption).toUInt(&ok);
+    if (!ok || brokerListPort > 65535) {
+        err << "invalid --broker-list-port: " << parser.value(brokerListOption) << '\n';
         return 2;
     }
     const uint seed = parser.value(seedOption).toUInt(&ok);
@@ -55,7 +64,13 @@ int main(int argc, char *argv[])
     tradeServer.startPriceStream(interval);
     out << "Trade server listening on " << tradeServer.url().toString() << " (seed " << seed << ")\n";
 
-    // Further services of the simulated broker start here, each on its own port.
+    // The broker list naming the trade servers. Further services start here, each on its own port.
+    BrokerListService brokerList;
+    if (!brokerList.listen(QHostAddress::LocalHost, quint16(brokerListPort))) {
+        err << "cannot listen on 127.0.0.1:" << brokerListPort << '\n';
+        return 1;
+    }
+    out << "Broker list at " << brokerList.brokersUrl().toString() << '\n';
 
     out << "Accounts: 1001/demo1001, 1002/demo1002, 2001/trader2001, 3000000001/demo3000000001\n";
     out.flush();
