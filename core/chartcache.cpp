@@ -1,0 +1,162 @@
+#include "chartcache.h"
+
+#include "pathsafety.h"
+
+#include <QFile>
+#include <QIODevice>
+#include <QSaveFile>
+#include <QStringList>
+#include <QtEndian>
+#include <cstring>
+
+namespace ChartCache {
+
+namespace {
+
+// Records are read and written in blocks of this many, so a series of a million bars neither
+// costs a system call per record nor a second copy of the whole file in memory.
+constexpr qint64 BlockRecords = 4096;
+
+quint64 bitsOf(double value)
+{
+    quint64 bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
+double doubleOf(quint64 bits)
+{
+    double value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+// Appends the records of `data` (whole records only) to `into`, the later of two equal times
+// winning. Files are mostly in time order, so a record newer than the last one goes straight to
+// the end of the map.
+void decodeInto(const char *data, qint64 records, QMap<qint64, CandleStick> &into, qint64 &newest)
+{
+    for (qint64 i = 0; i < records; ++i) {
+        const CandleStick candle = decodeRecord(data + i * RecordSize);
+        if (into.isEmpty() || candle.timestamp > newest) {
+            into.insert(into.cend(), candle.timestamp, candle);
+            newest = candle.timestamp;
+        } else {
+            into.insert(candle.timestamp, candle);
+        }
+    }
+}
+
+} // namespace
+
+QString folderPath(const QString &serverName, qint64 account)
+{
+    return QStringLiteral("config/%1/%2/ChartHistory").arg(serverName).arg(account);
+}
+
+QString fileName(const QString &symbol, int period)
+{
+    return QStringLiteral("%1_%2").arg(symbol).arg(period);
+}
+
+bool parseFileName(const QString &fileName, QString *symbol, int *period)
+{
+    const QStringList parts = fileName.split(QLatin1Char('_'));
+    if (parts.size() != 2 || !isSafePathSegment(parts.at(0)))
+        return false;
+    *symbol = parts.at(0);
+    *period = parts.at(1).toInt(); // not a number: 0, a series no chart asks for
+    return true;
+}
+
+// The byte layout of QDataStream's defaults (big-endian, doubles as 64-bit IEEE 754), written
+// directly: a stream call per field would cost more than the rest of a load together.
+void encodeRecord(const CandleStick &candle, char *out)
+{
+    qToBigEndian<qint64>(candle.timestamp, out);
+    qToBigEndian<quint64>(bitsOf(candle.open), out + 8);
+    qToBigEndian<quint64>(bitsOf(candle.high), out + 16);
+    qToBigEndian<quint64>(bitsOf(candle.low), out + 24);
+    qToBigEndian<quint64>(bitsOf(candle.close), out + 32);
+}
+
+CandleStick decodeRecord(const char *in)
+{
+    CandleStick candle;
+    candle.timestamp = qFromBigEndian<qint64>(in);
+    candle.open = doubleOf(qFromBigEndian<quint64>(in + 8));
+    candle.high = doubleOf(qFromBigEndian<quint64>(in + 16));
+    candle.low = doubleOf(qFromBigEndian<quint64>(in + 24));
+    candle.close = doubleOf(qFromBigEndian<quint64>(in + 32));
+    return candle;
+}
+
+QMap<qint64, CandleStick> readCandles(QIODevice &device)
+{
+    QMap<qint64, CandleStick> candles;
+    qint64 newest = 0;
+    QByteArray block(int(BlockRecords * RecordSize), Qt::Uninitialized);
+    qint64 filled = 0;
+    for (;;) {
+        const qint64 got = device.read(block.data() + filled, block.size() - filled);
+        if (got <= 0)
+            break;
+        filled += got;
+        const qint64 whole = filled / RecordSize;
+        decodeInto(block.constData(), whole, candles, newest);
+        const qint64 rest = filled - whole * RecordSize;
+        if (rest > 0)
+            std::memmove(block.data(), block.constData() + whole * RecordSize, size_t(rest));
+        filled = rest;
+    }
+    return candles;
+}
+
+QMap<qint64, CandleStick> readCandleFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return readCandles(file);
+}
+
+bool writeCandleFile(const QString &path, const QVector<CandleStick> &candles)
+{
+    if (candles.isEmpty())
+        return true;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    QByteArray block(int(BlockRecords * RecordSize), Qt::Uninitialized);
+    for (int first = 0; first < candles.size(); first += int(BlockRecords)) {
+        const int count = qMin(int(BlockRecords), candles.size() - first);
+        for (int i = 0; i < count; ++i)
+            encodeRecord(candles.at(first + i), block.data() + i * RecordSize);
+        if (file.write(block.constData(), count * RecordSize) != count * RecordSize) {
+            file.cancelWriting();
+            return false;
+        }
+    }
+    return file.commit();
+}
+
+bool appendCandleFile(const QString &path, const CandleStick &candle)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite))
+        return false;
+    // A record cut short by an earlier failed write would shift every later record; drop it.
+    const qint64 size = file.size();
+    const qint64 whole = size - size % RecordSize;
+    if (whole != size && !file.resize(whole))
+        return false;
+    if (!file.seek(whole))
+        return false;
+    char record[RecordSize];
+    encodeRecord(candle, record);
+    if (file.write(record, RecordSize) != RecordSize)
+        return false;
+    return file.flush();
+}
+
+} // namespace ChartCache

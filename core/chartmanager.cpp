@@ -1,0 +1,304 @@
+#include "chartmanager.h"
+
+#include "chartcache.h"
+#include "pathsafety.h"
+#include "tradeclient.h"
+#include "trademessages.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonValue>
+#include <QMutexLocker>
+#include <cmath>
+#include <utility>
+
+namespace {
+
+// "datetime" of a reply element: a number rounded to whole seconds, a decimal string, true as 1;
+// anything else (and a number outside 64 bits) is 0.
+qint64 timeFromJson(const QJsonValue &value)
+{
+    switch (value.type()) {
+    case QJsonValue::Double: {
+        const double seconds = std::round(value.toDouble());
+        // 2^63 as a double: the first value a qint64 cannot hold.
+        constexpr double limit = 9223372036854775808.0;
+        if (!std::isfinite(seconds) || seconds >= limit || seconds < -limit)
+            return 0;
+        return qint64(seconds);
+    }
+    case QJsonValue::String: {
+        bool ok = false;
+        const qint64 seconds = value.toString().toLongLong(&ok, 10);
+        return ok ? seconds : 0;
+    }
+    case QJsonValue::Bool:
+        return value.toBool() ? 1 : 0;
+    default:
+        return 0;
+    }
+}
+
+double priceFromJson(const QJsonValue &value)
+{
+    return value.isDouble() ? value.toDouble() : 0.0;
+}
+
+// Stores `candle` in `series`, replacing a bar of the same time; a bar newer than all others
+// (the usual case for replies and live bars) goes straight to the end.
+void storeCandle(QMap<qint64, CandleStick> &series, const CandleStick &candle)
+{
+    if (series.isEmpty() || (series.cend() - 1).key() < candle.timestamp)
+        series.insert(series.cend(), candle.timestamp, candle);
+    else
+        series.insert(candle.timestamp, candle);
+}
+
+} // namespace
+
+ChartManager::ChartManager(TradeClient *client, QObject *parent)
+    : QObject(parent), tradeClient(client)
+{
+    // One loader and a few cache writers at once are plenty for a disk; more only compete.
+    workers.setMaxThreadCount(4);
+}
+
+ChartManager::~ChartManager()
+{
+    // A loader stops at its next file; writes already asked for are finished, not dropped.
+    ++loadGeneration;
+    workers.waitForDone();
+}
+
+void ChartManager::requestChartHistory(const QString &symbol, int interval, qint64 from, qint64 to)
+{
+    if (!tradeClient || symbol.isEmpty() || interval <= 0 || from < 0)
+        return;
+    tradeClient->sendRequest(TradeMessages::chartHistoryRequest(symbol, interval, from, to));
+}
+
+void ChartManager::setAccount(qint64 login, const QString &server)
+{
+    if (login == account && server == serverName)
+        return;
+    account = login;
+    serverName = server;
+    history.clear();
+    deferredSaves.clear();
+    const quint64 generation = ++loadGeneration;
+    // Nothing is ever written without an account or under a server name that is not a plain
+    // folder name, so there is nothing to load either.
+    loading = account != 0 && isSafePathSegment(serverName);
+    if (!loading)
+        return;
+    const QString folder = cacheFolder();
+    workers.start([this, generation, folder] { loadChartHistory(generation, folder); });
+}
+
+QList<CandleStick> ChartManager::getChartHistory(const QString &symbol, int interval) const
+{
+    const auto bySymbol = history.constFind(symbol);
+    if (bySymbol == history.cend())
+        return {};
+    const auto series = bySymbol->constFind(interval);
+    if (series == bySymbol->cend())
+        return {};
+    QList<CandleStick> candles;
+    candles.reserve(series->size());
+    for (const CandleStick &candle : *series)
+        candles.append(candle);
+    return candles;
+}
+
+CandleStick ChartManager::candleFromJson(const QJsonValue &element)
+{
+    const QJsonObject bar = element.toObject();
+    CandleStick candle;
+    candle.timestamp = timeFromJson(bar.value(QLatin1String("datetime")));
+    candle.open = priceFromJson(bar.value(QLatin1String("open")));
+    candle.high = priceFromJson(bar.value(QLatin1String("high")));
+    candle.low = priceFromJson(bar.value(QLatin1String("low")));
+    candle.close = priceFromJson(bar.value(QLatin1String("close")));
+    return candle;
+}
+
+void ChartManager::updateChartHistoryFromServer(QJsonObject chart_object)
+{
+    const QJsonArray array = chart_object.value(QLatin1String("array")).toArray();
+    if (array.isEmpty())
+        return;
+    const QString symbol = chart_object.value(QLatin1String("symbol")).toString();
+    const int interval = chart_object.value(QLatin1String("interval")).toInt(0);
+    if (symbol.isEmpty() || interval <= 0)
+        return;
+
+    Series &series = history[symbol][interval];
+    for (const QJsonValue &element : array)
+        storeCandle(series, candleFromJson(element));
+
+    emit readyChartHistory(symbol, interval);
+    saveChartHistory(symbol, interval);
+}
+
+void ChartManager::appendCandleStick(QString symbol, int period, qlonglong timestamp, double open,
+                                     double high, double low, double close)
+{
+    Series &series = history[symbol][period];
+    if (!series.isEmpty() && (series.cend() - 1).key() > timestamp)
+        return;
+    const CandleStick candle{timestamp, open, high, low, close};
+    storeCandle(series, candle);
+
+    if (!canWrite(symbol, period))
+        return;
+    const QString folder = cacheFolder();
+    const QString path = folder + QLatin1Char('/') + ChartCache::fileName(symbol, period);
+    {
+        // Behind a rewrite of the same file still to be done, the record has to wait its turn.
+        // Otherwise nobody else writes this file now (queues are only started from this
+        // thread), and a 40-byte append is cheaper here than a hop to a worker.
+        QMutexLocker lock(&writeMutex);
+        const auto queue = writeQueues.find(path);
+        if (queue != writeQueues.end()) {
+            WriteJob job;
+            job.kind = WriteJob::Append;
+            job.folder = folder;
+            job.candles.append(candle);
+            queue->jobs.append(std::move(job));
+            return;
+        }
+    }
+    if (QDir().mkpath(folder))
+        ChartCache::appendCandleFile(path, candle);
+}
+
+bool ChartManager::canWrite(const QString &symbol, int period) const
+{
+    return account != 0 && period > 0 && isSafePathSegment(serverName)
+        && isSafePathSegment(symbol);
+}
+
+QString ChartManager::cacheFolder() const
+{
+    return ChartCache::folderPath(serverName, account);
+}
+
+void ChartManager::loadChartHistory(quint64 generation, const QString &folder)
+{
+    const QFileInfoList entries = QDir(folder).entryInfoList();
+    for (const QFileInfo &entry : entries) {
+        if (loadGeneration.load() != generation)
+            return;
+        QString symbol;
+        int period = 0;
+        if (!entry.isFile() || !ChartCache::parseFileName(entry.fileName(), &symbol, &period))
+            continue;
+        const Series candles = ChartCache::readCandleFile(entry.filePath());
+        if (candles.isEmpty())
+            continue;
+        QMetaObject::invokeMethod(
+            this, [this, generation, symbol, period, candles] {
+                storeLoadedSeries(generation, symbol, period, candles);
+            },
+            Qt::QueuedConnection);
+    }
+    QMetaObject::invokeMethod(this, [this, generation] { finishLoading(generation); },
+                              Qt::QueuedConnection);
+}
+
+void ChartManager::storeLoadedSeries(quint64 generation, const QString &symbol, int period,
+                                     const Series &candles)
+{
+    // Loaded for an account that is no longer current.
+    if (generation != loadGeneration.load())
+        return;
+    // Bars that a reply or a live bar brought in meanwhile are newer than the cache: the cache
+    // only fills the times that are still missing.
+    Series &series = history[symbol][period];
+    if (series.isEmpty()) {
+        series = candles;
+    } else {
+        for (auto it = candles.cbegin(); it != candles.cend(); ++it) {
+            if (!series.contains(it.key()))
+                series.insert(it.key(), it.value());
+        }
+    }
+    emit readyChartHistory(symbol, period);
+}
+
+void ChartManager::finishLoading(quint64 generation)
+{
+    if (generation != loadGeneration.load())
+        return;
+    loading = false;
+    const auto waiting = std::exchange(deferredSaves, {});
+    for (const auto &series : waiting)
+        saveChartHistory(series.first, series.second);
+}
+
+void ChartManager::saveChartHistory(const QString &symbol, int interval)
+{
+    if (!canWrite(symbol, interval))
+        return;
+    if (loading) {
+        deferredSaves.insert(qMakePair(symbol, interval));
+        return;
+    }
+    // The newest bar may still be forming; it reaches the file through appendCandleStick once
+    // it is finished.
+    QVector<CandleStick> candles;
+    const auto bySymbol = history.constFind(symbol);
+    if (bySymbol != history.cend()) {
+        const auto series = bySymbol->constFind(interval);
+        if (series != bySymbol->cend() && series->size() > 1) {
+            candles.reserve(series->size() - 1);
+            for (auto it = series->cbegin(), last = series->cend() - 1; it != last; ++it)
+                candles.append(it.value());
+        }
+    }
+    WriteJob job;
+    job.kind = WriteJob::Rewrite;
+    job.folder = cacheFolder();
+    job.candles = std::move(candles);
+    const QString path = job.folder + QLatin1Char('/') + ChartCache::fileName(symbol, interval);
+    enqueueWrite(path, std::move(job));
+}
+
+void ChartManager::enqueueWrite(const QString &path, WriteJob job)
+{
+    QMutexLocker lock(&writeMutex);
+    const bool idle = !writeQueues.contains(path);
+    WriteQueue &queue = writeQueues[path];
+    // A rewrite with bars replaces the whole file, so what waits before it would be overwritten
+    // anyway; an empty one leaves the file as it is and must not drop anything.
+    if (job.kind == WriteJob::Rewrite && !job.candles.isEmpty())
+        queue.jobs.clear();
+    queue.jobs.append(std::move(job));
+    if (idle)
+        workers.start([this, path] { drainWrites(path); });
+}
+
+void ChartManager::drainWrites(const QString &path)
+{
+    for (;;) {
+        WriteJob job;
+        {
+            QMutexLocker lock(&writeMutex);
+            const auto queue = writeQueues.find(path);
+            if (queue->jobs.isEmpty()) {
+                writeQueues.erase(queue);
+                return;
+            }
+            job = queue->jobs.takeFirst();
+        }
+        if (!QDir().mkpath(job.folder))
+            continue;
+        if (job.kind == WriteJob::Rewrite)
+            ChartCache::writeCandleFile(path, job.candles);
+        else
+            ChartCache::appendCandleFile(path, job.candles.constFirst());
+    }
+}
+
+#include "moc_chartmanager.cpp"

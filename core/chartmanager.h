@@ -1,0 +1,121 @@
+#pragma once
+
+#include <QHash>
+#include <QJsonObject>
+#include <QList>
+#include <QMap>
+#include <QMutex>
+#include <QObject>
+#include <QPair>
+#include <QSet>
+#include <QString>
+#include <QThreadPool>
+#include <QVector>
+#include <atomic>
+
+class QJsonValue;
+class TradeClient;
+
+// One chart bar. `timestamp` is the bar's open time in epoch seconds and its key in a series.
+struct CandleStick
+{
+    qint64 timestamp = 0;
+    double open = 0.0;
+    double high = 0.0;
+    double low = 0.0;
+    double close = 0.0;
+};
+Q_DECLARE_TYPEINFO(CandleStick, Q_PRIMITIVE_TYPE);
+
+// symbol -> period in minutes -> bar time -> bar. A series (the innermost map) is ordered oldest
+// first; its last entry is the newest, still forming bar.
+using ChartHistory = QMap<QString, QMap<int, QMap<qint64, CandleStick>>>;
+
+// Keeps the bars of every symbol and timeframe seen for the logged-in account: asks the trade
+// server for history, merges the replies, takes the finished live bars of the chart windows and
+// keeps a cache file per series on disk (see chartcache.h), loaded again at the next login.
+//
+// Threads: the history map and the account live in the keeper's own (GUI) thread and are touched
+// only there. The workers never see them: the cache loader hands each series it read back to the
+// keeper's thread through a queued call, and the cache writers get copies and their file path.
+// The keeper owns its workers and waits for them when it is destroyed.
+class ChartManager : public QObject
+{
+    Q_OBJECT
+public:
+    explicit ChartManager(TradeClient *client, QObject *parent = nullptr);
+    ~ChartManager() override;
+
+    // Sends one chart-history request; nothing without a client, with an empty symbol, an
+    // interval not above 0 or a negative `from`. `to` -1 means up to now.
+    void requestChartHistory(const QString &symbol, int interval, qint64 from, qint64 to);
+
+    // A new account or server empties the history at once and loads that account's cache in the
+    // background (one readyChartHistory per cached series). The same account again changes
+    // nothing.
+    void setAccount(qint64 login, const QString &server);
+
+    // The bars of one series, oldest first; empty when none are held.
+    QList<CandleStick> getChartHistory(const QString &symbol, int interval) const;
+
+    // One element of a chart-history reply's "array" as a bar.
+    static CandleStick candleFromJson(const QJsonValue &element);
+
+signals:
+    void readyChartHistory(QString symbol, int period);
+
+public slots:
+    // Merges one chart-history reply into its series and rewrites the series' cache file.
+    void updateChartHistoryFromServer(QJsonObject chart_object);
+    // Stores one finished live bar (a bar older than the series' newest is ignored) and appends
+    // it to the series' cache file.
+    void appendCandleStick(QString symbol, int period, qlonglong timestamp, double open,
+                           double high, double low, double close);
+
+private:
+    using Series = QMap<qint64, CandleStick>;
+
+    struct WriteJob
+    {
+        enum Kind { Rewrite, Append };
+        Kind kind = Rewrite;
+        QString folder;
+        QVector<CandleStick> candles;
+    };
+    // The writes of one file still to be done, in the order they were asked for.
+    struct WriteQueue
+    {
+        QList<WriteJob> jobs;
+    };
+
+    bool canWrite(const QString &symbol, int period) const;
+    QString cacheFolder() const;
+
+    void loadChartHistory(quint64 generation, const QString &folder);
+    void storeLoadedSeries(quint64 generation, const QString &symbol, int period,
+                           const Series &candles);
+    void finishLoading(quint64 generation);
+
+    void saveChartHistory(const QString &symbol, int interval);
+    void enqueueWrite(const QString &path, WriteJob job);
+    void drainWrites(const QString &path);
+
+    qint64 account = 0;
+    QString serverName;
+    TradeClient *tradeClient = nullptr;
+    ChartHistory history;
+
+    // Bumped by every effective setAccount and by the destructor: a loader started for an older
+    // value stops, and what it already read is dropped.
+    std::atomic<quint64> loadGeneration{0};
+    bool loading = false;
+    // Series whose rewrite waits for the running load: written earlier, the file would lose the
+    // cached bars not yet read.
+    QSet<QPair<QString, int>> deferredSaves;
+
+    QMutex writeMutex;
+    QHash<QString, WriteQueue> writeQueues; // by file path; guarded by writeMutex
+    QThreadPool workers;
+
+    friend class TestChartManager;
+};
