@@ -88,11 +88,11 @@ void ChartManager::setAccount(qint64 login, const QString &server)
     deferredSaves.clear();
     const quint64 generation = ++loadGeneration;
     // Nothing is ever written without an account or under a server name that is not a plain
-    // folder name, so there is nothing to load either.
-    loading = account != 0 && isSafePathSegment(serverName);
+    // folder name, so there is nothing to load either; nor for an account without a cache yet.
+    const QString folder = cacheFolder();
+    loading = account != 0 && isSafePathSegment(serverName) && QFileInfo(folder).isDir();
     if (!loading)
         return;
-    const QString folder = cacheFolder();
     workers.start([this, generation, folder] { loadChartHistory(generation, folder); });
 }
 
