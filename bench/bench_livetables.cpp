@@ -1,20 +1,26 @@
 // A tick storm through the live tables: market watch, trade table, net-trade table and account
 // summary, fed the way the window feeds them, against the core stores alone in the same run.
 //
-//   storm:        500 listed symbols, 200 open positions over 20 of them; a producer thread emits
-//                 price replies queued to the GUI thread (as the trade client does). Figures:
-//                 accepted ticks per second the GUI thread works off, and the largest backlog of
-//                 queued price signals, with the tables shown and without them.
+//   storm:        500 listed symbols, 200 open positions over 20 of them; the simulated trade
+//                 server (its own thread) sends quotes over loopback to a trade client, whose
+//                 thread hands them queued to the GUI thread. Figures: accepted ticks per second
+//                 the GUI thread works off, and the largest backlog of queued price signals,
+//                 with the tables shown and with the core stores alone.
 //   tickCost:     one accepted tick through the whole chain with 50 and with 2,000 rows in the
 //                 market watch and in the trade table.
 #include "accountsummary.h"
 #include "marketwatch.h"
 #include "positiondatastore.h"
 #include "symboldatastorage.h"
+#include "simtradeserver.h"
+#include "tradeclient.h"
 #include "tradetable.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QHostAddress>
+#include <QJsonDocument>
+#include <QSignalSpy>
 #include <QHBoxLayout>
 #include <QJsonArray>
 #include <QLabel>
@@ -65,6 +71,10 @@ public:
         });
         if (!tables)
             return;
+        QObject::connect(&symbolStore, &SymbolDataStorage::symbolListChanged, &host, [this](const QStringList &list) {
+            if (watch.setSymbols(list))
+                watch.rebuild(symbolStore);
+        });
         QObject::connect(&positionStore, &PositionDataStore::openPositionChanged, &host, [this] {
             QMap<QString, QList<Position>> bySymbol;
             const double total = tradeTable.rebuild(positionStore.openPositions(), positionStore.pendingOrders(), &bySymbol);
@@ -103,14 +113,9 @@ public:
     void load(int listed, int positions, int onFirst, int spread)
     {
         QJsonArray specs;
-        QStringList list;
-        for (int i = 0; i < listed; ++i) {
+        for (int i = 0; i < listed; ++i)
             specs.append(QJsonObject{{"symbol", symbolName(i)}, {"digits", 5}});
-            list << symbolName(i);
-        }
         symbolStore.onSymbolListReceived(QJsonObject{{"res_code", 8}, {"array", specs}});
-        if (tables && watch.setSymbols(list))
-            watch.rebuild(symbolStore);
 
         QJsonArray open;
         for (int i = 0; i < positions; ++i) {
@@ -139,71 +144,130 @@ public:
     qint64 walked = 0;
 };
 
-// Emits price replies from its own thread, as the trade client's thread does.
-class Producer : public QThread
+// The simulated trade server in a thread of its own, so that neither the client thread nor the
+// GUI thread pays for producing the storm.
+class ServerThread
 {
-    Q_OBJECT
 public:
-    Producer(int count, int symbols, int ratePerSecond) : count(count), symbols(symbols), rate(ratePerSecond) {}
-    std::atomic<qint64> emitted{0};
-
-signals:
-    void price(const QJsonObject &reply);
-
-protected:
-    void run() override
+    ServerThread()
     {
-        QElapsedTimer clock;
-        clock.start();
-        for (int i = 0; i < count; ++i) {
-            if (rate > 0) {
-                const qint64 due = qint64(i) * 1000000000LL / rate;
-                while (clock.nsecsElapsed() < due)
-                    QThread::usleep(50);
-            }
-            emit price(priceReply(symbolName(i % symbols), i / symbols + 1));
-            emitted.fetch_add(1, std::memory_order_relaxed);
-        }
+        context.moveToThread(&thread);
+        thread.start();
+        run([this] {
+            server = new simbroker::SimTradeServer;
+            server->setLoginSnapshot(false);
+            listening = server->listen(QHostAddress::LocalHost, 0);
+            server->addAccount(Account, QStringLiteral("pw"), 100000.0);
+            url = server->url().toString();
+        });
+    }
+    ~ServerThread()
+    {
+        run([this] { delete server; });
+        thread.quit();
+        thread.wait();
+    }
+    template<typename F>
+    void run(F f)
+    {
+        QMetaObject::invokeMethod(&context, f, Qt::BlockingQueuedConnection);
+    }
+    // Sends the frames from the server's thread, in bursts, without blocking the caller.
+    void send(const QStringList &frames)
+    {
+        QMetaObject::invokeMethod(&context, [this, frames] {
+            for (const QString &frame : frames)
+                server->sendText(frame);
+        });
     }
 
-private:
-    int count;
-    int symbols;
-    int rate;
+    static constexpr qint64 Account = 5550001;
+    QThread thread;
+    QObject context;
+    simbroker::SimTradeServer *server = nullptr;
+    bool listening = false;
+    QString url;
 };
 
 struct StormResult
 {
     double seconds = 0.0;
-    qint64 processed = 0;
+    qint64 handled = 0;
+    qint64 accepted = 0;
     qint64 maxBacklog = 0;
-    double perSecond() const { return seconds > 0 ? processed / seconds : 0.0; }
+    double perSecond() const { return seconds > 0 ? accepted / seconds : 0.0; }
 };
 
-StormResult storm(bool tables, int count, int rate)
+// Logs a client in over loopback, loads 500 symbols and 200 positions over 20 of them, then
+// sends `count` quotes, each of which moves its symbol's price, in bursts of `burst` every
+// `pauseMs` (0: all at once). Counts the price replies the client thread emitted and those the
+// GUI thread has handled; the difference is the backlog of queued signals.
+StormResult loopbackStorm(bool tables, int count, int burst, int pauseMs)
 {
+    ServerThread server;
+    if (!server.listening)
+        qFatal("the simulated server cannot listen");
     Rig rig(tables);
-    rig.load(500, 200, 10, 19);
-    QCoreApplication::processEvents();
+    TradeClient client;
+    QObject::connect(&client, &TradeClient::symbolListReceived, &rig.symbolStore, &SymbolDataStorage::onSymbolListReceived);
+    QObject::connect(&client, &TradeClient::openPositionsReceived, &rig.host, [&rig](const QJsonObject &reply) {
+        rig.positionStore.setOpenPositions(reply.value(QLatin1String("array")).toArray());
+    });
+    QObject::connect(&client, &TradeClient::symbolPriceReceived, &rig.symbolStore, &SymbolDataStorage::onPriceReceived);
+
+    std::atomic<qint64> emitted{0};
+    QObject::connect(&client, &TradeClient::symbolPriceReceived, [&emitted] { emitted.fetch_add(1, std::memory_order_relaxed); });
+    StormResult result;
+    QObject::connect(&client, &TradeClient::symbolPriceReceived, &rig.host, [&] {
+        ++result.handled;
+        result.maxBacklog = qMax(result.maxBacklog, emitted.load(std::memory_order_relaxed) - result.handled);
+    });
+
+    QSignalSpy loggedIn(&client, &TradeClient::loginSuccess);
+    client.connectToServer(server.url, ServerThread::Account, QStringLiteral("pw"), QStringLiteral("Bench"));
+    if (!loggedIn.wait(10000))
+        qFatal("no login");
+
+    QJsonArray specs;
+    for (int i = 0; i < 500; ++i)
+        specs.append(QJsonObject{{"symbol", symbolName(i)}, {"digits", 5}, {"c_size", 100000.0}});
+    QJsonArray open;
+    for (int i = 0; i < 200; ++i)
+        open.append(QJsonObject{{"ticket", 1000 + i}, {"symbol", symbolName(i % 20)}, {"type", i % 3 ? "buy" : "sell"},
+                                {"volume", 1000 + i}, {"price", 1.0}, {"csize", 100000.0}, {"r_profit", 1.0},
+                                {"digits", 5}});
+    server.run([&] {
+        server.server->sendJson({{"res_code", 8}, {"array", specs}});
+        server.server->sendJson({{"res_code", 4}, {"balance", 1000.0}, {"is_last", 1}, {"array", open}});
+    });
+    QElapsedTimer wait;
+    wait.start();
+    while (rig.positionStore.openPositions().size() < 200 && wait.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    if (tables && rig.symbols.rowCount() != 500)
+        qFatal("the market watch did not fill");
     rig.accepted = 0;
 
-    Producer producer(count, 500, rate);
-    qint64 handled = 0;
-    StormResult result;
-    QObject::connect(&producer, &Producer::price, &rig.host, [&](const QJsonObject &reply) {
-        rig.symbolStore.onPriceReceived(reply);
-        ++handled;
-        result.maxBacklog = qMax(result.maxBacklog, producer.emitted.load(std::memory_order_relaxed) - handled);
-    }, Qt::QueuedConnection);
+    QStringList frames;
+    for (int i = 0; i < count; ++i)
+        frames << QString::fromUtf8(QJsonDocument(priceReply(symbolName(i % 500), i / 500 + 1)).toJson(QJsonDocument::Compact));
 
     QElapsedTimer clock;
     clock.start();
-    producer.start();
-    while (handled < count)
+    for (int sent = 0; sent < count; sent += burst) {
+        server.send(frames.mid(sent, burst));
+        if (pauseMs > 0) {
+            QElapsedTimer pause;
+            pause.start();
+            while (pause.elapsed() < pauseMs)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, pauseMs);
+        }
+    }
+    while (result.handled < count && clock.elapsed() < 120000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     result.seconds = clock.nsecsElapsed() / 1e9;
-    producer.wait();
-    result.processed = rig.accepted;
+    result.accepted = rig.accepted;
+    client.shutdown();
     return result;
 }
 
@@ -219,27 +283,30 @@ private slots:
         Q_INIT_RESOURCE(resources);
     }
 
-    void stormFlood()
+    void storm()
     {
-        // As fast as the producer can emit: the GUI thread's ceiling.
-        const int count = 60000;
-        const StormResult stores = storm(false, count, 0);
-        const StormResult tables = storm(true, count, 0);
-        qInfo("flood, stores alone:  %9.0f accepted ticks/s, largest backlog %lld", stores.perSecond(), stores.maxBacklog);
-        qInfo("flood, with tables:   %9.0f accepted ticks/s, largest backlog %lld", tables.perSecond(), tables.maxBacklog);
+        // Everything at once: the GUI thread's ceiling, and the queue that builds up meanwhile.
+        const int count = 40000;
+        const StormResult stores = loopbackStorm(false, count, count, 0);
+        const StormResult tables = loopbackStorm(true, count, count, 0);
+        qInfo("flood %d quotes, stores alone: %8.0f accepted ticks/s, largest backlog %lld", count,
+              stores.perSecond(), stores.maxBacklog);
+        qInfo("flood %d quotes, with tables:  %8.0f accepted ticks/s, largest backlog %lld", count,
+              tables.perSecond(), tables.maxBacklog);
         qInfo("flood ratio tables/stores: %.3f", tables.perSecond() / stores.perSecond());
-        QCOMPARE(tables.processed, qint64(count));
-    }
+        QCOMPARE(stores.accepted, qint64(count));
+        QCOMPARE(tables.accepted, qint64(count));
 
-    void stormPaced()
-    {
-        // A busy but steady feed: 500 symbols at 20 quotes per second each.
-        const int rate = 10000;
-        const int count = 20000;
-        const StormResult stores = storm(false, count, rate);
-        const StormResult tables = storm(true, count, rate);
-        qInfo("paced %d/s, stores alone: %9.0f ticks/s, largest backlog %lld", rate, stores.perSecond(), stores.maxBacklog);
-        qInfo("paced %d/s, with tables:  %9.0f ticks/s, largest backlog %lld", rate, tables.perSecond(), tables.maxBacklog);
+        // A busy steady feed: 500 quotes every 50 ms (10,000 per second, 20 per symbol).
+        const int paced = 20000;
+        const StormResult storesPaced = loopbackStorm(false, paced, 500, 50);
+        const StormResult tablesPaced = loopbackStorm(true, paced, 500, 50);
+        qInfo("paced 10000/s, stores alone: %8.0f accepted ticks/s, largest backlog %lld", storesPaced.perSecond(),
+              storesPaced.maxBacklog);
+        qInfo("paced 10000/s, with tables:  %8.0f accepted ticks/s, largest backlog %lld", tablesPaced.perSecond(),
+              tablesPaced.maxBacklog);
+        qInfo("paced backlog ratio tables/stores: %.2f",
+              double(tablesPaced.maxBacklog) / qMax<qint64>(1, storesPaced.maxBacklog));
     }
 
     void tickCost_data()
