@@ -1,8 +1,11 @@
 #include "chartcache.h"
 #include "chartmanager.h"
+#include "simtradeserver.h"
 #include "testmain.h"
+#include "tradeclient.h"
 
 #include <QDataStream>
+#include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
@@ -236,6 +239,29 @@ private slots:
         QCOMPARE(QFileInfo(cachePath(srv, 7, eur, 60)).size(), 10 * 40);
     }
 
+    // Rewrites of one series land in the order they were asked for, and each goes to the account
+    // that was current when it was asked for.
+    void rewritesKeepOrderAndAccount()
+    {
+        const QString eur = QStringLiteral("EURUSD");
+        ChartManager keeper(nullptr);
+        keeper.setAccount(7, QStringLiteral("Srv"));
+        for (int i = 1; i <= 30; ++i) {
+            keeper.updateChartHistoryFromServer(reply(eur, 1, bars(60, i * 6000, 60, i)));
+            keeper.appendCandleStick(eur, 1, i * 6000 + 60, i, i, i, i);
+        }
+        const Candles series = keeper.getChartHistory(eur, 1);
+        keeper.setAccount(8, QStringLiteral("Srv"));
+        keeper.updateChartHistoryFromServer(reply(eur, 1, bars(60, 120, 60)));
+        settle(keeper);
+        // The last reply rewrote the file without its newest bar then, and the last live bar was
+        // appended after it.
+        Candles expected = series;
+        expected.removeAt(expected.size() - 2);
+        QCOMPARE(readCache(QStringLiteral("Srv"), 7, eur, 1), expected);
+        QCOMPARE(readCache(QStringLiteral("Srv"), 8, eur, 1), bars(60, 60, 60));
+    }
+
     void oneBarReplyLeavesFile()
     {
         ChartManager keeper(nullptr);
@@ -423,6 +449,49 @@ private slots:
         keeper->updateChartHistoryFromServer(reply(QStringLiteral("EURUSD"), 1, bars(60, 60000, 60)));
         keeper.reset();
         QCOMPARE(readCache(QStringLiteral("Srv"), 8, QStringLiteral("EURUSD"), 1), bars(60, 59940, 60));
+    }
+
+    // The whole road: request over the socket, reply from the server, merged, announced, cached.
+    void historyFromTradeServer()
+    {
+        simbroker::SimTradeServer server;
+        server.addAccount(1001, QStringLiteral("pw1001"));
+        server.setLoginSnapshot(false);
+        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+        TradeClient client;
+        QSignalSpy logins(&client, &TradeClient::loginSuccess);
+        client.connectToServer(server.url().toString(), 1001, QStringLiteral("pw1001"), QStringLiteral("Sim"));
+        QTRY_COMPARE_WITH_TIMEOUT(logins.count(), 1, 5000);
+
+        ChartManager keeper(&client);
+        connect(&client, &TradeClient::chartHistoryReceived, &keeper,
+                &ChartManager::updateChartHistoryFromServer);
+        keeper.setAccount(1001, QStringLiteral("Sim"));
+        QSignalSpy ready(&keeper, &ChartManager::readyChartHistory);
+        keeper.requestChartHistory(QStringLiteral("EURUSD"), 0, 0, -1);
+        keeper.requestChartHistory(QString(), 60, 0, -1);
+        keeper.requestChartHistory(QStringLiteral("EURUSD"), 60, -1, -1);
+        const qint64 from = QDateTime::currentSecsSinceEpoch() - 100 * 3600;
+        keeper.requestChartHistory(QStringLiteral("EURUSD"), 60, from, -1);
+        QTRY_COMPARE_WITH_TIMEOUT(ready.count(), 1, 5000);
+
+        const QList<QJsonObject> requests = server.receivedRequests(3);
+        QCOMPARE(requests.size(), 1);
+        const QJsonObject request = requests.first();
+        QCOMPARE(request.keys(), (QStringList{"from", "interval", "login", "req_code", "symbol", "to"}));
+        QCOMPARE(request.value("from").toVariant().toLongLong(), from);
+        QCOMPARE(request.value("to").toVariant().toLongLong(), -1);
+        QCOMPARE(request.value("symbol").toString(), QStringLiteral("EURUSD"));
+        QCOMPARE(request.value("interval").toInt(), 60);
+        QCOMPARE(request.value("login").toVariant().toLongLong(), 1001);
+
+        const Candles candles = keeper.getChartHistory(QStringLiteral("EURUSD"), 60);
+        QVERIFY(candles.size() >= 90);
+        QVERIFY(candles.first().timestamp >= from - 3600);
+        for (int i = 1; i < candles.size(); ++i)
+            QVERIFY(candles.at(i).timestamp - candles.at(i - 1).timestamp >= 3600);
+        QTRY_COMPARE(readCache(QStringLiteral("Sim"), 1001, QStringLiteral("EURUSD"), 60),
+                     withoutNewest(candles));
     }
 
     // Loader, rewrites, appends, replies and account switches all at once: every file stays whole
