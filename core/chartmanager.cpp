@@ -194,12 +194,14 @@ void ChartManager::loadChartHistory(quint64 generation, const QString &folder)
         int period = 0;
         if (!entry.isFile() || !ChartCache::parseFileName(entry.fileName(), &symbol, &period))
             continue;
-        const Series candles = ChartCache::readCandleFile(entry.filePath());
+        Series candles = ChartCache::readCandleFile(entry.filePath());
         if (candles.isEmpty())
             continue;
+        // Moved along, so the keeper's thread holds the only reference and can add to the map
+        // without copying it.
         QMetaObject::invokeMethod(
-            this, [this, generation, symbol, period, candles] {
-                storeLoadedSeries(generation, symbol, period, candles);
+            this, [this, generation, symbol, period, candles = std::move(candles)]() mutable {
+                storeLoadedSeries(generation, symbol, period, std::move(candles));
             },
             Qt::QueuedConnection);
     }
@@ -208,21 +210,23 @@ void ChartManager::loadChartHistory(quint64 generation, const QString &folder)
 }
 
 void ChartManager::storeLoadedSeries(quint64 generation, const QString &symbol, int period,
-                                     const Series &candles)
+                                     Series candles)
 {
     // Loaded for an account that is no longer current.
     if (generation != loadGeneration.load())
         return;
     // Bars that a reply or a live bar brought in meanwhile are newer than the cache: the cache
-    // only fills the times that are still missing.
+    // only fills the times that are still missing. The smaller map goes into the larger one.
     Series &series = history[symbol][period];
-    if (series.isEmpty()) {
-        series = candles;
-    } else {
+    if (series.size() > candles.size()) {
         for (auto it = candles.cbegin(); it != candles.cend(); ++it) {
             if (!series.contains(it.key()))
                 series.insert(it.key(), it.value());
         }
+    } else {
+        for (auto it = series.cbegin(); it != series.cend(); ++it)
+            candles.insert(it.key(), it.value());
+        series.swap(candles);
     }
     emit readyChartHistory(symbol, period);
 }

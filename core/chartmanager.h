@@ -92,8 +92,7 @@ private:
     QString cacheFolder() const;
 
     void loadChartHistory(quint64 generation, const QString &folder);
-    void storeLoadedSeries(quint64 generation, const QString &symbol, int period,
-                           const Series &candles);
+    void storeLoadedSeries(quint64 generation, const QString &symbol, int period, Series candles);
     void finishLoading(quint64 generation);
 
     void saveChartHistory(const QString &symbol, int interval);

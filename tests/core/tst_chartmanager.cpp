@@ -376,11 +376,18 @@ private slots:
         QVERIFY(keeper.getChartHistory(QStringLiteral("NEW"), 60).isEmpty());
     }
 
+    void replyDuringLoadingSurvives_data()
+    {
+        QTest::addColumn<qint64>("cachedUntil");
+        QTest::newRow("cache smaller than what came meanwhile") << qint64(6000);
+        QTest::newRow("cache larger than what came meanwhile") << qint64(60000);
+    }
     void replyDuringLoadingSurvives()
     {
+        QFETCH(qint64, cachedUntil);
         const QString srv = QStringLiteral("Srv");
         const QString eur = QStringLiteral("EURUSD");
-        writeCache(srv, 7, eur, 60, bars(60, 6000, 60, 1.0));
+        writeCache(srv, 7, eur, 60, bars(60, cachedUntil, 60, 1.0));
 
         ChartManager keeper(nullptr);
         QSignalSpy ready(&keeper, &ChartManager::readyChartHistory);
@@ -392,7 +399,7 @@ private slots:
         settle(keeper);
 
         const Candles expected = bars(60, 2940, 60, 1.0) + bars(3000, 9000, 60, 2.0)
-            + Candles{{9060, 3, 3.5, 2.5, 3.25}};
+            + Candles{{9060, 3, 3.5, 2.5, 3.25}} + bars(9120, cachedUntil, 60, 1.0);
         QCOMPARE(keeper.getChartHistory(eur, 60), expected);
         QCOMPARE(ready.count(), 2);
         // The rewrite waited for the load, so the file lost none of its cached bars.
