@@ -165,7 +165,7 @@ void ChartManager::appendCandleStick(QString symbol, int period, qlonglong times
             job.kind = WriteJob::Append;
             job.folder = folder;
             job.candles.append(candle);
-            queue->jobs.append(std::move(job));
+            queue->append(std::move(job));
             return;
         }
     }
@@ -273,12 +273,12 @@ void ChartManager::enqueueWrite(const QString &path, WriteJob job)
 {
     QMutexLocker lock(&writeMutex);
     const bool idle = !writeQueues.contains(path);
-    WriteQueue &queue = writeQueues[path];
+    QList<WriteJob> &queue = writeQueues[path];
     // A rewrite with bars replaces the whole file, so what waits before it would be overwritten
     // anyway; an empty one leaves the file as it is and must not drop anything.
     if (job.kind == WriteJob::Rewrite && !job.candles.isEmpty())
-        queue.jobs.clear();
-    queue.jobs.append(std::move(job));
+        queue.clear();
+    queue.append(std::move(job));
     if (idle)
         workers.start([this, path] { drainWrites(path); });
 }
@@ -290,11 +290,11 @@ void ChartManager::drainWrites(const QString &path)
         {
             QMutexLocker lock(&writeMutex);
             const auto queue = writeQueues.find(path);
-            if (queue->jobs.isEmpty()) {
+            if (queue->isEmpty()) {
                 writeQueues.erase(queue);
                 return;
             }
-            job = queue->jobs.takeFirst();
+            job = queue->takeFirst();
         }
         if (!QDir().mkpath(job.folder))
             continue;

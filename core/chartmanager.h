@@ -82,11 +82,6 @@ private:
         QString folder;
         QVector<CandleStick> candles;
     };
-    // The writes of one file still to be done, in the order they were asked for.
-    struct WriteQueue
-    {
-        QList<WriteJob> jobs;
-    };
 
     bool canWrite(const QString &symbol, int period) const;
     QString cacheFolder() const;
@@ -113,7 +108,9 @@ private:
     QSet<QPair<QString, int>> deferredSaves;
 
     QMutex writeMutex;
-    QHash<QString, WriteQueue> writeQueues; // by file path; guarded by writeMutex
+    // By file path: the writes of that file still to be done, in the order they were asked for.
+    // A path is listed while a worker is on it. Guarded by writeMutex.
+    QHash<QString, QList<WriteJob>> writeQueues;
     QThreadPool workers;
 
     friend class TestChartManager;
