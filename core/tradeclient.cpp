@@ -6,6 +6,7 @@
 #include <QAbstractEventDispatcher>
 #include <QDate>
 #include <QDebug>
+#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QMutexLocker>
 #include <QTimer>
@@ -210,6 +211,7 @@ void TradeClient::closeSocketForExit()
 
 void TradeClient::onConnected()
 {
+    sinceLastFrame.invalidate();
     pingTimer->start(KeepAliveMs);
     qDebug() << "timer thread:" << pingTimer->thread() << "current thread: " << QThread::currentThread()
              << "thread:" << thread();
@@ -236,7 +238,9 @@ void TradeClient::closed()
 
 void TradeClient::onMessageReceived(QString msg)
 {
-    pingTimer->start(KeepAliveMs);
+    // Every frame postpones the next ping. Restarting the timer for each of hundreds of price
+    // frames a second would cost more than the parse; the ping handler measures the silence.
+    sinceLastFrame.start();
     processMessage(parseMessage(msg));
 }
 
@@ -301,6 +305,12 @@ void TradeClient::onError(QAbstractSocket::SocketError error)
 
 void TradeClient::pingToServer()
 {
+    const qint64 silence = sinceLastFrame.isValid() ? sinceLastFrame.elapsed() : KeepAliveMs;
+    if (silence < KeepAliveMs) {
+        pingTimer->start(int(KeepAliveMs - silence));
+        return;
+    }
+    pingTimer->start(KeepAliveMs);
     if (!connected)
         return;
     socket->ping();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractSocket>
+#include <QElapsedTimer>
 #include <QJsonObject>
 #include <QMutex>
 #include <QStringList>
@@ -91,6 +92,7 @@ private:
     bool connected = false;
     std::atomic_bool loggedIn{false};
     bool pongPending = false;
+    QElapsedTimer sinceLastFrame;      // the keep-alive silence, restarted by every frame
     // The client thread's timers and socket: they exist only while run() runs.
     QTimer *pingTimer = nullptr;
     QTimer *sendTimer = nullptr;

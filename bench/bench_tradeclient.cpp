@@ -1,0 +1,233 @@
+// The trade-server client's receive path and send path, over loopback against the simulated
+// broker, with baselines measured in the same run:
+// - BM_ParseOnly: QJsonDocument::fromJson of the price frames alone (time per frame).
+// - BM_ClientDispatch: the client thread reading, parsing and dispatching the same frames, sent
+//   as one burst (held at the relay, then released), timed in the client thread from the first
+//   to the last dispatched frame (time per frame).
+// - BM_SendRequestToWire: from TradeClient::sendRequest to the frame at the server.
+// - BM_RawSendToWire: a bare QWebSocket sending the same text to the same server.
+// The ratios printed at the end are what matters: dispatch over parse is the client's overhead
+// per frame, request over raw send is the cost of the queue and its 5 ms send tick.
+#include "simtradeserver.h"
+#include "tradeclient.h"
+#include "trademessages.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QJsonDocument>
+#include <QTimer>
+#include <QVector>
+#include <QWebSocket>
+
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <string>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int Burst = 2000;
+constexpr qint64 Login = 1001;
+
+const QVector<QString> &frames()
+{
+    static const QVector<QString> all = [] {
+        simbroker::SimMarket market;
+        QVector<QString> result;
+        while (result.size() < Burst) {
+            market.step();
+            for (const QString &symbol : market.symbols()) {
+                if (result.size() < Burst)
+                    result.append(QString::fromUtf8(QJsonDocument(market.tickJson(symbol)).toJson(QJsonDocument::Compact)));
+            }
+        }
+        return result;
+    }();
+    return all;
+}
+
+// Runs the event loop of this thread until done() holds or the time runs out.
+template <typename Done>
+bool spinUntil(Done done, int timeoutMs = 10000)
+{
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done())
+            loop.quit();
+    });
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    poll.start(0);
+    if (!done())
+        loop.exec();
+    return done();
+}
+
+struct Rig
+{
+    simbroker::SimTradeServer server;
+    TradeClient client;
+    std::atomic<int> dispatched{0};
+    std::atomic<qint64> firstNs{0};
+    std::atomic<qint64> lastNs{0};
+
+    Rig()
+    {
+        server.addAccount(Login, QStringLiteral("bench"));
+        server.setLoginSnapshot(false);
+        if (!server.listen(QHostAddress::LocalHost, 0))
+            qFatal("cannot listen");
+        // Counted in the client thread itself, so the figure is the client's own pace.
+        QObject::connect(&client, &TradeClient::symbolPriceReceived, &client,
+                         [this](const QJsonObject &) {
+                             const qint64 now = Clock::now().time_since_epoch().count();
+                             if (dispatched.fetch_add(1) == 0)
+                                 firstNs = now;
+                             lastNs = now;
+                         },
+                         Qt::DirectConnection);
+        client.connectToServer(server.url().toString(), Login, QStringLiteral("bench"), QStringLiteral("bench"));
+        if (!spinUntil([this] { return client.isLoggedIn(); }))
+            qFatal("no login");
+    }
+    ~Rig() { client.shutdown(1000); }
+};
+
+Rig &rig()
+{
+    static Rig r;
+    return r;
+}
+
+void BM_ParseOnly(benchmark::State &state)
+{
+    const auto &all = frames();
+    int next = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(QJsonDocument::fromJson(all.at(next).toUtf8()).object());
+        next = next + 1 == all.size() ? 0 : next + 1;
+    }
+    state.SetItemsProcessed(state.iterations());
+    state.counters["frames"] = 1;
+}
+
+void BM_ClientDispatch(benchmark::State &state)
+{
+    Rig &r = rig();
+    const auto &all = frames();
+    for (auto _ : state) {
+        r.dispatched = 0;
+        // Held at the relay and released at once: the client then reads as fast as it can.
+        r.server.setFrozen(true);
+        for (const QString &frame : all)
+            r.server.sendText(frame);
+        spinUntil([] { return false; }, 20);
+        r.server.setFrozen(false);
+        if (!spinUntil([&r] { return r.dispatched.load() >= Burst; }))
+            state.SkipWithError("frames lost");
+        state.SetIterationTime(double(r.lastNs - r.firstNs) * 1e-9 * Burst / (Burst - 1));
+    }
+    state.SetItemsProcessed(state.iterations() * Burst);
+    state.counters["frames"] = Burst;
+}
+
+void BM_SendRequestToWire(benchmark::State &state)
+{
+    Rig &r = rig();
+    const QJsonObject request = TradeMessages::chartHistoryRequest(QStringLiteral("NOSUCH"), 1, 0, -1);
+    for (auto _ : state) {
+        const int before = r.server.receivedFrames().size();
+        r.client.sendRequest(request);
+        if (!spinUntil([&] { return r.server.receivedFrames().size() > before; }))
+            state.SkipWithError("request lost");
+    }
+    r.server.clearReceivedFrames();
+    state.counters["frames"] = 1;
+}
+
+void BM_RawSendToWire(benchmark::State &state)
+{
+    Rig &r = rig();
+    QWebSocket socket;
+    socket.open(r.server.url());
+    if (!spinUntil([&] { return socket.state() == QAbstractSocket::ConnectedState; }))
+        state.SkipWithError("no connection");
+    QJsonObject request = TradeMessages::chartHistoryRequest(QStringLiteral("NOSUCH"), 1, 0, -1);
+    request.insert(QStringLiteral("login"), Login);
+    const QString text = QString::fromUtf8(QJsonDocument(request).toJson(QJsonDocument::Compact));
+    for (auto _ : state) {
+        const int before = r.server.receivedFrames().size();
+        socket.sendTextMessage(text);
+        if (!spinUntil([&] { return r.server.receivedFrames().size() > before; }))
+            state.SkipWithError("frame lost");
+    }
+    r.server.clearReceivedFrames();
+    state.counters["frames"] = 1;
+}
+
+// Keeps the time per frame of every run so the ratios come from this one run.
+class RatioReporter : public benchmark::ConsoleReporter
+{
+public:
+    void ReportRuns(const std::vector<Run> &runs) override
+    {
+        for (const Run &run : runs) {
+            if (run.run_type != Run::RT_Iteration || run.iterations <= 0 || run.error_occurred)
+                continue;
+            const auto frames = run.counters.find("frames");
+            const double perIteration = frames == run.counters.end() ? 1.0 : double(frames->second);
+            const double seconds = run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
+            perFrame[run.benchmark_name()] = seconds / perIteration;
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+
+    void printRatios() const
+    {
+        std::printf("\nRatios from this run:\n");
+        ratio("client dispatch / bare parse, per frame", "BM_ClientDispatch", "BM_ParseOnly");
+        ratio("sendRequest to wire / raw send to wire", "BM_SendRequestToWire", "BM_RawSendToWire");
+    }
+
+private:
+    // Runs are named after their function plus options ("BM_X/min_time:1.000/real_time").
+    double find(const std::string &function) const
+    {
+        for (const auto &entry : perFrame) {
+            if (entry.first == function || entry.first.rfind(function + "/", 0) == 0)
+                return entry.second;
+        }
+        return 0.0;
+    }
+    void ratio(const char *what, const std::string &a, const std::string &b) const
+    {
+        const double x = find(a);
+        const double y = find(b);
+        if (x > 0 && y > 0)
+            std::printf("  %-45s %7.2f\n", what, x / y);
+    }
+
+    std::map<std::string, double> perFrame;
+};
+
+} // namespace
+
+BENCHMARK(BM_ParseOnly);
+BENCHMARK(BM_ClientDispatch)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_SendRequestToWire)->UseRealTime()->Unit(benchmark::kMicrosecond)->Iterations(300);
+BENCHMARK(BM_RawSendToWire)->UseRealTime()->Unit(benchmark::kMicrosecond)->Iterations(300);
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.printRatios();
+    benchmark::Shutdown();
+    return 0;
+}
