@@ -76,8 +76,7 @@ void LoginDialog::loadSavedLogins()
             QFile file(QStringLiteral("config/%1/%2/login").arg(server, account));
             if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
                 continue;
-            QTextStream in(&file);
-            in.setCodec("UTF-8");
+            QTextStream in(&file); // the default encoding, as the workspace writes it
             LoginRecord record = parseLoginLine(in.readLine());
             record.login = number;
             record.server = server;
