@@ -1,5 +1,6 @@
 #include "tradetable.h"
 
+#include "rowcontrols.h"
 #include "rowindex.h"
 
 #include <QAction>
@@ -17,7 +18,7 @@ constexpr Qt::ItemFlags ReadOnly = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
 
 QTableWidgetItem *makeCell(const QString &text)
 {
-    auto *item = new QTableWidgetItem(text);
+    auto *item = new FooterItem(text);
     item->setFlags(ReadOnly);
     return item;
 }

@@ -1,9 +1,11 @@
+#include "rowcontrols.h"
 #include "tradetable.h"
 #include "testmain.h"
 
 #include <QAction>
 #include <QHeaderView>
 #include <QMenu>
+#include <QSignalSpy>
 #include <QTableWidget>
 #include <memory>
 
@@ -134,6 +136,43 @@ private slots:
         QCOMPARE(bySymbol["EURUSD"].size(), 2);
         QCOMPARE(bySymbol["EURUSD"][0].ticket, 5000000001LL);
         QCOMPARE(bySymbol["EURUSD"][1].ticket, 9LL);
+    }
+
+    // The close icon belongs to open positions: a pending order's row neither shows it nor sends
+    // a close for the order's ticket.
+    void closeIconOnPositionRowsOnly()
+    {
+        auto *delegate = new SummaryItemDelegate(table.get());
+        delegate->setRowFilter(&TradeTable::isPositionRow);
+        table->setItemDelegateForColumn(TradeTable::ProfitColumn, delegate);
+        QSignalSpy clicked(delegate, &SummaryItemDelegate::clicked);
+        trades->rebuild({position(5000000001LL, "EURUSD", "buy", 1, 1.1, 1.1, 0)}, {order(77, "EURUSD", 2, 1.05)}, nullptr);
+        table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+        table->resize(900, 300);
+        table->show();
+        QVERIFY(QTest::qWaitForWindowExposed(table.get()));
+
+        const QRect positionCell = table->visualItemRect(table->item(0, TradeTable::ProfitColumn));
+        const QRect orderCell = table->visualItemRect(table->item(1, TradeTable::ProfitColumn));
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, QPoint(orderCell.right() - 5, orderCell.center().y()));
+        QCOMPARE(clicked.size(), 0);
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, QPoint(positionCell.right() - 5, positionCell.center().y()));
+        QCOMPARE(clicked.size(), 1);
+        QCOMPARE(clicked.at(0).at(0).toLongLong(), 5000000001LL);
+        QCOMPARE(clicked.at(0).at(1).toInt(), 1);
+
+        // The icon: drawn over the right end of the position's cell only.
+        const QImage shot = table->viewport()->grab().toImage();
+        const auto inkAtRightEnd = [&shot](const QRect &cell) {
+            const QRgb background = shot.pixel(cell.center().x(), cell.top() + 1);
+            int ink = 0;
+            for (int x = cell.right() - 15; x <= cell.right(); ++x)
+                for (int y = cell.top(); y <= cell.bottom(); ++y)
+                    ink += shot.pixel(x, y) != background;
+            return ink;
+        };
+        QVERIFY(inkAtRightEnd(positionCell) > 10);
+        QCOMPARE(inkAtRightEnd(orderCell), 0);
     }
 
     void orderTypes_data()
