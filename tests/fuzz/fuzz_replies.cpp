@@ -3,9 +3,9 @@
 // views read them. Nothing may crash, trip a sanitizer or grow without bound.
 #include "positiondatastore.h"
 #include "symboldatastorage.h"
+#include "tradeclient.h"
 
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QString>
 
@@ -16,12 +16,6 @@ namespace {
 
 // The client logs every undecodable frame; thousands per second would only drown the fuzzer.
 void quiet(QtMsgType, const QMessageLogContext &, const QString &) {}
-
-QJsonObject parseReply(const QString &frame)
-{
-    const QJsonDocument document = QJsonDocument::fromJson(frame.toUtf8());
-    return document.isObject() ? document.object() : QJsonObject();
-}
 
 // What the market watch, trade table and dialogs do with a record: print its prices.
 qsizetype formatted(double value, int digits)
@@ -46,8 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size > 1 << 20)
         return 0;
-    const QJsonObject reply =
-        parseReply(QString::fromUtf8(reinterpret_cast<const char *>(data), int(size)));
+    const QJsonObject reply = TradeClient::parseMessage(
+        QString::fromUtf8(reinterpret_cast<const char *>(data), int(size)));
     const QJsonArray array = reply.value(QLatin1String("array")).toArray();
 
     SymbolDataStorage symbols;
