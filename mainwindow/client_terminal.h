@@ -1,0 +1,144 @@
+#pragma once
+
+#include "brokerlist.h"
+#include "positiondatastore.h"
+#include "symboldatastorage.h"
+#include "workspacefiles.h"
+
+#include <QJsonObject>
+#include <QList>
+#include <QMainWindow>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+class AboutDialog;
+class ChartManager;
+class LoginDialog;
+class QActionGroup;
+class QCloseEvent;
+class QMessageBox;
+class QNetworkAccessManager;
+class QNetworkReply;
+class QSound;
+class QTimer;
+class TradeClient;
+class Ui_Client_Terminal;
+
+// The terminal's one top-level window: it wires the trade client to the stores and views,
+// fetches the broker list, starts and ends connections, and keeps each account's workspace.
+class Client_Terminal : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit Client_Terminal(TradeClient *client, QWidget *parent = nullptr);
+    ~Client_Terminal() override;
+
+    // Host of the broker-list web service (port 9000, GET /brokers). Fixed at build time;
+    // tests point it at their own service before they build a window.
+    static QString brokerListHost();
+    static void setBrokerListHost(const QString &host);
+
+    // Values of the last successful login; kept after a disconnection.
+    qint64 accountLogin() const { return login; }
+    QString accountServerName() const { return serverName; }
+    QString accountClientName() const { return clientName; }
+    QString accountGroup() const { return clientGroup; }
+
+    SymbolDataStorage *symbolStorage() { return &symbolStore; }
+    PositionDataStore *positionStorage() { return &positionStore; }
+
+    // Workspace folder "config/<server>/<account>" beside the program. Unsafe server names
+    // (not a single folder name) keep no workspace: both calls then do nothing.
+    void saveLayout(qint64 login, const QString &password, const QString &serverName,
+                    const QString &url, const QStringList &symbols);
+    void restoreLayout(qint64 login, const QString &serverName);
+
+    void showPositionHistoryTable();
+
+signals:
+    // Each sound the window asks for, by its resource name.
+    void soundPlayed(const QString &source);
+
+public slots:
+    QList<ServerInfo> GetServerList();
+    void onBrokerListReceived(QNetworkReply *reply);
+    void on_actionLogin_to_Trade_Account_triggered();
+    void connectToBroker();
+    void relogin(int login, QString password, QString server);
+    void disconnectToBroker();
+
+    void onLogin(QJsonObject obj);
+    void onLoginFailed();
+    void onWebsocketClosed();
+    void onPlayDisconnectedSound();
+
+    void clearUI();
+    void updateComponents(bool isLogin);
+
+    // Row close control: 1 closes a position, 2 deletes a pending order.
+    void onCloseTrade(qint64 ticket, int type);
+    void doInstantBuy(QString symbol, double volume);
+    void doInstantSell(QString symbol, double volume);
+
+    void onZoomIn();
+    void onZoomOut();
+
+    void on_actionExit_triggered();
+    void on_actionAbout_triggered();
+    void on_actionTile_Windows_triggered();
+    void on_actionCascade_triggered();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void requestAccountRefresh(int login);
+    void autoLogin();
+    void requestBrokerList();
+    void setupTables();
+    void setupActions();
+    void playSound(QSound *sound);
+    void zoomActiveChart(int delta);
+    void saveCurrentWorkspace();
+    void stopDisconnectedReminder();
+    // Call right after the window itself stopped the client thread: the disconnection that the
+    // stop reported is already queued, and is told apart from a real loss by this marker.
+    void ignoreOwnDisconnect(bool clientWasRunning);
+
+    TradeClient *tradeClient;
+    ChartManager *chartManager = nullptr;
+    Ui_Client_Terminal *ui;
+    QString selectedSymbol;
+    PositionDataStore positionStore;
+    qint64 login = 0;
+    QString clientName;
+    QString clientGroup;
+    QString savedPassword;
+    QString serverName;
+    SymbolDataStorage symbolStore;
+    QTimer *disconnectedSoundTimer = nullptr;
+    QSound *connectedSound = nullptr;
+    QSound *disconnectedSound = nullptr;
+    QSound *tradeSound = nullptr;
+    QSound *tradeSound2 = nullptr;
+    LoginDialog *loginDialog = nullptr;
+    AboutDialog *aboutDialog = nullptr;
+    QNetworkAccessManager *brokerListManager = nullptr;
+    QList<ServerInfo> serverList;
+    QActionGroup *drawingGroup = nullptr;
+    QActionGroup *timeframeGroup = nullptr;
+
+    // A workspace is loaded from the end of a login until the window is cleared for another
+    // connection; only a loaded workspace is ever written back.
+    bool workspaceLoaded = false;
+    // Disconnections that the window caused itself and that are still queued.
+    int ownDisconnectsPending = 0;
+    QPointer<QMessageBox> loginFailBox;
+    // Chart windows of the loaded workspace, kept as read until chart windows can be opened,
+    // so that saving never drops an account's charts.
+    QVector<Workspace::ChartEntry> workspaceCharts;
+
+    static QString s_brokerListHost;
+};

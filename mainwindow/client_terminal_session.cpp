@@ -1,0 +1,243 @@
+// Broker list, connecting and disconnecting, login completion and lost connections.
+#include "client_terminal.h"
+#include "ui_client_terminal.h"
+
+#include "chartmanager.h"
+#include "logindialog.h"
+#include "tradeclient.h"
+#include "trademessages.h"
+
+#include <QMdiArea>
+#include <QMessageBox>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QSettings>
+#include <QSound>
+#include <QTableWidget>
+#include <QTimer>
+#include <QUrl>
+
+namespace {
+constexpr int DisconnectedReminderMs = 5000;
+}
+
+void Client_Terminal::requestBrokerList()
+{
+    brokerListManager->get(QNetworkRequest(QUrl(BrokerList::requestUrl(brokerListHost()))));
+}
+
+QList<ServerInfo> Client_Terminal::GetServerList()
+{
+    return serverList;
+}
+
+void Client_Terminal::onBrokerListReceived(QNetworkReply *reply)
+{
+    reply->deleteLater();
+    if (reply->error() != QNetworkReply::NoError)
+        return;
+
+    bool isArray = false;
+    const QList<ServerInfo> servers = BrokerList::parse(reply->readAll(), &isArray);
+    serverList.clear();
+    if (!isArray)
+        return;
+    loginDialog->clearServers();
+    for (const ServerInfo &server : servers) {
+        loginDialog->addServer(server.name, server.ipaddr);
+        serverList.append(server);
+    }
+}
+
+void Client_Terminal::on_actionLogin_to_Trade_Account_triggered()
+{
+    requestBrokerList();
+    loginDialog->show();
+}
+
+void Client_Terminal::connectToBroker()
+{
+    const qint64 account = loginDialog->login();
+    const QString password = loginDialog->password();
+    const QString address = loginDialog->serverAddress();
+    const QString name = loginDialog->serverName();
+    if (account == 0 || password.isEmpty() || address.isEmpty())
+        return;
+
+    const QString url = BrokerList::tradeServerUrl(address);
+    const bool sameSession = tradeClient->isLoggedIn() && tradeClient->url.toString() == url
+        && tradeClient->login == account && tradeClient->password == password
+        && tradeClient->serverName == name;
+    if (sameSession)
+        return; // the client keeps this connection untouched
+
+    // The outgoing account is written while its charts and connection values still describe it.
+    saveCurrentWorkspace();
+    stopDisconnectedReminder();
+    const bool wasRunning = tradeClient->isRunning();
+    const bool started = tradeClient->connectToServer(url, account, password, name);
+    ignoreOwnDisconnect(wasRunning);
+    if (started)
+        clearUI();
+}
+
+void Client_Terminal::relogin(int login, QString password, QString server)
+{
+    saveCurrentWorkspace();
+    stopDisconnectedReminder();
+    const bool wasRunning = tradeClient->isRunning();
+    tradeClient->logout();
+    ignoreOwnDisconnect(wasRunning);
+    updateComponents(false);
+    loginDialog->setLogin(login);
+    loginDialog->setPassword(password);
+    loginDialog->selectServer(server);
+    connectToBroker();
+}
+
+void Client_Terminal::disconnectToBroker()
+{
+    saveCurrentWorkspace();
+    stopDisconnectedReminder();
+    const bool wasRunning = tradeClient->isRunning();
+    tradeClient->logout();
+    ignoreOwnDisconnect(wasRunning);
+    updateComponents(false);
+}
+
+void Client_Terminal::ignoreOwnDisconnect(bool clientWasRunning)
+{
+    if (!clientWasRunning)
+        return;
+    // The stopped thread has posted its last signals before the stop returned. Events to one
+    // receiver are delivered in posting order, so every disconnection queued ahead of this
+    // marker is the one the window caused, and later ones come from the new connection.
+    ++ownDisconnectsPending;
+    QMetaObject::invokeMethod(this, [this] { --ownDisconnectsPending; }, Qt::QueuedConnection);
+}
+
+void Client_Terminal::stopDisconnectedReminder()
+{
+    disconnectedSoundTimer->stop();
+}
+
+void Client_Terminal::onLoginFailed()
+{
+    playSound(disconnectedSound);
+    // Every refused attempt reports here; the trader needs one box, not a stack of them.
+    if (loginFailBox)
+        return;
+    loginFailBox = new QMessageBox(QMessageBox::Critical, tr("Login fail"),
+                                   tr("Connecting to trade server failed. Try again your login."),
+                                   QMessageBox::Ok, this);
+    loginFailBox->setAttribute(Qt::WA_DeleteOnClose);
+    connect(loginFailBox, &QMessageBox::finished, this, [this](int result) {
+        if (result == QMessageBox::Ok)
+            on_actionLogin_to_Trade_Account_triggered();
+    });
+    loginFailBox->open();
+}
+
+void Client_Terminal::clearUI()
+{
+    ui->graphArea->closeAllSubWindows();
+    for (QTableWidget *table : {ui->tradeTableWidget, ui->positionTableWidget, ui->dealTableWidget,
+                                ui->orderTableWidget, ui->netTableWidget})
+        table->setRowCount(0);
+    positionStore.clear();
+    workspaceCharts.clear();
+    workspaceLoaded = false;
+}
+
+void Client_Terminal::updateComponents(bool isLogin)
+{
+    ui->actionConnect->setEnabled(!isLogin);
+    ui->actionDisconnect->setEnabled(isLogin);
+    ui->actionChangePassword->setEnabled(isLogin);
+}
+
+void Client_Terminal::requestAccountRefresh(int login)
+{
+    tradeClient->sendRequest(TradeMessages::accountRefreshAfterLoginRequest(login));
+}
+
+void Client_Terminal::onPlayDisconnectedSound()
+{
+    playSound(disconnectedSound);
+}
+
+void Client_Terminal::onLogin(QJsonObject obj)
+{
+    playSound(connectedSound);
+    stopDisconnectedReminder();
+    tradeClient->requestTradeHistory(-1);
+    selectedSymbol.clear();
+    positionStore.clear();
+    symbolStore.clear();
+
+    login = obj.value(QStringLiteral("login")).toVariant().toLongLong();
+    clientName = obj.value(QStringLiteral("name")).toString();
+    clientGroup = obj.value(QStringLiteral("group")).toString();
+    serverName = tradeClient->serverName;
+    const QString password = tradeClient->password;
+
+    chartManager->setAccount(login, serverName);
+
+    if (loginDialog->login() == login && loginDialog->isSavePassword()) {
+        QSettings settings(QStringLiteral("Taldrex"), QStringLiteral("Client"));
+        settings.setValue(QStringLiteral("account"), QString::number(login));
+        settings.setValue(QStringLiteral("word"), password);
+        settings.setValue(QStringLiteral("server"), tradeClient->url.toString());
+        settings.setValue(QStringLiteral("server_name"), serverName);
+        savedPassword = password;
+    } else if (!loginDialog->isSavePassword()) {
+        savedPassword.clear();
+    }
+
+    restoreLayout(login, serverName);
+
+    setWindowTitle(QStringLiteral("%1(%2, %3)").arg(clientName).arg(login).arg(serverName));
+    requestAccountRefresh(static_cast<int>(login));
+    updateComponents(true);
+    workspaceLoaded = true;
+}
+
+void Client_Terminal::onWebsocketClosed()
+{
+    if (ownDisconnectsPending > 0) {
+        // The window stopped this connection itself: it already saved the workspace and no
+        // reminder is due. The client is no longer logged in all the same.
+        updateComponents(false);
+        return;
+    }
+    if (!disconnectedSoundTimer->isActive() && tradeClient->isRunning()) {
+        disconnectedSoundTimer->start(DisconnectedReminderMs);
+        playSound(disconnectedSound);
+    }
+    updateComponents(false);
+    saveCurrentWorkspace();
+}
+
+void Client_Terminal::saveCurrentWorkspace()
+{
+    if (!workspaceLoaded || login <= 0 || serverName.isEmpty())
+        return;
+    saveLayout(login, savedPassword, serverName, tradeClient->url.toString(), symbolStore.symbolList());
+}
+
+void Client_Terminal::autoLogin()
+{
+    QSettings settings(QStringLiteral("Taldrex"), QStringLiteral("Client"));
+    const QString accountText = settings.value(QStringLiteral("account")).toString();
+    const QString password = settings.value(QStringLiteral("word")).toString();
+    const QString server = settings.value(QStringLiteral("server")).toString();
+    const QString name = settings.value(QStringLiteral("server_name")).toString();
+
+    bool ok = false;
+    qint64 account = accountText.toLongLong(&ok, 10);
+    if (!ok)
+        account = 0;
+    if (account != 0 && !server.isEmpty())
+        tradeClient->connectToServer(server, account, password, name);
+}

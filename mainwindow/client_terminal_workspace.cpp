@@ -1,0 +1,99 @@
+// The per-account workspace: saved login, market-watch symbols, charts and window layout.
+#include "client_terminal.h"
+#include "ui_client_terminal.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QMdiArea>
+#include <QTextStream>
+
+namespace {
+
+bool writeText(const QString &path, const QString &text)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
+        return false;
+    QTextStream out(&file);
+    out << text;
+    return true;
+}
+
+bool readText(const QString &path, QString *text)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return false;
+    QTextStream in(&file);
+    *text = in.readAll();
+    return true;
+}
+
+bool writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    return file.write(bytes) == bytes.size();
+}
+
+bool readBytes(const QString &path, QByteArray *bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    *bytes = file.readAll();
+    return true;
+}
+
+} // namespace
+
+void Client_Terminal::saveLayout(qint64 login, const QString &password, const QString &serverName,
+                                 const QString &url, const QStringList &symbols)
+{
+    qDebug() << "current path: " << QDir::currentPath();
+    const QString folder = Workspace::folderFor(serverName, login);
+    if (folder.isEmpty() || !QDir().mkpath(folder))
+        return;
+    const QDir dir(folder);
+
+    if (!password.isEmpty())
+        writeText(dir.filePath(QStringLiteral("login")),
+                  QStringLiteral("%1;%2;%3").arg(login).arg(password, url));
+
+    QString symbolsText;
+    for (const QString &symbol : symbols)
+        symbolsText += symbol + QLatin1Char('\n');
+    writeText(dir.filePath(QStringLiteral("symbols")), symbolsText);
+
+    // Until chart windows exist the workspace's charts are the ones it was restored with.
+    QString chartsText;
+    for (const Workspace::ChartEntry &chart : qAsConst(workspaceCharts))
+        chartsText += Workspace::chartsLine(chart) + QLatin1Char('\n');
+    writeText(dir.filePath(QStringLiteral("charts")), chartsText);
+
+    writeBytes(dir.filePath(QStringLiteral("layout")), saveGeometry());
+    writeBytes(dir.filePath(QStringLiteral("windowState")), saveState(0));
+}
+
+void Client_Terminal::restoreLayout(qint64 login, const QString &serverName)
+{
+    const QString folder = Workspace::folderFor(serverName, login);
+    if (folder.isEmpty() || !QDir(folder).exists())
+        return;
+    const QDir dir(folder);
+
+    QString text;
+    if (readText(dir.filePath(QStringLiteral("symbols")), &text))
+        symbolStore.setSymbols(Workspace::parseSymbolsFile(text), false);
+
+    if (readText(dir.filePath(QStringLiteral("charts")), &text))
+        workspaceCharts = Workspace::parseChartsFile(text);
+
+    QByteArray bytes;
+    if (readBytes(dir.filePath(QStringLiteral("layout")), &bytes))
+        restoreGeometry(bytes);
+    if (readBytes(dir.filePath(QStringLiteral("windowState")), &bytes))
+        restoreState(bytes, 0);
+}

@@ -1,0 +1,76 @@
+#include "workspacefiles.h"
+
+#include "pathsafety.h"
+
+#include <QRegularExpression>
+#include <QTextStream>
+
+#include <algorithm>
+
+namespace Workspace {
+
+QString folderFor(const QString &serverName, qint64 login)
+{
+    if (!isSafePathSegment(serverName))
+        return QString();
+    return QStringLiteral("config/%1/%2").arg(serverName).arg(login);
+}
+
+bool parseChartsLine(const QString &line, ChartEntry *entry)
+{
+    const QStringList fields = line.split(QLatin1Char(','), Qt::KeepEmptyParts);
+    if (fields.size() < 6 || fields.at(0).isEmpty())
+        return false;
+    ChartEntry parsed;
+    parsed.symbol = fields.at(0);
+    parsed.oneClickVisible = fields.at(1) == QLatin1String("1");
+    parsed.geometry = QRect(fields.at(2).toInt(), fields.at(3).toInt(), fields.at(4).toInt(),
+                            fields.at(5).toInt());
+    parsed.period = 1;
+    if (fields.size() == 7) {
+        bool ok = false;
+        const int period = fields.at(6).toInt(&ok);
+        if (ok && period > 0)
+            parsed.period = period;
+    }
+    *entry = parsed;
+    return true;
+}
+
+QString chartsLine(const ChartEntry &entry)
+{
+    return QStringLiteral("%1,%2,%3,%4,%5,%6,%7")
+        .arg(entry.symbol)
+        .arg(entry.oneClickVisible ? 1 : 0)
+        .arg(entry.geometry.x())
+        .arg(entry.geometry.y())
+        .arg(entry.geometry.width())
+        .arg(entry.geometry.height())
+        .arg(entry.period);
+}
+
+QVector<ChartEntry> parseChartsFile(const QString &text)
+{
+    QVector<ChartEntry> entries;
+    QString content = text;
+    QTextStream stream(&content, QIODevice::ReadOnly);
+    QString line;
+    while (stream.readLineInto(&line)) {
+        ChartEntry entry;
+        if (!parseChartsLine(line, &entry))
+            continue;
+        const bool known = std::any_of(entries.cbegin(), entries.cend(),
+                                       [&](const ChartEntry &e) { return e.symbol == entry.symbol; });
+        if (!known)
+            entries.append(entry);
+    }
+    return entries;
+}
+
+QStringList parseSymbolsFile(const QString &text)
+{
+    static const QRegularExpression whitespace(QStringLiteral("\\s+"));
+    return text.split(whitespace, Qt::SkipEmptyParts);
+}
+
+} // namespace Workspace
