@@ -6,7 +6,7 @@
 #include "journalwidget.h"
 #include "logger.h"
 #include "logindialog.h"
-#include "tablecontrols.h"
+#include "rowcontrols.h"
 #include "tradeclient.h"
 #include "trademessages.h"
 

@@ -7,6 +7,7 @@
 #include <QActionGroup>
 #include <QDockWidget>
 #include <QHeaderView>
+#include <QMenu>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -231,6 +232,10 @@ private slots:
         delete window; // the area activates each next sub-window while it is torn down
         window = nullptr;
     }
+
+private:
+    TradeClient *client = nullptr;
+    Client_Terminal *window = nullptr;
 };
 
 CORVANE_TEST_GUI_MAIN(TestMainWindow)

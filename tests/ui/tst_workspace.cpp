@@ -4,6 +4,7 @@
 #include "tradeclient.h"
 #include "workspacefiles.h"
 
+#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QSettings>
