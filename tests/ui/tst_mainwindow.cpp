@@ -177,7 +177,6 @@ private slots:
         QCOMPARE(headerLabels(widget), labels);
         QCOMPARE(widget->rowCount(), 0);
         QVERIFY(widget->verticalHeader()->isHidden());
-        QCOMPARE(widget->verticalHeader()->defaultSectionSize(), 12);
         QCOMPARE(widget->horizontalHeader()->sectionResizeMode(0), QHeaderView::Stretch);
     }
 
@@ -213,6 +212,8 @@ private slots:
         QMdiSubWindow *sub = area->addSubWindow(chart);
         chart->setFixedSize(801, 600);
         window->show();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
         sub->show();
         area->setActiveSubWindow(sub);
         QCOMPARE(area->activeSubWindow(), sub);
