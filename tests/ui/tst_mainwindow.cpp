@@ -210,18 +210,17 @@ private slots:
 
         auto *chart = new WheelRecorder;
         QMdiSubWindow *sub = area->addSubWindow(chart);
-        chart->setFixedSize(801, 600);
         window->show();
         window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window));
         sub->show();
         area->setActiveSubWindow(sub);
-        QCOMPARE(area->activeSubWindow(), sub);
+        QTRY_COMPARE(area->activeSubWindow(), sub);
 
         window->findChild<QAction *>(QStringLiteral("actionZoomIn"))->trigger();
         window->findChild<QAction *>(QStringLiteral("actionZoomOut"))->trigger();
         QCOMPARE(chart->deltas, QList<int>({120, -120}));
-        QCOMPARE(chart->positions.first(), QPoint(400, 300));
+        QCOMPARE(chart->positions.first(), QPoint(chart->width() / 2, chart->height() / 2));
     }
 
     void deletingTheWindowWithOpenSubWindowsIsSafe()
