@@ -94,7 +94,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void requestAccountRefresh(int login);
+    void requestAccountRefresh(qint64 login);
     void autoLogin();
     void requestBrokerList();
     void setupTables();

@@ -157,8 +157,10 @@ void Client_Terminal::updateComponents(bool isLogin)
     ui->actionChangePassword->setEnabled(isLogin);
 }
 
-void Client_Terminal::requestAccountRefresh(int login)
+void Client_Terminal::requestAccountRefresh(qint64 login)
 {
+    // The whole account number: cut to 32 bits, an account above 2^31 would ask the server
+    // about another account and never see its own positions.
     tradeClient->sendRequest(TradeMessages::accountRefreshAfterLoginRequest(login));
 }
 
@@ -198,7 +200,7 @@ void Client_Terminal::onLogin(QJsonObject obj)
     restoreLayout(login, serverName);
 
     setWindowTitle(QStringLiteral("%1(%2, %3)").arg(clientName).arg(login).arg(serverName));
-    requestAccountRefresh(static_cast<int>(login));
+    requestAccountRefresh(login);
     updateComponents(true);
     workspaceLoaded = true;
 }
