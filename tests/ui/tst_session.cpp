@@ -6,6 +6,7 @@
 #include "testmain.h"
 #include "tradeclient.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QDir>
