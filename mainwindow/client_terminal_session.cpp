@@ -126,7 +126,7 @@ void Client_Terminal::onLoginFailed()
 {
     playSound(disconnectedSound);
     // Every refused attempt reports here; the trader needs one box, not a stack of them.
-    if (loginFailBox)
+    if (loginFailBox && loginFailBox->isVisible())
         return;
     loginFailBox = new QMessageBox(QMessageBox::Critical, tr("Login fail"),
                                    tr("Connecting to trade server failed. Try again your login."),
