@@ -182,6 +182,9 @@ private slots:
         QSignalSpy sounds(window, &Client_Terminal::soundPlayed);
         QSignalSpy logins(server, &SimTradeServer::loginHandled);
 
+        // The old connection's end, reported by its thread but not yet handled when the trader
+        // switches: it must neither sound the reminder nor write the old account's workspace.
+        QMetaObject::invokeMethod(client, "websocketDisconnected", Qt::QueuedConnection);
         if (throughRelogin) {
             window->relogin(1002, QStringLiteral("pw1002"), ServerName);
         } else {
