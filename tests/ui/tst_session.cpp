@@ -208,6 +208,29 @@ private slots:
         QCOMPARE(readAll(folder + "charts"), ChartsOf1001);
     }
 
+    void refusedSwitchLeavesTheOldWorkspaceAlone()
+    {
+        const QString folder = QStringLiteral("config/%1/1001/").arg(ServerName);
+        QDir().mkpath(folder);
+        {
+            QFile charts(folder + "charts");
+            QVERIFY(charts.open(QIODevice::WriteOnly));
+            charts.write(ChartsOf1001.toUtf8());
+        }
+        window = new Client_Terminal(client);
+        logInThroughTheDialog(1001, QStringLiteral("pw1001"));
+        QSignalSpy refused(client, &TradeClient::loginFail);
+        logInThroughTheDialog(1002, QStringLiteral("wrong"));
+        QTRY_COMPARE(refused.count(), 1);
+        QTRY_COMPARE(visibleMessageBoxes().size(), 1);
+        visibleMessageBoxes().first()->close();
+
+        // The window was cleared for 1002, which never logged in: nothing is loaded to save.
+        window->close();
+        QCOMPARE(readAll(folder + "charts"), ChartsOf1001);
+        QVERIFY(!QDir(QStringLiteral("config/%1/1002").arg(ServerName)).exists());
+    }
+
     void lostConnectionRemindsUntilDisconnect()
     {
         window = new Client_Terminal(client);
