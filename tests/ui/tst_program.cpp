@@ -54,7 +54,7 @@ private slots:
         terminal.setWorkingDirectory(root + QStringLiteral("/elsewhere"));
         terminal.setProcessChannelMode(QProcess::MergedChannels);
         terminal.setStandardOutputFile(root + QStringLiteral("/terminal-output.txt"));
-        terminal.start(program, {});
+        terminal.start(program, QStringList());
         QVERIFY(terminal.waitForStarted());
 
         QTRY_COMPARE_WITH_TIMEOUT(logins.count(), 1, 15000);
