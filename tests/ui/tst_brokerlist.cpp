@@ -29,12 +29,9 @@ QStringList names(const QList<ServerInfo> &servers)
 QStringList dialogServers(LoginDialog *dialog)
 {
     QStringList result;
-    const auto boxes = dialog->findChildren<QComboBox *>();
-    for (QComboBox *box : boxes) {
-        for (int i = 0; i < box->count(); ++i)
-            if (!box->itemData(i).toString().isEmpty())
-                result << box->itemText(i);
-    }
+    const auto *box = dialog->findChild<QComboBox *>(QStringLiteral("serverBox"));
+    for (int i = 0; box && i < box->count(); ++i)
+        result << box->itemText(i);
     return result;
 }
 

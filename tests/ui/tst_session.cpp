@@ -9,6 +9,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QMessageBox>
@@ -296,7 +297,7 @@ private:
         dialog->selectServer(ServerName);
         dialog->setLogin(account);
         dialog->setPassword(password);
-        dialog->setSavePassword(savePassword);
+        dialog->findChild<QCheckBox *>(QStringLiteral("saveCheckBox"))->setChecked(savePassword);
         window->connectToBroker();
         if (server->receivedRequests(1).isEmpty() && !client->isRunning())
             QFAIL("no connection started");
