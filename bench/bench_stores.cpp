@@ -117,9 +117,12 @@ class RatioReporter : public benchmark::ConsoleReporter
 public:
     void ReportRuns(const std::vector<Run> &runs) override
     {
+        // With repetitions the median stands for the benchmark; otherwise its single run does.
         for (const Run &run : runs) {
-            if (run.run_type == Run::RT_Iteration && run.iterations > 0)
-                perFrame[run.benchmark_name()] = run.GetAdjustedRealTime();
+            const bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            if ((single || median) && run.iterations > 0)
+                perFrame[run.run_name.str()] = run.GetAdjustedRealTime();
         }
         ConsoleReporter::ReportRuns(runs);
     }
@@ -130,7 +133,7 @@ public:
         if (base == perFrame.end() || base->second <= 0)
             return;
         std::printf("\nTime per frame relative to the bare parse of the same frames "
-                    "(BM_ParseOnly = 1.00):\n");
+                    "(BM_ParseOnly = 1.00, %.0f ns):\n", base->second);
         for (const auto &entry : perFrame)
             std::printf("  %-40s %6.2f\n", entry.first.c_str(), entry.second / base->second);
     }
