@@ -51,12 +51,13 @@ void decodeInto(const char *data, qint64 records, QMap<qint64, CandleStick> &int
 
 QString folderPath(const QString &serverName, qint64 account)
 {
-    return QStringLiteral("config/%1/%2/ChartHistory").arg(serverName).arg(account);
+    // One arg() call: chained calls would read a "%1" inside the server name as a placeholder.
+    return QStringLiteral("config/%1/%2/ChartHistory").arg(serverName, QString::number(account));
 }
 
 QString fileName(const QString &symbol, int period)
 {
-    return QStringLiteral("%1_%2").arg(symbol).arg(period);
+    return QStringLiteral("%1_%2").arg(symbol, QString::number(period));
 }
 
 bool parseFileName(const QString &fileName, QString *symbol, int *period)

@@ -184,6 +184,7 @@ private slots:
         QTest::newRow("period not a number") << "EURUSD_H1" << true << "EURUSD" << 0;
         QTest::newRow("signed period") << "EURUSD_-5" << true << "EURUSD" << -5;
         QTest::newRow("no symbol") << "_60" << false << "" << 0;
+        QTest::newRow("percent sign") << "EUR%1_60" << true << "EUR%1" << 60;
     }
     void fileNames()
     {
@@ -198,6 +199,14 @@ private slots:
             if (period > 0)
                 QCOMPARE(ChartCache::fileName(symbol, period), name);
         }
+    }
+
+    void folderPaths()
+    {
+        QCOMPARE(ChartCache::folderPath(QStringLiteral("Demo Server"), 1001),
+                 QStringLiteral("config/Demo Server/1001/ChartHistory"));
+        QCOMPARE(ChartCache::folderPath(QStringLiteral("Srv%1%2"), 3000000001),
+                 QStringLiteral("config/Srv%1%2/3000000001/ChartHistory"));
     }
 
     void safePathSegments_data()

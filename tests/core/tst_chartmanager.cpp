@@ -63,7 +63,8 @@ QJsonObject reply(const QString &symbol, int interval, const Candles &candles)
 
 QString cachePath(const QString &server, qint64 account, const QString &symbol, int period)
 {
-    return QStringLiteral("config/%1/%2/ChartHistory/%3_%4").arg(server).arg(account).arg(symbol).arg(period);
+    return QStringLiteral("config/%1/%2/ChartHistory/%3_%4")
+        .arg(server, QString::number(account), symbol, QString::number(period));
 }
 
 // Written as a default QDataStream writes, independent of the code under test.
@@ -260,6 +261,23 @@ private slots:
         expected.removeAt(expected.size() - 2);
         QCOMPARE(readCache(QStringLiteral("Srv"), 7, eur, 1), expected);
         QCOMPARE(readCache(QStringLiteral("Srv"), 8, eur, 1), bars(60, 60, 60));
+    }
+
+    void percentSignsInNames()
+    {
+        const QString srv = QStringLiteral("Srv%1");
+        const QString symbol = QStringLiteral("EUR%1%2");
+        {
+            ChartManager keeper(nullptr);
+            keeper.setAccount(7, srv);
+            keeper.updateChartHistoryFromServer(reply(symbol, 60, bars(60, 600, 60)));
+        }
+        QCOMPARE(filesBelow(QStringLiteral("config")),
+                 QStringList{QStringLiteral("config/Srv%1/7/ChartHistory/EUR%1%2_60")});
+        ChartManager keeper(nullptr);
+        keeper.setAccount(7, srv);
+        settle(keeper);
+        QCOMPARE(keeper.getChartHistory(symbol, 60), bars(60, 540, 60));
     }
 
     void oneBarReplyLeavesFile()
