@@ -34,6 +34,8 @@ using ChartHistory = QMap<QString, QMap<int, QMap<qint64, CandleStick>>>;
 // Keeps the bars of every symbol and timeframe seen for the logged-in account: asks the trade
 // server for history, merges the replies, takes the finished live bars of the chart windows and
 // keeps a cache file per series on disk (see chartcache.h), loaded again at the next login.
+// A symbol or server name that is not one plain file name (isSafePathSegment) is kept in memory
+// only.
 //
 // Threads: the history map and the account live in the keeper's own (GUI) thread and are touched
 // only there. The workers never see them: the cache loader hands each series it read back to the
@@ -102,6 +104,7 @@ private:
     // Bumped by every effective setAccount and by the destructor: a loader started for an older
     // value stops, and what it already read is dropped.
     std::atomic<quint64> loadGeneration{0};
+    // The current account's cache is being read.
     bool loading = false;
     // Series whose rewrite waits for the running load: written earlier, the file would lose the
     // cached bars not yet read.
