@@ -30,6 +30,13 @@
 #include <QToolBar>
 #include <QWheelEvent>
 
+// The icons and sounds are compiled into this static library; they are registered before the
+// form asks for its first icon, whatever program the window runs in.
+static void registerResources()
+{
+    Q_INIT_RESOURCE(resources);
+}
+
 QString Client_Terminal::s_brokerListHost = QStringLiteral(CORVANE_BROKER_LIST_HOST);
 
 QString Client_Terminal::brokerListHost()
@@ -47,6 +54,7 @@ Client_Terminal::Client_Terminal(TradeClient *client, QWidget *parent)
     , tradeClient(client)
     , ui(new Ui_Client_Terminal)
 {
+    registerResources();
     loginDialog = new LoginDialog(this);
     aboutDialog = new AboutDialog(this);
     ui->setupUi(this);
