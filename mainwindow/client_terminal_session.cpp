@@ -78,6 +78,9 @@ void Client_Terminal::connectToBroker()
     const bool wasRunning = tradeClient->isRunning();
     const bool started = tradeClient->connectToServer(url, account, password, name);
     ignoreOwnDisconnect(wasRunning);
+    // Whatever connection ran is gone: until the new login is accepted the commands are those
+    // of an offline terminal (a refused login must not leave Change Password enabled).
+    updateComponents(false);
     if (started)
         clearUI();
 }

@@ -225,6 +225,9 @@ private slots:
         QTRY_COMPARE(refused.count(), 1);
         QTRY_COMPARE(visibleMessageBoxes().size(), 1);
         visibleMessageBoxes().first()->close();
+        QVERIFY(!window->findChild<QAction *>(QStringLiteral("actionChangePassword"))->isEnabled());
+        QVERIFY(!window->findChild<QAction *>(QStringLiteral("actionDisconnect"))->isEnabled());
+        QVERIFY(window->findChild<QAction *>(QStringLiteral("actionConnect"))->isEnabled());
 
         // The window was cleared for 1002, which never logged in: nothing is loaded to save.
         window->close();
