@@ -73,6 +73,7 @@ int main(int argc, char *argv[])
 
     // The window wrote "Closed" as it went; the log thread and the client thread still run.
     Logger::instance()->flush();
-    tradeClient->shutdown(3000);
+    if (tradeClient->shutdown(3000))
+        delete tradeClient; // a thread that did not end in time is left to the process exit
     return result;
 }
