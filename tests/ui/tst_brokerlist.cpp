@@ -7,6 +7,7 @@
 #include "testmain.h"
 #include "tradeclient.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -126,9 +127,10 @@ private slots:
         QCOMPARE(service.requestCount(), 1);
         QTRY_VERIFY(!replies.isEmpty() && replies.first().isNull());
 
-        // A reply that is no array empties the list but keeps the dialog's entries.
+        // A reply that is no array empties the list but keeps the dialog's entries. The Connect
+        // button asks for the list again just as the File menu's entry does.
         service.setReplyBody(R"({"error":"maintenance"})");
-        window.on_actionLogin_to_Trade_Account_triggered();
+        window.findChild<QAction *>(QStringLiteral("actionConnect"))->trigger();
         QVERIFY(dialog->isVisible());
         QTRY_COMPARE(replies.size(), 2);
         QVERIFY(window.GetServerList().isEmpty());

@@ -226,6 +226,23 @@ private slots:
         window->findChild<QAction *>(QStringLiteral("actionZoomOut"))->trigger();
     }
 
+    void windowMenuArrangesAndExitCloses()
+    {
+        auto *area = window->findChild<QMdiArea *>(QStringLiteral("graphArea"));
+        window->show();
+        for (int i = 0; i < 2; ++i)
+            area->addSubWindow(new QWidget)->show();
+        area->setViewMode(QMdiArea::SubWindowView);
+        window->findChild<QAction *>(QStringLiteral("actionTile_Windows"))->trigger();
+        const QList<QMdiSubWindow *> subs = area->subWindowList();
+        QVERIFY(!subs.at(0)->geometry().intersects(subs.at(1)->geometry()));
+        window->findChild<QAction *>(QStringLiteral("actionCascade"))->trigger();
+        QVERIFY(subs.at(0)->geometry().intersects(subs.at(1)->geometry()));
+
+        window->findChild<QAction *>(QStringLiteral("actionExit"))->trigger();
+        QVERIFY(!window->isVisible());
+    }
+
     void deletingTheWindowWithOpenSubWindowsIsSafe()
     {
         auto *area = window->findChild<QMdiArea *>(QStringLiteral("graphArea"));

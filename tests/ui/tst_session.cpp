@@ -180,6 +180,14 @@ private slots:
         auto *dialog = window->findChild<LoginDialog *>();
         logInThroughTheDialog(1001, QStringLiteral("pw1001"), true);
         const QString url1001 = client->url.toString();
+        {
+            // "Save Password" was ticked for the account the dialog shows: the next start logs in.
+            QSettings settings(QStringLiteral("Taldrex"), QStringLiteral("Client"));
+            QCOMPARE(settings.value("account").toString(), QStringLiteral("1001"));
+            QCOMPARE(settings.value("word").toString(), QStringLiteral("pw1001"));
+            QCOMPARE(settings.value("server").toString(), url1001);
+            QCOMPARE(settings.value("server_name").toString(), ServerName);
+        }
         QSignalSpy sounds(window, &Client_Terminal::soundPlayed);
         QSignalSpy logins(server, &SimTradeServer::loginHandled);
 
