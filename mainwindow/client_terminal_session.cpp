@@ -115,7 +115,8 @@ void Client_Terminal::ignoreOwnDisconnect(bool clientWasRunning)
         return;
     // The stopped thread has posted its last signals before the stop returned. Events to one
     // receiver are delivered in posting order, so every disconnection queued ahead of this
-    // marker is the one the window caused, and later ones come from the new connection.
+    // marker belongs to the connection the window ended, and later ones to the next connection
+    // (which, when one was started, needs a socket round trip before it can report anything).
     ++ownDisconnectsPending;
     QMetaObject::invokeMethod(this, [this] { --ownDisconnectsPending; }, Qt::QueuedConnection);
 }
