@@ -76,6 +76,7 @@ SimTradeServer::SimTradeServer(QObject *parent)
     connect(m_server, &QWebSocketServer::newConnection, this, &SimTradeServer::onNewConnection);
     connect(m_relay, &TcpRelay::clientCloseFrame, this, &SimTradeServer::clientCloseFrame);
     connect(m_relay, &TcpRelay::clientPing, this, &SimTradeServer::clientPing);
+    connect(m_relay, &TcpRelay::linkOpened, this, &SimTradeServer::tcpConnected);
     connect(&m_streamTimer, &QTimer::timeout, this, &SimTradeServer::stepPrices);
 }
 
@@ -444,12 +445,14 @@ void SimTradeServer::stepPrices()
     m_market.step();
     for (const QString &symbol : m_market.symbols())
         broadcastQuote(symbol);
+    applyTriggers();
 }
 
 void SimTradeServer::setPrice(const QString &symbol, double bid, double ask)
 {
     m_market.setQuote(symbol, bid, ask);
     broadcastQuote(symbol);
+    applyTriggers();
 }
 
 void SimTradeServer::broadcastQuote(const QString &symbol)
@@ -741,9 +744,6 @@ SimTradeServer::TradeResult SimTradeServer::openOrder(Account &a, const QJsonObj
     const Quote q = m_market.quote(symbol);
     const double sl = request.value(QLatin1String("sl")).toDouble();
     const double tp = request.value(QLatin1String("tp")).toDouble();
-    const qint64 time = now();
-    const qint64 ticket = nextTicket();
-
     if (orderType <= 1) {
         const bool sell = orderType == 1;
         const double price = sell ? q.bid : q.ask;
@@ -761,23 +761,7 @@ SimTradeServer::TradeResult SimTradeServer::openOrder(Account &a, const QJsonObj
         }
         if (usedMargin > equity)
             return {StatusNoMoney, QStringLiteral("No money"), QStringLiteral("Not enough money")};
-        a.positions.insert(ticket, QJsonObject{
-            {QStringLiteral("login"), a.login}, {QStringLiteral("ticket"), ticket},
-            {QStringLiteral("symbol"), symbol}, {QStringLiteral("type"), sell ? QStringLiteral("sell") : QStringLiteral("buy")},
-            {QStringLiteral("volume"), volume}, {QStringLiteral("price_o"), price},
-            {QStringLiteral("sl"), sl}, {QStringLiteral("tp"), tp},
-            {QStringLiteral("csize"), spec.contractSize}, {QStringLiteral("time"), time},
-            {QStringLiteral("swap"), 0.0}, {QStringLiteral("fee"), 0.0}, {QStringLiteral("digits"), spec.digits}});
-        a.historyOrders.append(QJsonObject{
-            {QStringLiteral("ticket"), ticket}, {QStringLiteral("symbol"), symbol}, {QStringLiteral("type"), orderType},
-            {QStringLiteral("time"), time}, {QStringLiteral("volume"), volume}, {QStringLiteral("price"), price},
-            {QStringLiteral("s_price"), 0.0}, {QStringLiteral("sl"), sl}, {QStringLiteral("tp"), tp},
-            {QStringLiteral("state"), 4}, {QStringLiteral("digits"), spec.digits}});
-        a.historyDeals.append(QJsonObject{
-            {QStringLiteral("ticket"), nextTicket()}, {QStringLiteral("order"), ticket}, {QStringLiteral("symbol"), symbol},
-            {QStringLiteral("type"), orderType}, {QStringLiteral("time"), time}, {QStringLiteral("volume"), volume},
-            {QStringLiteral("price"), price}, {QStringLiteral("profit"), 0.0}, {QStringLiteral("swap"), 0.0},
-            {QStringLiteral("commission"), 0.0}, {QStringLiteral("fee"), 0.0}, {QStringLiteral("digits"), spec.digits}});
+        openPosition(a, symbol, orderType, volume, sl, tp, nextTicket(), price);
         return {};
     }
 
@@ -791,12 +775,95 @@ SimTradeServer::TradeResult SimTradeServer::openOrder(Account &a, const QJsonObj
     if (price <= 0.0 || !sideOk || (orderType >= 6 && stopLimit <= 0.0))
         return {StatusInvalidPrice, QStringLiteral("Invalid price"),
                 QStringLiteral("Price %1 not valid for this order type").arg(price)};
+    const qint64 ticket = nextTicket();
     a.orders.insert(ticket, QJsonObject{
         {QStringLiteral("login"), a.login}, {QStringLiteral("ticket"), ticket}, {QStringLiteral("symbol"), symbol},
         {QStringLiteral("type"), orderType}, {QStringLiteral("volume"), volume}, {QStringLiteral("price"), price},
         {QStringLiteral("s_price"), orderType >= 6 ? stopLimit : 0.0}, {QStringLiteral("sl"), sl},
-        {QStringLiteral("tp"), tp}, {QStringLiteral("time"), time}, {QStringLiteral("digits"), spec.digits}});
+        {QStringLiteral("tp"), tp}, {QStringLiteral("time"), now()}, {QStringLiteral("digits"), spec.digits}});
     return {};
+}
+
+void SimTradeServer::openPosition(Account &a, const QString &symbol, int orderType, qint64 volume, double sl,
+                                  double tp, qint64 ticket, double price)
+{
+    const SymbolSpec &spec = m_market.spec(symbol);
+    const bool sell = orderType % 2 == 1;
+    const qint64 time = now();
+    a.positions.insert(ticket, QJsonObject{
+        {QStringLiteral("login"), a.login}, {QStringLiteral("ticket"), ticket},
+        {QStringLiteral("symbol"), symbol}, {QStringLiteral("type"), sell ? QStringLiteral("sell") : QStringLiteral("buy")},
+        {QStringLiteral("volume"), volume}, {QStringLiteral("price_o"), price},
+        {QStringLiteral("sl"), sl}, {QStringLiteral("tp"), tp},
+        {QStringLiteral("csize"), spec.contractSize}, {QStringLiteral("time"), time},
+        {QStringLiteral("swap"), 0.0}, {QStringLiteral("fee"), 0.0}, {QStringLiteral("digits"), spec.digits}});
+    a.historyOrders.append(QJsonObject{
+        {QStringLiteral("ticket"), ticket}, {QStringLiteral("symbol"), symbol}, {QStringLiteral("type"), orderType},
+        {QStringLiteral("time"), time}, {QStringLiteral("volume"), volume}, {QStringLiteral("price"), price},
+        {QStringLiteral("s_price"), 0.0}, {QStringLiteral("sl"), sl}, {QStringLiteral("tp"), tp},
+        {QStringLiteral("state"), 4}, {QStringLiteral("digits"), spec.digits}});
+    a.historyDeals.append(QJsonObject{
+        {QStringLiteral("ticket"), nextTicket()}, {QStringLiteral("order"), ticket}, {QStringLiteral("symbol"), symbol},
+        {QStringLiteral("type"), sell ? 1 : 0}, {QStringLiteral("time"), time}, {QStringLiteral("volume"), volume},
+        {QStringLiteral("price"), price}, {QStringLiteral("profit"), 0.0}, {QStringLiteral("swap"), 0.0},
+        {QStringLiteral("commission"), 0.0}, {QStringLiteral("fee"), 0.0}, {QStringLiteral("digits"), spec.digits}});
+}
+
+void SimTradeServer::applyTriggers()
+{
+    for (Account *a : qAsConst(m_accounts)) {
+        bool changed = false;
+        // Stop loss and take profit of open positions, at the price the position closes at.
+        QList<qint64> hit;
+        for (const QJsonObject &p : qAsConst(a->positions)) {
+            const double exit = closePrice(p);
+            const double sl = p.value(QLatin1String("sl")).toDouble();
+            const double tp = p.value(QLatin1String("tp")).toDouble();
+            const bool sell = isSell(p);
+            if ((sl > 0 && (sell ? exit >= sl : exit <= sl)) || (tp > 0 && (sell ? exit <= tp : exit >= tp)))
+                hit.append(int64Of(p.value(QLatin1String("ticket"))));
+        }
+        for (const qint64 ticket : qAsConst(hit))
+            changed = closePosition(*a, ticket, 0).status == StatusDone || changed;
+
+        // Pending orders: limits fill at a better price, stops at a worse one; a stop limit
+        // becomes a limit order at its stop-limit price.
+        const QList<qint64> tickets = a->orders.keys();
+        for (const qint64 ticket : tickets) {
+            QJsonObject &o = a->orders[ticket];
+            const QString symbol = o.value(QLatin1String("symbol")).toString();
+            if (!m_market.hasSymbol(symbol))
+                continue;
+            const Quote q = m_market.quote(symbol);
+            const int type = o.value(QLatin1String("type")).toInt();
+            const double price = o.value(QLatin1String("price")).toDouble();
+            const bool buy = type % 2 == 0;
+            const double market = buy ? q.ask : q.bid;
+            bool triggered = false;
+            switch (type) {
+            case 2: triggered = market <= price; break;
+            case 3: triggered = market >= price; break;
+            case 4: case 6: triggered = market >= price; break;
+            case 5: case 7: triggered = market <= price; break;
+            default: break;
+            }
+            if (!triggered)
+                continue;
+            changed = true;
+            if (type >= 6) {
+                o.insert(QStringLiteral("type"), type - 4);
+                o.insert(QStringLiteral("price"), o.value(QLatin1String("s_price")).toDouble());
+                o.insert(QStringLiteral("s_price"), 0.0);
+                continue;
+            }
+            const QJsonObject filled = a->orders.take(ticket);
+            openPosition(*a, symbol, buy ? 0 : 1, int64Of(filled.value(QLatin1String("volume"))),
+                         filled.value(QLatin1String("sl")).toDouble(), filled.value(QLatin1String("tp")).toDouble(),
+                         ticket, market);
+        }
+        if (changed)
+            pushAccount(a->login);
+    }
 }
 
 SimTradeServer::TradeResult SimTradeServer::modifyOrder(Account &a, const QJsonObject &request)

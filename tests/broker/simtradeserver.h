@@ -36,7 +36,9 @@ class TcpRelay;
 //                                               -> res 7 {"status","msg","fail_reason","type"}
 //                                                  (not for 5), then res 4 and res 6 on success
 //   req 5 trade history {"from","to"}           -> res 5 {"positions","orders","deals"}
-//   and, while the price stream runs, res 2 quotes to every logged-in connection.
+//   and, while the price stream runs, res 2 quotes to every logged-in connection. Each new price
+//   fills the pending orders it reaches and closes the positions whose stop loss or take profit
+//   it reaches, announced with res 4 and res 6.
 // Requests before a login, unknown codes and malformed frames are recorded and not answered.
 //
 // Clients reach the server through a TCP relay (see TcpRelay), so a test can freeze the server
@@ -140,6 +142,9 @@ public:
     void clearReceivedFrames() { m_frames.clear(); }
 
 signals:
+    // A TCP connection reached the server (clientConnected follows once its WebSocket handshake
+    // is done).
+    void tcpConnected(int connection);
     void clientConnected(int connection);
     void clientDisconnected(int connection);
     void frameReceived(int connection, const QString &text, const QJsonObject &object);
@@ -176,6 +181,10 @@ private:
     TradeResult closePosition(Account &account, qint64 ticket, qint64 volume);
     TradeResult closeAll(Account &account, int subType);
     TradeResult closeByHedge(Account &account, const QJsonObject &request);
+    void openPosition(Account &account, const QString &symbol, int orderType, qint64 volume, double sl,
+                      double tp, qint64 ticket, double price);
+    // Fills the pending orders and closes the positions whose prices were reached.
+    void applyTriggers();
     TradeResult checkVolume(const QString &symbol, qint64 volume) const;
 
     double closePrice(const QJsonObject &position) const;

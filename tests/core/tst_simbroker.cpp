@@ -325,10 +325,25 @@ private slots:
         server.addOrder(1001, {{"symbol", "EURUSD"}, {"type", 4}, {"volume", 100}, {"price", 1.5}});
         QTRY_COMPARE(client.codes(), (QList<int>{2, 4, 6}));
         QCOMPARE(client.last(6).value("array").toArray().size(), 1);
+
+        // Prices that reach an order fill it; prices that reach a stop close the position.
+        server.setPrice("EURUSD", 1.6, 1.6001);
+        QTRY_COMPARE(client.last(6).value("array").toArray().size(), 0);
+        QCOMPARE(server.positions(1001).size(), 1);
+        const qint64 ticket = int64Of(server.positions(1001).first().toObject().value("ticket"));
+        client.send({{"req_code", 4}, {"type", 2}, {"order_id", ticket}, {"sl", 1.55}, {"tp", 1.7}, {"login", 1001}});
+        QTRY_COMPARE(client.last(7).value("status").toInt(), 10009);
+        const double balance = server.balance(1001);
+        server.setPrice("EURUSD", 1.71, 1.7101);
+        QTRY_VERIFY(server.positions(1001).isEmpty());
+        QVERIFY(server.balance(1001) > balance);
+        QTRY_VERIFY(client.last(4).value("array").toArray().isEmpty() && client.codes().last() == 6);
+
+        client.replies.clear();
         server.sendText("raw text");
         server.sendJson({{"res_code", 99}});
-        QTRY_COMPARE(client.replies.size(), 5);
-        QCOMPARE(client.replies.at(4), (QJsonObject{{"res_code", 99}}));
+        QTRY_COMPARE(client.replies.size(), 2);
+        QCOMPARE(client.replies.at(1), (QJsonObject{{"res_code", 99}}));
     }
 };
 
