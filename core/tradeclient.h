@@ -16,6 +16,11 @@ class QWebSocket;
 // pings after 3 s of silence, reconnects while logged in, sends the queued requests every 5 ms
 // and turns each reply into a signal chosen by its "res_code". The GUI thread only calls the
 // public operations and receives the signals, queued.
+//
+// A refused login ends the logged-in state, so a refused account is not retried. Requests are
+// fire-and-forget: one made while no account is set or the thread is stopped is dropped, and
+// what is still queued when the thread stops is discarded, never sent on a later connection.
+// One loss of the socket (error and close together) schedules one reconnection.
 class TradeClient : public QThread
 {
     Q_OBJECT
@@ -23,7 +28,9 @@ public:
     explicit TradeClient(QObject *parent = nullptr);
     ~TradeClient() override;
 
-    // Returns true when any of the four values differs from the stored ones.
+    // Returns true when any of the four values differs from the stored ones (the URL compared
+    // parsed, so the host's letter case does not count). With the same values while logged in
+    // it returns false and leaves the connection alone; otherwise it restarts the thread.
     bool connectToServer(const QString &url, qint64 login, const QString &password,
                          const QString &serverName);
     void logout();

@@ -8,6 +8,7 @@
 #include <QWebSocketServer>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace simbroker {
 
@@ -102,13 +103,16 @@ bool SimTradeServer::listen(const QHostAddress &address, quint16 port)
 void SimTradeServer::close()
 {
     m_streamTimer.stop();
-    m_relay->close();
-    for (Session *session : qAsConst(m_sessions)) {
-        if (session->socket)
+    const QList<Session *> sessions = std::exchange(m_sessions, {});
+    for (Session *session : sessions) {
+        if (session->socket) {
+            session->socket->disconnect(this);
             session->socket->abort();
+            session->socket->deleteLater();
+        }
+        delete session;
     }
-    qDeleteAll(m_sessions);
-    m_sessions.clear();
+    m_relay->close();
     m_server->close();
 }
 

@@ -303,6 +303,29 @@ private slots:
         QVERIFY(chart.value("array").toArray().size() >= 12);
     }
 
+    // Closing (or destroying) the server with clients still connected cuts them cleanly.
+    void closeWithClientsConnected()
+    {
+        auto *server = new SimTradeServer;
+        server->addAccount(1001, "pw");
+        QVERIFY(server->listen());
+        RawClient a(server->url());
+        RawClient b(server->url());
+        QVERIFY(a.waitConnected() && b.waitConnected());
+        QTRY_COMPARE(server->connectionCount(), 2);
+        a.send({{"req_code", 1}, {"id", 1001}, {"password", "pw"}, {"type", 3}});
+        QTRY_VERIFY(a.codes().contains(6));
+        server->close();
+        QCOMPARE(server->connectionCount(), 0);
+        QTRY_COMPARE(a.socket.state(), QAbstractSocket::UnconnectedState);
+        QTRY_COMPARE(b.socket.state(), QAbstractSocket::UnconnectedState);
+        QVERIFY(server->listen());
+        RawClient c(server->url());
+        QVERIFY(c.waitConnected());
+        delete server;
+        QTRY_COMPARE(c.socket.state(), QAbstractSocket::UnconnectedState);
+    }
+
     void streamAndInjection()
     {
         SimTradeServer server;
