@@ -2,6 +2,8 @@
 
 #include <QJsonDocument>
 
+#include <cmath>
+
 namespace {
 
 constexpr int ReqChartHistory = 3;
@@ -24,7 +26,13 @@ namespace TradeMessages {
 
 qint64 lotsToWireVolume(double lots)
 {
-    return qRound64(lots * 10000.0);
+    const double units = lots * 10000.0;
+    // A volume that no 64-bit integer holds exactly (or no number at all) is sent as 0, which
+    // the server refuses, rather than as whatever an out-of-range conversion would give.
+    constexpr double Largest = 9007199254740992.0; // 2^53
+    if (!std::isfinite(units) || std::fabs(units) >= Largest)
+        return 0;
+    return qRound64(units);
 }
 
 QJsonObject chartHistoryRequest(const QString &symbol, int interval, qint64 from, qint64 to)

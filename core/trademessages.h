@@ -24,7 +24,8 @@ constexpr int StatusDone = 10009;
 namespace TradeMessages {
 
 // Lots to the wire's 1/10000-lot units, rounded to the nearest unit (0.57 -> 5700): truncating
-// the double product would send one unit less than the trader asked for.
+// the double product would send one unit less than the trader asked for. Not a number, an
+// infinity or a volume beyond 2^53 units gives 0.
 qint64 lotsToWireVolume(double lots);
 
 // req_code 3. "to" -1 means up to now.

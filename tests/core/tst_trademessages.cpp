@@ -3,6 +3,9 @@
 
 #include <QJsonDocument>
 
+#include <cmath>
+#include <limits>
+
 using namespace TradeMessages;
 
 namespace {
@@ -66,6 +69,11 @@ private slots:
         QTest::newRow("100") << 100.0 << qint64(1000000);
         QTest::newRow("0") << 0.0 << qint64(0);
         QTest::newRow("half unit") << 0.00005 << qint64(1);
+        QTest::newRow("negative") << -0.57 << qint64(-5700);
+        QTest::newRow("not a number") << std::nan("") << qint64(0);
+        QTest::newRow("infinite") << std::numeric_limits<double>::infinity() << qint64(0);
+        QTest::newRow("beyond 2^53 units") << 1e12 << qint64(0);
+        QTest::newRow("largest exact") << 900000000000.0 << qint64(9000000000000000LL);
     }
     void lotsToWire()
     {
