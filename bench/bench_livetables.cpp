@@ -5,10 +5,12 @@
 //                 server (its own thread) sends quotes over loopback to a trade client, whose
 //                 thread hands them queued to the GUI thread. Figures: accepted ticks per second
 //                 the GUI thread works off, and the largest backlog of queued price signals,
-//                 with the tables shown and with the core stores alone.
+//                 through the table pieces, through the whole main window, and with the core
+//                 stores alone.
 //   tickCost:     one accepted tick through the whole chain with 50 and with 2,000 rows in the
 //                 market watch and in the trade table.
 #include "accountsummary.h"
+#include "client_terminal.h"
 #include "marketwatch.h"
 #include "positiondatastore.h"
 #include "symboldatastorage.h"
@@ -202,26 +204,51 @@ struct StormResult
 // sends `count` quotes, each of which moves its symbol's price, in bursts of `burst` every
 // `pauseMs` (0: all at once). Counts the price replies the client thread emitted and those the
 // GUI thread has handled; the difference is the backlog of queued signals.
-StormResult loopbackStorm(bool tables, int count, int burst, int pauseMs)
+enum class Feed { Stores, Tables, Window };
+
+StormResult loopbackStorm(Feed feed, int count, int burst, int pauseMs)
 {
     ServerThread server;
     if (!server.listening)
         qFatal("the simulated server cannot listen");
-    Rig rig(tables);
     TradeClient client;
-    QObject::connect(&client, &TradeClient::symbolListReceived, &rig.symbolStore, &SymbolDataStorage::onSymbolListReceived);
-    QObject::connect(&client, &TradeClient::openPositionsReceived, &rig.host, [&rig](const QJsonObject &reply) {
-        rig.positionStore.setOpenPositions(reply.value(QLatin1String("array")).toArray());
-    });
-    QObject::connect(&client, &TradeClient::symbolPriceReceived, &rig.symbolStore, &SymbolDataStorage::onPriceReceived);
+    std::unique_ptr<Rig> rig;
+    std::unique_ptr<Client_Terminal> window;
+    SymbolDataStorage *symbolStore = nullptr;
+    PositionDataStore *positionStore = nullptr;
+    QTableWidget *marketWatch = nullptr;
+    QObject *gui = nullptr;
+    if (feed == Feed::Window) {
+        Client_Terminal::setBrokerListHost(QStringLiteral("127.0.0.1"));
+        window = std::make_unique<Client_Terminal>(&client);
+        window->resize(1600, 900);
+        window->show();
+        symbolStore = window->symbolStorage();
+        positionStore = window->positionStorage();
+        marketWatch = window->findChild<QTableWidget *>(QStringLiteral("symbolTableWidget"));
+        gui = window.get();
+    } else {
+        rig = std::make_unique<Rig>(feed == Feed::Tables);
+        symbolStore = &rig->symbolStore;
+        positionStore = &rig->positionStore;
+        marketWatch = feed == Feed::Tables ? &rig->symbols : nullptr;
+        gui = &rig->host;
+        QObject::connect(&client, &TradeClient::symbolListReceived, symbolStore, &SymbolDataStorage::onSymbolListReceived);
+        QObject::connect(&client, &TradeClient::openPositionsReceived, gui, [positionStore](const QJsonObject &reply) {
+            positionStore->setOpenPositions(reply.value(QLatin1String("array")).toArray());
+        });
+        QObject::connect(&client, &TradeClient::symbolPriceReceived, symbolStore, &SymbolDataStorage::onPriceReceived);
+    }
 
     std::atomic<qint64> emitted{0};
     QObject::connect(&client, &TradeClient::symbolPriceReceived, [&emitted] { emitted.fetch_add(1, std::memory_order_relaxed); });
     StormResult result;
-    QObject::connect(&client, &TradeClient::symbolPriceReceived, &rig.host, [&] {
+    QObject::connect(&client, &TradeClient::symbolPriceReceived, gui, [&] {
         ++result.handled;
         result.maxBacklog = qMax(result.maxBacklog, emitted.load(std::memory_order_relaxed) - result.handled);
     });
+    qint64 accepted = 0;
+    QObject::connect(symbolStore, &SymbolDataStorage::tickChanged, gui, [&accepted] { ++accepted; });
 
     QSignalSpy loggedIn(&client, &TradeClient::loginSuccess);
     client.connectToServer(server.url, ServerThread::Account, QStringLiteral("pw"), QStringLiteral("Bench"));
@@ -242,11 +269,12 @@ StormResult loopbackStorm(bool tables, int count, int burst, int pauseMs)
     });
     QElapsedTimer wait;
     wait.start();
-    while (rig.positionStore.openPositions().size() < 200 && wait.elapsed() < 10000)
+    while ((positionStore->openPositions().size() < 200 || (marketWatch && marketWatch->rowCount() < 500))
+           && wait.elapsed() < 10000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    if (tables && rig.symbols.rowCount() != 500)
+    if (marketWatch && marketWatch->rowCount() != 500)
         qFatal("the market watch did not fill");
-    rig.accepted = 0;
+    accepted = 0;
 
     QStringList frames;
     for (int i = 0; i < count; ++i)
@@ -266,9 +294,19 @@ StormResult loopbackStorm(bool tables, int count, int burst, int pauseMs)
     while (result.handled < count && clock.elapsed() < 120000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     result.seconds = clock.nsecsElapsed() / 1e9;
-    result.accepted = rig.accepted;
+    result.accepted = accepted;
     client.shutdown();
     return result;
+}
+
+void report(const char *name, const StormResult &stores, const StormResult &tables, const StormResult &window)
+{
+    for (const auto &r : {std::make_pair("core stores alone", &stores), std::make_pair("stores + tables", &tables),
+                          std::make_pair("whole window", &window)})
+        qInfo("%s, %-18s %8.0f accepted ticks/s, largest backlog %6lld", name, r.first, r.second->perSecond(),
+              r.second->maxBacklog);
+    qInfo("%s, ticks/s ratio to the stores alone: tables %.3f, window %.3f", name,
+          tables.perSecond() / stores.perSecond(), window.perSecond() / stores.perSecond());
 }
 
 } // namespace
@@ -287,26 +325,18 @@ private slots:
     {
         // Everything at once: the GUI thread's ceiling, and the queue that builds up meanwhile.
         const int count = 40000;
-        const StormResult stores = loopbackStorm(false, count, count, 0);
-        const StormResult tables = loopbackStorm(true, count, count, 0);
-        qInfo("flood %d quotes, stores alone: %8.0f accepted ticks/s, largest backlog %lld", count,
-              stores.perSecond(), stores.maxBacklog);
-        qInfo("flood %d quotes, with tables:  %8.0f accepted ticks/s, largest backlog %lld", count,
-              tables.perSecond(), tables.maxBacklog);
-        qInfo("flood ratio tables/stores: %.3f", tables.perSecond() / stores.perSecond());
+        const StormResult stores = loopbackStorm(Feed::Stores, count, count, 0);
+        const StormResult tables = loopbackStorm(Feed::Tables, count, count, 0);
+        const StormResult window = loopbackStorm(Feed::Window, count, count, 0);
+        report("flood", stores, tables, window);
         QCOMPARE(stores.accepted, qint64(count));
         QCOMPARE(tables.accepted, qint64(count));
+        QCOMPARE(window.accepted, qint64(count));
 
         // A busy steady feed: 500 quotes every 50 ms (10,000 per second, 20 per symbol).
         const int paced = 20000;
-        const StormResult storesPaced = loopbackStorm(false, paced, 500, 50);
-        const StormResult tablesPaced = loopbackStorm(true, paced, 500, 50);
-        qInfo("paced 10000/s, stores alone: %8.0f accepted ticks/s, largest backlog %lld", storesPaced.perSecond(),
-              storesPaced.maxBacklog);
-        qInfo("paced 10000/s, with tables:  %8.0f accepted ticks/s, largest backlog %lld", tablesPaced.perSecond(),
-              tablesPaced.maxBacklog);
-        qInfo("paced backlog ratio tables/stores: %.2f",
-              double(tablesPaced.maxBacklog) / qMax<qint64>(1, storesPaced.maxBacklog));
+        report("paced 10000/s", loopbackStorm(Feed::Stores, paced, 500, 50), loopbackStorm(Feed::Tables, paced, 500, 50),
+               loopbackStorm(Feed::Window, paced, 500, 50));
     }
 
     void tickCost_data()

@@ -94,6 +94,7 @@ Client_Terminal::Client_Terminal(TradeClient *client, QWidget *parent)
             &SymbolDataStorage::onSymbolListReceived);
 
     setupTables();
+    setupLiveTables();
     ui->tabWidget_3->setCurrentIndex(0);
 
     connect(tradeClient, &TradeClient::chartHistoryReceived, chartManager,

@@ -1,17 +1,24 @@
 #pragma once
 
+#include "accountsummary.h"
 #include "brokerlist.h"
+#include "marketwatch.h"
 #include "positiondatastore.h"
 #include "symboldatastorage.h"
+#include "tradetable.h"
 #include "workspacefiles.h"
 
+#include <QFont>
 #include <QJsonObject>
 #include <QList>
 #include <QMainWindow>
+#include <QMap>
+#include <QPoint>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QVector>
+#include <memory>
 
 class AboutDialog;
 class ChartManager;
@@ -57,7 +64,15 @@ public:
 
     void showPositionHistoryTable();
 
+    // Look-ups of the order-entry dialog (live tables).
+    TickData getTick(QString symbol);
+    Position getPosition(qint64 ticket);
+    QList<Position> getOppositePositions(qint64 ticket);
+    PendingOrder getPendingOrder(qint64 ticket);
+
 signals:
+    // Every accepted quote, after the market watch and the positions have taken it.
+    void symbolPriceChanged(TickData tick);
     // Each sound the window asks for, by its resource name.
     void soundPlayed(const QString &source);
 
@@ -90,6 +105,27 @@ public slots:
     void on_actionTile_Windows_triggered();
     void on_actionCascade_triggered();
 
+    // Live tables: market watch.
+    void onPrice(TickData current_tick);
+    void onSymbolListChanged(QStringList symbols);
+    void onFilterSymbol();
+    void on_symbolTableWidget_itemSelectionChanged();
+    void showTickContextMenu(QPoint pos);
+    // Live tables: trade table and trade commands.
+    void tradeTableLoad();
+    void postionPriceChanged(Position position);
+    void contextTradeMenu(QPoint pos);
+    void requestCloseAll(int sub_type);
+    void onTradeResponse(QJsonObject response);
+    void onOrder(QJsonObject obj);
+    // Live tables: account summary and net-trade table.
+    void onPosition(QJsonObject obj);
+    void showNetProfit(double net_profit);
+    void updateAccountSummary(double net_profit);
+    void onSymbolNetProfitChanged(QString symbol, int symbol_positions, double symbol_buy_volume,
+                                  double symbol_buy_price, double symbol_sell_volume, double symbol_sell_price,
+                                  double symbol_net_profit);
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 
@@ -98,6 +134,9 @@ private:
     void autoLogin();
     void requestBrokerList();
     void setupTables();
+    void setupLiveTables();
+    void refreshSymbolTable();
+    void updateSymbolRow(const TickData &tick);
     void setupActions();
     void playSound(QSound *sound);
     void zoomActiveChart(int delta);
@@ -139,6 +178,15 @@ private:
     // Chart windows of the loaded workspace, kept as read until chart windows can be opened,
     // so that saving never drops an account's charts.
     QVector<Workspace::ChartEntry> workspaceCharts;
+
+    // Live tables (client_terminal_livetables.cpp).
+    std::unique_ptr<MarketWatch> marketWatch;
+    std::unique_ptr<TradeTable> tradeTable;
+    std::unique_ptr<NetTradeTable> netTable;
+    AccountFigures accountFigures;        // balance, margin and credit of the last account reply
+    bool autoArrange = true;
+    QMap<QString, QList<Position>> positionsBySymbol;
+    QFont summaryFont;
 
     static QString s_brokerListHost;
 };
