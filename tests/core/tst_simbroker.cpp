@@ -3,6 +3,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QSignalSpy>
 #include <QWebSocket>
 
 using simbroker::SimMarket;
@@ -301,6 +302,24 @@ private slots:
         QCOMPARE(chart.value("symbol").toString(), QStringLiteral("EURUSD"));
         QCOMPARE(chart.value("interval").toInt(), 5);
         QVERIFY(chart.value("array").toArray().size() >= 12);
+    }
+
+    // Delayed replies leave later, in order; the stream is not delayed.
+    void replyDelay()
+    {
+        SimTradeServer server;
+        server.addAccount(1001, "pw");
+        server.setReplyDelay(200);
+        QVERIFY(server.listen());
+        RawClient client(server.url());
+        QVERIFY(client.waitConnected());
+        QSignalSpy frames(&server, &SimTradeServer::frameReceived);
+        client.send({{"req_code", 1}, {"id", 1001}, {"password", "pw"}, {"type", 3}});
+        QVERIFY(frames.wait(5000));
+        server.setPrice("EURUSD", 1.1, 1.2);
+        QTRY_COMPARE(client.codes(), QList<int>{2});
+        QTRY_COMPARE_WITH_TIMEOUT(client.codes().size(), 2 + 3 + 20, 5000);
+        QCOMPARE(client.codes().mid(0, 5), (QList<int>{2, 1, 8, 4, 6}));
     }
 
     // Closing (or destroying) the server with clients still connected cuts them cleanly.
