@@ -170,6 +170,32 @@ private slots:
         QCOMPARE(trades->item(0, 9)->text(), QStringLiteral("200.00"));
     }
 
+    void marketWatchMenuHidesASymbol()
+    {
+        QTableWidget *symbols = table("symbolTableWidget");
+        const int listed = symbols->rowCount();
+        const int row = rowOf(symbols, 0, "GBPUSD");
+        QVERIFY(row >= 0);
+        const QPoint point = symbols->visualRect(symbols->model()->index(row, 1)).center();
+        QStringList disabled;
+        onNextMenu([&](QMenu *menu) {
+            for (QAction *action : menu->actions())
+                if (!action->isSeparator() && !action->isEnabled())
+                    disabled << action->text();
+            for (QAction *action : menu->actions())
+                if (action->text() == QLatin1String("Hide"))
+                    menu->setActiveAction(action);
+            QTest::keyClick(menu, Qt::Key_Return);
+        });
+        window->showTickContextMenu(point);
+        // Chart windows and the symbol dialog do not exist yet: their entries do not pretend.
+        QVERIFY(disabled.contains("Show Chart"));
+        QVERIFY(disabled.contains("Show"));
+        QCOMPARE(symbols->rowCount(), listed - 1);
+        QCOMPARE(rowOf(symbols, 0, "GBPUSD"), -1);
+        QVERIFY(!window->symbolStorage()->symbolList().contains("GBPUSD"));
+    }
+
     void closeIconClosesPositionsOnly()
     {
         const qint64 position = server->addPosition(
