@@ -206,15 +206,6 @@ private slots:
         QCOMPARE(recorder.events, events);
     }
 
-    void noPositionsMeansZeroTotal()
-    {
-        PositionDataStore store;
-        QSignalSpy net(&store, &PositionDataStore::netProfitChanged);
-        store.onPriceChanged(makeTick("EURUSD", 1.1, 1.2));
-        QCOMPARE(net.count(), 1);
-        QCOMPARE(net.first().first().toDouble(), 0.0);
-    }
-
     // Every announced total is the sum of the positions' profits in ticket order, also when
     // the ticking symbol has no positions or a reload came in between.
     void totalFollowsEveryChange()

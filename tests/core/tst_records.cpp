@@ -278,25 +278,6 @@ private slots:
         QCOMPARE(read.c_size, 0.0);
     }
 
-    void fullQuote()
-    {
-        const QJsonObject reply = QJsonDocument::fromJson(
-            R"({"res_code": 2, "symbol": "EURUSD", "bid": 1.10012, "ask": 1.10025, "digits": 5,
-                "volume": 25000, "min_vol": 100, "max_vol": 100000, "step_vol": 100})").object();
-        const TickData tick = SymbolDataStorage::tickFromJson(reply);
-        QCOMPARE(tick.symbol, QString("EURUSD"));
-        QCOMPARE(tick.bid, 1.10012);
-        QCOMPARE(tick.ask, 1.10025);
-        QCOMPARE(tick.digits, 5);
-        QCOMPARE(tick.volume, 2.5);
-        QCOMPARE(tick.min_vol, 0.01);
-        QCOMPARE(tick.max_vol, 10.0);
-        QCOMPARE(tick.step_vol, 0.01);
-        QCOMPARE(tick.timestamp, qint64(0));
-        QCOMPARE(tick.tm_ms, qint64(0));
-        QCOMPARE(tick.bid_high + tick.bid_low + tick.ask_high + tick.ask_low, 0.0);
-    }
-
     // Records travel through queued connections and QVariant.
     void recordsAreMetaTypes()
     {

@@ -184,13 +184,6 @@ private slots:
         QCOMPARE(store.allSymbols(), (QStringList{ "CADJPY", "NZDUSD" }));
     }
 
-    void allSymbolsInCodeUnitOrder()
-    {
-        SymbolDataStorage store;
-        store.onSymbolListReceived(symbolReply(elementsNamed({ "eurusd", "XAUUSD", "AUDUSD", "Brent" })));
-        QCOMPARE(store.allSymbols(), (QStringList{ "AUDUSD", "Brent", "XAUUSD", "eurusd" }));
-    }
-
     void showAndHide_data()
     {
         QTest::addColumn<QStringList>("before");
@@ -250,15 +243,6 @@ private slots:
         QCOMPARE(ticks.count(), 1);
         store.onSymbolListReceived(symbolReply(elementsNamed({ "AUDUSD", "GBPUSD" })));
         QCOMPARE(store.symbolList(), (QStringList{ "GBPUSD", "AUDUSD" }));
-    }
-
-    // A quote of absurd precision is clamped, so the views can format its prices.
-    void absurdDigitsAreClamped()
-    {
-        SymbolDataStorage store;
-        store.onPriceReceived(price("EURUSD", 1.1, 1.2, 2147483647));
-        QCOMPARE(store.tick("EURUSD").digits, 15);
-        QCOMPARE(QString::number(store.tick("EURUSD").bid, 'f', store.tick("EURUSD").digits).size(), 17);
     }
 };
 
