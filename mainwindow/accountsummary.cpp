@@ -72,6 +72,16 @@ void NetTradeTable::writeRow(int row, const QString &symbol, int positions, doub
         money(buyVolume - sellVolume), money(profit),
     };
     for (int column = 0; column < ColumnCount; ++column) {
+        // Every tick rewrites two rows: keep their items and change only the text that moved.
+        if (QTableWidgetItem *item = table->item(row, column)) {
+            if (item->text() != texts[column])
+                item->setText(texts[column]);
+            if (item->flags() != ReadOnly)
+                item->setFlags(ReadOnly);
+            if (summary && item->font() != summaryFont)
+                item->setFont(summaryFont);
+            continue;
+        }
         auto *item = new QTableWidgetItem(texts[column]);
         item->setFlags(ReadOnly);
         if (summary)
