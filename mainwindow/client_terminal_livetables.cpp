@@ -13,7 +13,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QSound>
 #include <QTableWidget>
 #include <memory>
 
