@@ -26,7 +26,7 @@ struct TickData
     double ask_low = 0.0;
 };
 
-// The specification of one symbol. The volumes stay in the wire's 1/10000-lot units. The
+// The contract details of one symbol. The volumes stay in the wire's 1/10000-lot units. The
 // member defaults describe a symbol the store knows nothing about; a record read from a reply
 // starts from zero instead (see readSymbolSetting).
 struct SymbolSetting

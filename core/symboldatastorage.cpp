@@ -97,7 +97,7 @@ void SymbolDataStorage::onSymbolListReceived(const QJsonObject &reply)
         }
         symbols = favourites + others;
     } else {
-        // The trader's own list stays exactly as it is; only the specifications are refreshed.
+        // The trader's own list stays exactly as it is; only the symbol settings are refreshed.
         for (const QJsonValue element : array) {
             const SymbolSetting setting = settingFromJson(element.toObject());
             if (!setting.symbol.isEmpty())

@@ -9,7 +9,7 @@
 #include <QStringList>
 #include <QVector>
 
-// The logged-in account's market: the market-watch list in display order, the specification
+// The logged-in account's market: the market-watch list in display order, the setting
 // of every symbol the server announced and the last accepted quote of every symbol. Lives in
 // the GUI thread; the trade client's symbol-list and price replies arrive here queued.
 class SymbolDataStorage : public QObject

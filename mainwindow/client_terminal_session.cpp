@@ -66,7 +66,7 @@ void Client_Terminal::connectToBroker()
         return;
 
     const QString url = BrokerList::tradeServerUrl(address);
-    const bool sameSession = tradeClient->isLoggedIn() && tradeClient->url.toString() == url
+    const bool sameSession = tradeClient->isLoggedIn() && tradeClient->url == QUrl(url)
         && tradeClient->login == account && tradeClient->password == password
         && tradeClient->serverName == name;
     if (sameSession)

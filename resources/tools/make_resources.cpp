@@ -375,14 +375,14 @@ std::vector<IconSpec> iconSpecs()
     return icons;
 }
 
-QImage render(const IconSpec &spec)
+QImage render(const IconSpec &icon)
 {
-    QImage image(spec.size, spec.size, QImage::Format_ARGB32_Premultiplied);
+    QImage image(icon.size, icon.size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
-    spec.draw(p, spec.size);
+    icon.draw(p, icon.size);
     p.end();
     return image.convertToFormat(QImage::Format_ARGB32);
 }
@@ -464,14 +464,14 @@ int main(int argc, char *argv[])
     root.mkpath(QStringLiteral("sound"));
 
     QStringList iconFiles;
-    for (const IconSpec &spec : iconSpecs()) {
-        const QString path = root.filePath(QStringLiteral("icon/") + spec.fileName);
-        const QByteArray format = spec.fileName.endsWith(QLatin1String(".ico")) ? "ICO" : "PNG";
-        if (!render(spec).save(path, format.constData())) {
+    for (const IconSpec &icon : iconSpecs()) {
+        const QString path = root.filePath(QStringLiteral("icon/") + icon.fileName);
+        const QByteArray format = icon.fileName.endsWith(QLatin1String(".ico")) ? "ICO" : "PNG";
+        if (!render(icon).save(path, format.constData())) {
             std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
             return 1;
         }
-        iconFiles << spec.fileName;
+        iconFiles << icon.fileName;
     }
 
     const int rate = 22050;

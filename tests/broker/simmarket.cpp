@@ -125,7 +125,7 @@ QStringList SimMarket::symbols() const
     return names;
 }
 
-const SymbolSpec &SimMarket::spec(const QString &symbol) const
+const SymbolSpec &SimMarket::symbolInfo(const QString &symbol) const
 {
     static const SymbolSpec none;
     const auto it = m_index.constFind(symbol);
@@ -142,7 +142,7 @@ QJsonArray SimMarket::symbolListJson() const
 
 double SimMarket::midAt(const QString &symbol, double step) const
 {
-    const SymbolSpec &s = spec(symbol);
+    const SymbolSpec &s = symbolInfo(symbol);
     const quint64 key = symbolHash(symbol) ^ (quint64(m_seed) << 32);
     const double phase1 = (noise(key) + 1.0) * M_PI;
     const double phase2 = (noise(key + 1) + 1.0) * M_PI;
@@ -203,7 +203,7 @@ Quote SimMarket::quote(const QString &symbol) const
 
 QJsonObject SimMarket::tickJson(const QString &symbol) const
 {
-    const SymbolSpec &s = spec(symbol);
+    const SymbolSpec &s = symbolInfo(symbol);
     const Quote q = quote(symbol);
     return QJsonObject{
         {QStringLiteral("res_code"), 2},
@@ -230,7 +230,7 @@ QJsonArray SimMarket::bars(const QString &symbol, int intervalMinutes, qint64 fr
     QJsonArray array;
     if (!hasSymbol(symbol) || intervalMinutes <= 0 || maxBars <= 0)
         return array;
-    const SymbolSpec &s = spec(symbol);
+    const SymbolSpec &s = symbolInfo(symbol);
     const qint64 now = QDateTime::currentSecsSinceEpoch();
     const qint64 last = (to < 0 || to > now) ? now : to;
     // The monthly timeframe (40000 minutes) is laid on calendar months, the others on multiples

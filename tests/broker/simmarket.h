@@ -53,7 +53,7 @@ public:
 
     QStringList symbols() const;  // in list order
     bool hasSymbol(const QString &symbol) const { return m_index.contains(symbol); }
-    const SymbolSpec &spec(const QString &symbol) const;
+    const SymbolSpec &symbolInfo(const QString &symbol) const;
     QJsonArray symbolListJson() const;
 
     // The mid price of a symbol at a (fractional) step; the stream samples integral steps, the

@@ -271,7 +271,7 @@ qint64 SimTradeServer::addPosition(qint64 login, const QJsonObject &position)
         return 0;
     QJsonObject p = position;
     const QString symbol = p.value(QLatin1String("symbol")).toString();
-    const SymbolSpec &spec = m_market.spec(symbol);
+    const SymbolSpec &info = m_market.symbolInfo(symbol);
     qint64 ticket = int64Of(p.value(QLatin1String("ticket")));
     if (ticket <= 0)
         ticket = nextTicket();
@@ -280,9 +280,9 @@ qint64 SimTradeServer::addPosition(qint64 login, const QJsonObject &position)
     if (!p.contains(QLatin1String("time")))
         p.insert(QStringLiteral("time"), now());
     if (!p.contains(QLatin1String("digits")))
-        p.insert(QStringLiteral("digits"), spec.digits);
+        p.insert(QStringLiteral("digits"), info.digits);
     if (!p.contains(QLatin1String("csize")))
-        p.insert(QStringLiteral("csize"), spec.contractSize);
+        p.insert(QStringLiteral("csize"), info.contractSize);
     for (const char *key : {"sl", "tp", "swap", "fee"}) {
         if (!p.contains(QLatin1String(key)))
             p.insert(QLatin1String(key), 0.0);
@@ -306,7 +306,7 @@ qint64 SimTradeServer::addOrder(qint64 login, const QJsonObject &order)
     if (!o.contains(QLatin1String("time")))
         o.insert(QStringLiteral("time"), now());
     if (!o.contains(QLatin1String("digits")))
-        o.insert(QStringLiteral("digits"), m_market.spec(o.value(QLatin1String("symbol")).toString()).digits);
+        o.insert(QStringLiteral("digits"), m_market.symbolInfo(o.value(QLatin1String("symbol")).toString()).digits);
     for (const char *key : {"s_price", "sl", "tp"}) {
         if (!o.contains(QLatin1String(key)))
             o.insert(QLatin1String(key), 0.0);
@@ -340,7 +340,7 @@ double SimTradeServer::profitOf(const QJsonObject &position) const
     const QString symbol = position.value(QLatin1String("symbol")).toString();
     const double open = position.value(QLatin1String("price_o")).toDouble();
     const double lots = double(int64Of(position.value(QLatin1String("volume")))) / 10000.0;
-    const double csize = position.value(QLatin1String("csize")).toDouble(m_market.spec(symbol).contractSize);
+    const double csize = position.value(QLatin1String("csize")).toDouble(m_market.symbolInfo(symbol).contractSize);
     const double difference = isSell(position) ? open - closePrice(position) : closePrice(position) - open;
     // Profit is in the symbol's quote currency; the account is in US dollars.
     const QString quoteCurrency = symbol.size() == 6 ? symbol.right(3)
@@ -722,12 +722,12 @@ void SimTradeServer::handleTrade(Session *session, const QJsonObject &request)
 
 SimTradeServer::TradeResult SimTradeServer::checkVolume(const QString &symbol, qint64 volume) const
 {
-    const SymbolSpec &spec = m_market.spec(symbol);
-    if (volume < spec.minVolume || volume > spec.maxVolume
-        || (spec.stepVolume > 0 && (volume - spec.minVolume) % spec.stepVolume != 0))
+    const SymbolSpec &info = m_market.symbolInfo(symbol);
+    if (volume < info.minVolume || volume > info.maxVolume
+        || (info.stepVolume > 0 && (volume - info.minVolume) % info.stepVolume != 0))
         return {StatusInvalidVolume, QStringLiteral("Invalid volume"),
                 QStringLiteral("Volume %1 outside %2..%3 step %4")
-                    .arg(volume).arg(spec.minVolume).arg(spec.maxVolume).arg(spec.stepVolume)};
+                    .arg(volume).arg(info.minVolume).arg(info.maxVolume).arg(info.stepVolume)};
     return {};
 }
 
@@ -744,7 +744,7 @@ SimTradeServer::TradeResult SimTradeServer::openOrder(Account &a, const QJsonObj
     if (volumeCheck.status != StatusDone)
         return volumeCheck;
 
-    const SymbolSpec &spec = m_market.spec(symbol);
+    const SymbolSpec &info = m_market.symbolInfo(symbol);
     const Quote q = m_market.quote(symbol);
     const double sl = request.value(QLatin1String("sl")).toDouble();
     const double tp = request.value(QLatin1String("tp")).toDouble();
@@ -756,7 +756,7 @@ SimTradeServer::TradeResult SimTradeServer::openOrder(Account &a, const QJsonObj
             return {StatusInvalidStops, QStringLiteral("Invalid stops"),
                     QStringLiteral("Stop loss or take profit on the wrong side of the price")};
         const double lots = double(volume) / 10000.0;
-        double usedMargin = lots * spec.contractSize * price / Leverage;
+        double usedMargin = lots * info.contractSize * price / Leverage;
         double equity = a.balance + a.credit;
         for (const QJsonObject &p : a.positions) {
             usedMargin += double(int64Of(p.value(QLatin1String("volume")))) / 10000.0
@@ -784,14 +784,14 @@ SimTradeServer::TradeResult SimTradeServer::openOrder(Account &a, const QJsonObj
         {QStringLiteral("login"), a.login}, {QStringLiteral("ticket"), ticket}, {QStringLiteral("symbol"), symbol},
         {QStringLiteral("type"), orderType}, {QStringLiteral("volume"), volume}, {QStringLiteral("price"), price},
         {QStringLiteral("s_price"), orderType >= 6 ? stopLimit : 0.0}, {QStringLiteral("sl"), sl},
-        {QStringLiteral("tp"), tp}, {QStringLiteral("time"), now()}, {QStringLiteral("digits"), spec.digits}});
+        {QStringLiteral("tp"), tp}, {QStringLiteral("time"), now()}, {QStringLiteral("digits"), info.digits}});
     return {};
 }
 
 void SimTradeServer::openPosition(Account &a, const QString &symbol, int orderType, qint64 volume, double sl,
                                   double tp, qint64 ticket, double price)
 {
-    const SymbolSpec &spec = m_market.spec(symbol);
+    const SymbolSpec &info = m_market.symbolInfo(symbol);
     const bool sell = orderType % 2 == 1;
     const qint64 time = now();
     a.positions.insert(ticket, QJsonObject{
@@ -799,18 +799,18 @@ void SimTradeServer::openPosition(Account &a, const QString &symbol, int orderTy
         {QStringLiteral("symbol"), symbol}, {QStringLiteral("type"), sell ? QStringLiteral("sell") : QStringLiteral("buy")},
         {QStringLiteral("volume"), volume}, {QStringLiteral("price_o"), price},
         {QStringLiteral("sl"), sl}, {QStringLiteral("tp"), tp},
-        {QStringLiteral("csize"), spec.contractSize}, {QStringLiteral("time"), time},
-        {QStringLiteral("swap"), 0.0}, {QStringLiteral("fee"), 0.0}, {QStringLiteral("digits"), spec.digits}});
+        {QStringLiteral("csize"), info.contractSize}, {QStringLiteral("time"), time},
+        {QStringLiteral("swap"), 0.0}, {QStringLiteral("fee"), 0.0}, {QStringLiteral("digits"), info.digits}});
     a.historyOrders.append(QJsonObject{
         {QStringLiteral("ticket"), ticket}, {QStringLiteral("symbol"), symbol}, {QStringLiteral("type"), orderType},
         {QStringLiteral("time"), time}, {QStringLiteral("volume"), volume}, {QStringLiteral("price"), price},
         {QStringLiteral("s_price"), 0.0}, {QStringLiteral("sl"), sl}, {QStringLiteral("tp"), tp},
-        {QStringLiteral("state"), 4}, {QStringLiteral("digits"), spec.digits}});
+        {QStringLiteral("state"), 4}, {QStringLiteral("digits"), info.digits}});
     a.historyDeals.append(QJsonObject{
         {QStringLiteral("ticket"), nextTicket()}, {QStringLiteral("order"), ticket}, {QStringLiteral("symbol"), symbol},
         {QStringLiteral("type"), sell ? 1 : 0}, {QStringLiteral("time"), time}, {QStringLiteral("volume"), volume},
         {QStringLiteral("price"), price}, {QStringLiteral("profit"), 0.0}, {QStringLiteral("swap"), 0.0},
-        {QStringLiteral("commission"), 0.0}, {QStringLiteral("fee"), 0.0}, {QStringLiteral("digits"), spec.digits}});
+        {QStringLiteral("commission"), 0.0}, {QStringLiteral("fee"), 0.0}, {QStringLiteral("digits"), info.digits}});
 }
 
 void SimTradeServer::applyTriggers()

@@ -179,7 +179,7 @@ private slots:
             addRuleRows(key, Text);
         addRuleRows("digits", Digits);
         addRuleRows("c_size", Number);
-        // The specification keeps the wire's 1/10000-lot integers.
+        // The symbol setting keeps the wire's 1/10000-lot integers.
         for (const char *key : { "min_vol", "max_vol", "step_vol" })
             addRuleRows(key, Int64);
         addRow("min_vol", "100", 100LL);

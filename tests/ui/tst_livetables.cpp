@@ -138,7 +138,7 @@ private slots:
         QTableWidget *symbols = table("symbolTableWidget");
         const int row = rowOf(symbols, 0, "EURUSD");
         QVERIFY(row >= 0);
-        const int digits = server->market().spec("EURUSD").digits;
+        const int digits = server->market().symbolInfo("EURUSD").digits;
         const double bid = symbols->item(row, 1)->text().toDouble();
 
         server->setPrice("EURUSD", bid + 0.001, bid + 0.0012);

@@ -90,7 +90,7 @@ private slots:
         show({"EURUSD", "USDJPY", "XAUUSD"});
 
         QCOMPARE(table->rowCount(), 3);
-        // The specification's digits win over the quote's at a rebuild; High is the highest ask
+        // The symbol setting's digits win over the quote's at a rebuild; High is the highest ask
         // and Low the lowest bid.
         QCOMPARE(rowTexts(*table, 0),
                  QStringList({"EURUSD", "1.10012", "1.10025", "13", "1.20000", "1.05000"}));
