@@ -1,39 +1,35 @@
-// The main window as a trader first sees it, its shortcuts, zoom and teardown.
+// The main window as a trader first sees it, the broker list it fetches, and the parts of the
+// Toolbox's tables: the trade table's close controls and the journal's line order.
+#include "aboutdialog.h"
+#include "brokerlistservice.h"
 #include "client_terminal.h"
+#include "journalwidget.h"
+#include "logger.h"
+#include "logindialog.h"
+#include "rowcontrols.h"
 #include "testmain.h"
 #include "tradeclient.h"
 
-#include <QAction>
-#include <QActionGroup>
-#include <QDockWidget>
-#include <QHeaderView>
-#include <QMenu>
-#include <QMdiArea>
-#include <QMdiSubWindow>
-#include <QMenuBar>
-#include <QTabWidget>
-#include <QTableWidget>
-#include <QTimer>
-#include <QToolBar>
-#include <QWheelEvent>
+#include <QNetworkAccessManager>
+#include <QtWidgets>
 
 namespace {
 
-// Stands in for a chart window: remembers the wheel steps it was given.
-class WheelRecorder : public QWidget
+QStringList namesOf(const QList<ServerInfo> &servers)
 {
-public:
-    QList<QPoint> positions;
-    QList<int> deltas;
+    QStringList names;
+    for (const ServerInfo &server : servers)
+        names << server.name;
+    return names;
+}
 
-protected:
-    void wheelEvent(QWheelEvent *event) override
-    {
-        positions.append(event->position().toPoint());
-        deltas.append(event->angleDelta().y());
-        event->accept();
-    }
-};
+QStringList column(const QTableWidget *table, int column)
+{
+    QStringList texts;
+    for (int row = 0; row < table->rowCount(); ++row)
+        texts << table->item(row, column)->text();
+    return texts;
+}
 
 QStringList headerLabels(const QTableWidget *table)
 {
@@ -43,15 +39,6 @@ QStringList headerLabels(const QTableWidget *table)
     return labels;
 }
 
-bool tableHolds(const QTableWidget *table, const QString &text)
-{
-    for (int row = 0; row < table->rowCount(); ++row)
-        for (int column = 0; column < table->columnCount(); ++column)
-            if (table->item(row, column) && table->item(row, column)->text() == text)
-                return true;
-    return false;
-}
-
 } // namespace
 
 class TestMainWindow : public QObject
@@ -59,203 +46,170 @@ class TestMainWindow : public QObject
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        // Nothing listens here: the start-up broker-list request simply fails.
-        Client_Terminal::setBrokerListHost(QStringLiteral("127.0.0.1"));
-        client = new TradeClient;
-        window = new Client_Terminal(client);
-    }
-
-    void cleanup()
-    {
-        delete window;
-        window = nullptr;
-        delete client;
-        client = nullptr;
-    }
+    void init() { Client_Terminal::setBrokerListHost(QStringLiteral("127.55.0.2")); } // nothing listens there
 
     void startState()
     {
-        QCOMPARE(window->windowTitle(), QStringLiteral("Client Terminal"));
+        TradeClient client;
+        Client_Terminal window(&client);
+        auto *toolbox = window.findChild<QTabWidget *>(QStringLiteral("tabWidget_3"));
+        QCOMPARE(toolbox->tabText(toolbox->currentIndex()), QStringLiteral("Trade"));
+        QCOMPARE(toolbox->tabText(toolbox->count() - 1), QStringLiteral("Journal"));
+        QCOMPARE(column(toolbox->widget(toolbox->count() - 1)->findChild<QTableWidget *>(), 2).last(),
+                 QStringLiteral("Started"));
+        QCOMPARE(window.findChild<AboutDialog *>()->findChild<QLabel *>()->text(),
+                 QStringLiteral("Welcome to Taldrex Corvane Client Terminal\nVersion 1.1.8"));
 
-        auto *toolbox = window->findChild<QTabWidget *>(QStringLiteral("tabWidget_3"));
-        QVERIFY(toolbox);
-        QCOMPARE(toolbox->currentIndex(), 0);
-        QCOMPARE(toolbox->tabText(0), QStringLiteral("Trade"));
-        QCOMPARE(toolbox->count(), 4);
-        QCOMPARE(toolbox->tabText(3), QStringLiteral("Journal"));
-        auto *journalTable = toolbox->widget(3)->findChild<QTableWidget *>();
-        QVERIFY(journalTable);
-        QTRY_VERIFY(tableHolds(journalTable, QStringLiteral("Started")));
-
-        // The History tab shows the closed positions only.
-        QVERIFY(!window->findChild<QTableWidget *>(QStringLiteral("positionTableWidget"))->isHidden());
-        QVERIFY(window->findChild<QTableWidget *>(QStringLiteral("orderTableWidget"))->isHidden());
-        QVERIFY(window->findChild<QTableWidget *>(QStringLiteral("dealTableWidget"))->isHidden());
-
-        const QStringList drawing = {"actionCursor", "actionCrosshair", "actionHorizontal_Line",
-                                     "actionVertical_Line", "actionTrendline"};
-        for (const QString &name : drawing) {
-            auto *action = window->findChild<QAction *>(name);
-            QVERIFY2(action, qPrintable(name));
-            QCOMPARE(action->isChecked(), name == QLatin1String("actionCursor"));
-            QVERIFY(action->actionGroup() && action->actionGroup()->isExclusive());
-        }
-        auto *crosshair = window->findChild<QAction *>(QStringLiteral("actionCrosshair"));
-        crosshair->trigger();
-        QVERIFY(!window->findChild<QAction *>(QStringLiteral("actionCursor"))->isChecked());
-
-        const QStringList timeframes = {"actionM1", "actionM5", "actionM15", "actionM30", "actionH1",
-                                        "actionH4", "actionD1", "actionW1", "actionMN"};
-        QActionGroup *timeframeGroup = window->findChild<QAction *>(timeframes.first())->actionGroup();
-        QVERIFY(timeframeGroup);
-        for (const QString &name : timeframes)
-            QCOMPARE(window->findChild<QAction *>(name)->actionGroup(), timeframeGroup);
-        QVERIFY(timeframeGroup != crosshair->actionGroup());
-
-        QVERIFY(!window->findChild<QAction *>(QStringLiteral("actionChangePassword"))->isEnabled());
-
+        QStringList checked;
+        for (QAction *action : window.findChildren<QAction *>(QRegularExpression(QStringLiteral("^action"))))
+            if (action->isChecked())
+                checked << action->objectName();
+        checked.sort();
+        QCOMPARE(checked, (QStringList{"actionCursor", "actionM1"})); // one drawing tool, one period
+        QVERIFY(!window.findChild<QAction *>(QStringLiteral("actionChangePassword"))->isEnabled());
         for (const char *name : {"chartStyleToolBar", "cursorsToolBar", "timeframeToolBar"})
-            QCOMPARE(window->toolBarArea(window->findChild<QToolBar *>(QLatin1String(name))),
-                     Qt::LeftToolBarArea);
-        for (const char *name : {"tradeToolBar", "connectionToolBar"})
-            QCOMPARE(window->toolBarArea(window->findChild<QToolBar *>(QLatin1String(name))),
-                     Qt::TopToolBarArea);
+            QCOMPARE(window.toolBarArea(window.findChild<QToolBar *>(QLatin1String(name))), Qt::LeftToolBarArea);
+
+        const QList<QPair<const char *, const char *>> headers = {
+            {"symbolTableWidget", "Symbol|Bid|Ask|Spread|High|Low"},
+            {"tradeTableWidget", "Symbol|Ticket|Time|Type|Volume|Price|S/L|T/P|Price|Profit"},
+            {"positionTableWidget", "symbol|ticket|time|type|volume|s/l|t/p|price (open)|price|swap|profit"},
+            {"orderTableWidget", "symbol|ticket|time|type|volume|s/l|t/p|price|price|state"},
+            {"dealTableWidget", "symbol|ticket|order|time|type|volume|price|profit"},
+            {"netTableWidget", "Symbol|Positions|Buy Volume|Buy Price|Sell Volume|Sell Price|Net Volume|Profit"}};
+        for (const auto &[name, labels] : headers)
+            QCOMPARE(headerLabels(window.findChild<QTableWidget *>(QLatin1String(name))).join('|'), QLatin1String(labels));
 
         QStringList menus;
-        for (QAction *action : window->menuBar()->actions())
-            menus << action->text();
-        QCOMPARE(menus, QStringList({"&File", "&View", "&Tools", "&Window", "&Help"}));
+        for (QAction *menu : window.menuBar()->actions())
+            menus << menu->text();
+        QCOMPARE(menus, (QStringList{"&File", "&View", "&Tools", "&Window", "&Help"}));
+        for (QDockWidget *dock : window.findChildren<QDockWidget *>())
+            QVERIFY(!(dock->features() & (QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable)));
 
-        auto *market = window->findChild<QDockWidget *>(QStringLiteral("marketDockWidget"));
-        auto *toolboxDock = window->findChild<QDockWidget *>(QStringLiteral("toolboxDockWidget"));
-        for (QDockWidget *dock : {market, toolboxDock}) {
-            QVERIFY(!dock->features().testFlag(QDockWidget::DockWidgetClosable));
-            QVERIFY(!dock->features().testFlag(QDockWidget::DockWidgetMovable));
-            QVERIFY(!dock->features().testFlag(QDockWidget::DockWidgetFloatable));
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        const QList<QPair<const char *, QKeySequence>> shortcuts = {
+            {"actionBar_Chart", Qt::ALT | Qt::Key_1}, {"actionCandlesticks", Qt::ALT | Qt::Key_2},
+            {"actionNew_Order", Qt::Key_F9}};
+        for (const auto &[name, keys] : shortcuts) {
+            QSignalSpy triggered(window.findChild<QAction *>(QLatin1String(name)), &QAction::triggered);
+            QTest::keySequence(&window, keys);
+            QVERIFY2(triggered.count() == 1, name);
         }
-        // The docks cannot be closed from their title, so the View menu toggles them.
-        auto *viewMenu = window->findChild<QMenu *>(QStringLiteral("menuView"));
-        QCOMPARE(viewMenu->actions(),
-                 QList<QAction *>({market->toggleViewAction(), toolboxDock->toggleViewAction()}));
-        QVERIFY(toolboxDock->titleBarWidget());
-
-        QVERIFY(!window->findChild<QTimer *>(QStringLiteral("disconnectedSoundTimer"))->isActive());
-        QVERIFY(!client->isRunning()); // no saved settings: the window starts offline
     }
 
-    void headers_data()
+    void tradeServerUrl()
     {
-        QTest::addColumn<QString>("table");
-        QTest::addColumn<QStringList>("labels");
-        QTest::newRow("market watch") << "symbolTableWidget"
-                                      << QStringList{"Symbol", "Bid", "Ask", "Spread", "High", "Low"};
-        QTest::newRow("trade") << "tradeTableWidget"
-                               << QStringList{"Symbol", "Ticket", "Time", "Type", "Volume", "Price",
-                                              "S/L", "T/P", "Price", "Profit"};
-        QTest::newRow("positions") << "positionTableWidget"
-                                   << QStringList{"symbol", "ticket", "time", "type", "volume", "s/l",
-                                                  "t/p", "price (open)", "price", "swap", "profit"};
-        QTest::newRow("orders") << "orderTableWidget"
-                                << QStringList{"symbol", "ticket", "time", "type", "volume", "s/l",
-                                               "t/p", "price", "price", "state"};
-        QTest::newRow("deals") << "dealTableWidget"
-                               << QStringList{"symbol", "ticket", "order", "time", "type", "volume",
-                                              "price", "profit"};
-        QTest::newRow("net trade") << "netTableWidget"
-                                   << QStringList{"Symbol", "Positions", "Buy Volume", "Buy Price",
-                                                  "Sell Volume", "Sell Price", "Net Volume", "Profit"};
+        QCOMPARE(BrokerList::tradeServerUrl(QStringLiteral("h")), QStringLiteral("ws://h:9001"));
+        QCOMPARE(BrokerList::tradeServerUrl(QStringLiteral("h:1")), QStringLiteral("ws://h:1"));
     }
 
-    void headers()
+    // The list keeps the servers named after the broker only; a failed or malformed reply must
+    // not cost the trader the servers the login dialog offers.
+    void brokerList()
     {
-        QFETCH(QString, table);
-        QFETCH(QStringList, labels);
-        auto *widget = window->findChild<QTableWidget *>(table);
-        QVERIFY(widget);
-        QCOMPARE(headerLabels(widget), labels);
-        QCOMPARE(widget->rowCount(), 0);
-        QVERIFY(widget->verticalHeader()->isHidden());
-        QCOMPARE(widget->horizontalHeader()->sectionResizeMode(0), QHeaderView::Stretch);
+        BrokerListService service;
+        QVERIFY(service.listen(QHostAddress(QStringLiteral("127.55.0.1")), BrokerList::ServicePort));
+        Client_Terminal::setBrokerListHost(QStringLiteral("127.55.0.1"));
+        TradeClient client;
+        Client_Terminal window(&client);
+        const auto *servers = window.findChild<LoginDialog *>()->findChild<QComboBox *>(QStringLiteral("serverBox"));
+        const QStringList kept{"Taldrex-Demo", "TALDREX Live"};
+        QTRY_COMPARE(namesOf(window.GetServerList()), kept);
+        QCOMPARE(servers->count(), 2);
+        QSignalSpy finished(window.findChild<QNetworkAccessManager *>(), &QNetworkAccessManager::finished);
+
+        service.setReplyBody("[]", 500);
+        window.on_actionLogin_to_Trade_Account_triggered();
+        QVERIFY(finished.wait());
+        QCOMPARE(namesOf(window.GetServerList()), kept);
+        QCOMPARE(servers->count(), 2);
+
+        service.setReplyBody(R"({"servers":[{"name":"Taldrex"}]})");
+        window.on_actionLogin_to_Trade_Account_triggered();
+        QVERIFY(finished.wait());
+        QVERIFY(window.GetServerList().isEmpty());
+        QCOMPARE(servers->count(), 2);
     }
 
-    void shortcuts_data()
+    void closeZone_data()
     {
-        QTest::addColumn<QString>("action");
-        QTest::addColumn<QKeySequence>("keys");
-        QTest::newRow("new order") << "actionNew_Order" << QKeySequence(Qt::Key_F9);
-        QTest::newRow("bar chart") << "actionBar_Chart" << QKeySequence(Qt::ALT | Qt::Key_1);
-        QTest::newRow("candlesticks") << "actionCandlesticks" << QKeySequence(Qt::ALT | Qt::Key_2);
+        QTest::addColumn<int>("fromRight"); // the release lands at the cell's right() minus this
+        QTest::addColumn<QString>("ticketText");
+        QTest::addColumn<qint64>("closed"); // 0: no close request
+        QTest::newRow("right - 19, inside") << 19 << "12345" << qint64(12345);
+        QTest::newRow("right - 20, outside") << 20 << "12345" << qint64(0);
+        QTest::newRow("ticket 0 never") << 5 << "0" << qint64(0);
+        QTest::newRow("negative ticket never") << 5 << "-3" << qint64(0);
+        QTest::newRow("64-bit ticket kept whole") << 0 << "5000000123" << qint64(5000000123LL);
     }
 
-    void shortcuts()
+    void closeZone()
     {
-        QFETCH(QString, action);
-        QFETCH(QKeySequence, keys);
-        window->show();
-        window->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(window));
-        auto *target = window->findChild<QAction *>(action);
-        QVERIFY(target);
-        QSignalSpy triggered(target, &QAction::triggered);
-        QTest::keySequence(window, keys);
-        QCOMPARE(triggered.count(), 1);
+        QFETCH(int, fromRight);
+        QFETCH(QString, ticketText);
+        QFETCH(qint64, closed);
+        QStandardItemModel model(1, 3);
+        model.setItem(0, 1, new QStandardItem(ticketText));
+        SummaryItemDelegate delegate;
+        QSignalSpy clicked(&delegate, &SummaryItemDelegate::clicked);
+        QStyleOptionViewItem cell;
+        cell.rect = QRect(40, 63, 100, 21);
+        for (Qt::MouseButton button : {Qt::RightButton, Qt::LeftButton}) {
+            QMouseEvent release(QEvent::MouseButtonRelease, QPoint(cell.rect.right() - fromRight, 70), button, button,
+                                Qt::NoModifier);
+            delegate.editorEvent(&release, &model, cell, model.index(0, 2));
+        }
+        QCOMPARE(clicked.count(), closed ? 1 : 0); // the right button never closes
+        if (closed)
+            QCOMPARE(clicked.first(), (QList<QVariant>{closed, 1}));
     }
 
-    void zoomSendsOneWheelStepToTheActiveChartCentre()
+    void closeButton()
     {
-        auto *area = window->findChild<QMdiArea *>(QStringLiteral("graphArea"));
-        window->show();
-        window->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(window));
-        auto *chart = new WheelRecorder;
-        QMdiSubWindow *sub = area->addSubWindow(chart);
-        sub->show();
-        area->setActiveSubWindow(sub);
-        QCOMPARE(area->activeSubWindow(), sub);
-
-        window->findChild<QAction *>(QStringLiteral("actionZoomIn"))->trigger();
-        window->findChild<QAction *>(QStringLiteral("actionZoomOut"))->trigger();
-        QCOMPARE(chart->deltas, QList<int>({120, -120}));
-        QCOMPARE(chart->positions.first(), QPoint(chart->width() / 2, chart->height() / 2));
-
-        // Without an active chart both commands do nothing.
-        area->closeAllSubWindows();
-        window->findChild<QAction *>(QStringLiteral("actionZoomIn"))->trigger();
-        window->findChild<QAction *>(QStringLiteral("actionZoomOut"))->trigger();
+        for (const qint64 ticket : {9000000001LL, 0LL, -5LL}) {
+            MyCloseButton button(QStringLiteral("EURUSD"), ticket, 2);
+            QSignalSpy clicked(&button, SIGNAL(clicked(qint64, int))); // the window's string connection
+            button.click();
+            QCOMPARE(clicked.count(), ticket > 0 ? 1 : 0);
+            if (ticket > 0)
+                QCOMPARE(clicked.first(), (QList<QVariant>{ticket, 2}));
+        }
     }
 
-    void windowMenuArrangesAndExitCloses()
+    void journalOrder_data()
     {
-        auto *area = window->findChild<QMdiArea *>(QStringLiteral("graphArea"));
-        window->show();
-        for (int i = 0; i < 2; ++i)
-            area->addSubWindow(new QWidget)->show();
-        area->setViewMode(QMdiArea::SubWindowView);
-        window->findChild<QAction *>(QStringLiteral("actionTile_Windows"))->trigger();
-        const QList<QMdiSubWindow *> subs = area->subWindowList();
-        QVERIFY(!subs.at(0)->geometry().intersects(subs.at(1)->geometry()));
-        window->findChild<QAction *>(QStringLiteral("actionCascade"))->trigger();
-        QVERIFY(subs.at(0)->geometry().intersects(subs.at(1)->geometry()));
-
-        window->findChild<QAction *>(QStringLiteral("actionExit"))->trigger();
-        QVERIFY(!window->isVisible());
+        QTest::addColumn<QList<int>>("offsetsMs"); // line i at a fixed time + offsetsMs[i], message "m<i>"
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("one millisecond keeps arrival order") << QList<int>{5, 5, 5} << QStringList{"m0", "m1", "m2"};
+        QTest::newRow("late line after others of its millisecond")
+            << QList<int>{0, 10, 20, 10, -1000} << QStringList{"m4", "m0", "m1", "m3", "m2"};
+        QTest::newRow("across days") << QList<int>{86400000, 0, 1} << QStringList{"m1", "m2", "m0"};
     }
 
-    void deletingTheWindowWithOpenSubWindowsIsSafe()
+    void journalOrder()
     {
-        auto *area = window->findChild<QMdiArea *>(QStringLiteral("graphArea"));
-        window->show();
-        for (int i = 0; i < 3; ++i)
-            area->addSubWindow(new QWidget)->show();
-        delete window; // the area activates each next sub-window while it is torn down
-        window = nullptr;
+        QFETCH(QList<int>, offsetsMs);
+        JournalWidget journal;
+        const QDateTime base(QDate(2026, 3, 14), QTime(9, 26, 53, 500));
+        for (int i = 0; i < offsetsMs.size(); ++i)
+            journal.addItem(base.addMSecs(offsetsMs[i]), QStringLiteral("Terminal"), QStringLiteral("m%1").arg(i));
+        QTEST(column(journal.findChild<QTableWidget *>(), 2), "expected");
     }
 
-private:
-    TradeClient *client = nullptr;
-    Client_Terminal *window = nullptr;
+    // A line logged by another thread arrives queued, possibly after later lines of the GUI thread.
+    void journalLineFromAnotherThread()
+    {
+        JournalWidget journal;
+        journal.addItem(QDateTime::currentDateTime().addSecs(60), QStringLiteral("Terminal"), QStringLiteral("later"));
+        std::unique_ptr<QThread> worker(
+            QThread::create([] { Logger::instance()->log(QStringLiteral("Network"), QStringLiteral("worker")); }));
+        worker->start();
+        QVERIFY(worker->wait(10000));
+        QTRY_COMPARE(column(journal.findChild<QTableWidget *>(), 2), (QStringList{"worker", "later"}));
+    }
 };
 
 CORVANE_TEST_GUI_MAIN(TestMainWindow)

@@ -1,56 +1,42 @@
-// Logging in against the simulated trade server: the automatic login, a refused login, switching
-// accounts, losing the connection and the requests the window sends.
+// Logging in: the login dialog and its saved logins, sessions against the simulated trade server
+// (automatic login, refusal, switching accounts, losing the connection) and each account's
+// workspace files.
 #include "client_terminal.h"
 #include "logindialog.h"
 #include "simtradeserver.h"
 #include "testmain.h"
 #include "tradeclient.h"
+#include "workspacefiles.h"
 
-#include <QAbstractButton>
-#include <QAction>
-#include <QApplication>
-#include <QCheckBox>
-#include <QDir>
-#include <QFile>
-#include <QMessageBox>
-#include <QSettings>
-#include <QTimer>
+#include <QtWidgets>
 
 using simbroker::SimTradeServer;
 
 namespace {
 
-const QHostAddress TradeAddress(QStringLiteral("127.55.1.1"));
 const QString ServerName = QStringLiteral("Taldrex-Sim");
-const QString ChartsOf1001 = QStringLiteral("EURUSD,1,0,0,800,500,60\nGBPUSD,0,0,0,800,500,5\n");
+const QString Folder1001 = QStringLiteral("config/Taldrex-Sim/1001/");
 
-QString readAll(const QString &path)
+QByteArray readAll(const QString &path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("<missing>");
-    return QString::fromUtf8(file.readAll());
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
-QList<QMessageBox *> visibleMessageBoxes()
+void writeFile(const QString &path, const QByteArray &content)
 {
-    QList<QMessageBox *> boxes;
-    for (QWidget *widget : QApplication::topLevelWidgets())
-        if (auto *box = qobject_cast<QMessageBox *>(widget); box && box->isVisible())
-            boxes << box;
-    return boxes;
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(content);
 }
 
-bool hasRequest(const QList<QJsonObject> &requests, const QJsonObject &fields)
+// Each entry "<key>=<value>" of the terminal's settings.
+void writeSettings(const QStringList &entries)
 {
-    for (const QJsonObject &request : requests) {
-        bool all = true;
-        for (auto it = fields.begin(); it != fields.end(); ++it)
-            all = all && request.value(it.key()) == it.value();
-        if (all)
-            return true;
-    }
-    return false;
+    QSettings settings(QStringLiteral("Taldrex"), QStringLiteral("Client"));
+    for (const QString &entry : entries)
+        settings.setValue(entry.section('=', 0, 0), entry.section('=', 1));
 }
 
 } // namespace
@@ -66,7 +52,7 @@ private slots:
         QDir(QStringLiteral("config")).removeRecursively();
         Client_Terminal::setBrokerListHost(QStringLiteral("127.55.1.2")); // nothing listens there
         server = new SimTradeServer;
-        QVERIFY(server->listen(TradeAddress, 0));
+        QVERIFY(server->listen(QHostAddress::LocalHost, 0));
         server->addAccount(1001, QStringLiteral("pw1001"), 10000.0, QStringLiteral("First"));
         server->addAccount(1002, QStringLiteral("pw1002"), 5000.0, QStringLiteral("Second"));
         server->addAccount(3000000001LL, QStringLiteral("pw3"), 1000.0, QStringLiteral("Wide"));
@@ -82,240 +68,244 @@ private slots:
         delete server;
     }
 
-    void autoLoginNeedsAnAccountAndAServer_data()
+    void savedLogins_data()
+    {
+        QTest::addColumn<QStringList>("files"); // "<server>/<account>=<first line of its login file>"
+        QTest::addColumn<QString>("expected");  // login|password|server|url, comma-separated
+        QTest::newRow("numeric non-zero account folders only")
+            << QStringList{"Srv/1001=1001;pw;ws://h:9001", "Srv/abc=1;x;y", "Srv/0=0;x;y"} << "1001|pw|Srv|ws://h:9001";
+        QTest::newRow("password holding ';'") << QStringList{"Srv/1001=1001;p;w;;ws://h"} << "1001|p;w;|Srv|ws://h";
+        QTest::newRow("unsafe server folder ignored") << QStringList{"back\\slash/5=5;x;u", "Srv/6=6;y;u"} << "6|y|Srv|u";
+    }
+
+    void savedLogins()
+    {
+        QFETCH(QStringList, files);
+        for (const QString &file : files)
+            writeFile("config/" + file.section('=', 0, 0) + "/login", file.section('=', 1).toUtf8());
+        LoginDialog dialog;
+        QStringList found;
+        for (const auto &r : dialog.savedLoginRecords())
+            found << QStringLiteral("%1|%2|%3|%4").arg(r.login).arg(r.password, r.server, r.url);
+        QTEST(found.join(','), "expected");
+    }
+
+    // The server chosen as the broker list arrives must be that of the account the box shows,
+    // not that of whichever saved login sits at the box's index.
+    void serverFollowsTheShownAccount_data()
+    {
+        QTest::addColumn<QString>("lastUsed"); // the "account" setting
+        QTest::addColumn<QString>("typed");    // typed over the box after it opened
+        QTest::addColumn<QString>("server");   // chosen of "Other", "Srv1" and "Srv2", added so
+        QTest::newRow("last used is the second saved login") << "1002" << "" << "Srv2";
+        QTest::newRow("no settings: first saved login") << "" << "" << "Srv1";
+        QTest::newRow("typed over a saved login") << "" << "4711" << "Other";
+    }
+
+    void serverFollowsTheShownAccount()
+    {
+        QFETCH(QString, lastUsed);
+        QFETCH(QString, typed);
+        writeFile(QStringLiteral("config/Srv1/1001/login"), "1001;pa;u");
+        writeFile(QStringLiteral("config/Srv2/1002/login"), "1002;pb;u");
+        writeSettings({"account=" + lastUsed, "word=word"});
+        LoginDialog dialog;
+        if (!typed.isEmpty())
+            dialog.findChild<QComboBox *>(QStringLiteral("loginBox"))->setEditText(typed);
+        for (const QString name : {"Other", "Srv1", "Srv2"})
+            dialog.addServer(name, name + QStringLiteral(":9001"));
+        QTEST(dialog.serverName(), "server");
+    }
+
+    void okNeedsANumericLogin()
+    {
+        LoginDialog dialog;
+        dialog.addServer(QStringLiteral("Srv"), QStringLiteral("h:1"));
+        dialog.setPassword(QStringLiteral("pw"));
+        dialog.show();
+        auto *ok = dialog.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok);
+        for (const char *login : {"12a", "-5", "1001"}) {
+            dialog.findChild<QComboBox *>(QStringLiteral("loginBox"))->setEditText(QLatin1String(login));
+            ok->click();
+        }
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QVERIFY(!dialog.isVisible());
+    }
+
+    void autoLoginWithBadSettingsStartsNothing_data()
     {
         QTest::addColumn<QString>("account");
-        QTest::addColumn<bool>("withServer");
-        QTest::addColumn<bool>("connects");
-        QTest::newRow("nothing saved") << QString() << false << false;
-        QTest::newRow("empty account") << "" << true << false;
-        QTest::newRow("account 0") << "0" << true << false;
-        QTest::newRow("account not a number") << "10x1" << true << false;
-        QTest::newRow("no server") << "1001" << false << false;
-        QTest::newRow("complete") << "1001" << true << true;
+        QTest::addColumn<QString>("url"); // "-": the simulated server's
+        QTest::newRow("account 0") << "0" << "-";
+        QTest::newRow("account not a number") << "10x1" << "-";
+        QTest::newRow("no server") << "1001" << "";
     }
 
-    void autoLoginNeedsAnAccountAndAServer()
+    void autoLoginWithBadSettingsStartsNothing()
     {
         QFETCH(QString, account);
-        QFETCH(bool, withServer);
-        QFETCH(bool, connects);
-        if (!account.isNull()) {
-            QSettings settings(QStringLiteral("Taldrex"), QStringLiteral("Client"));
-            settings.setValue(QStringLiteral("account"), account);
-            settings.setValue(QStringLiteral("word"), QStringLiteral("pw1001"));
-            settings.setValue(QStringLiteral("server"), withServer ? server->url().toString() : QString());
-            settings.setValue(QStringLiteral("server_name"), ServerName);
-        }
-        QSignalSpy logins(server, &SimTradeServer::loginHandled);
+        QFETCH(QString, url);
+        writeSettings({"account=" + account, "word=pw1001", "server_name=" + ServerName,
+                       "server=" + (url == "-" ? server->url().toString() : url)});
         window = new Client_Terminal(client);
-        QCOMPARE(client->isRunning(), connects);
-        if (!connects) {
-            QCOMPARE(window->windowTitle(), QStringLiteral("Client Terminal"));
-            return;
-        }
-        QTRY_COMPARE(logins.count(), 1);
-        QCOMPARE(logins.first().at(1).toLongLong(), 1001);
-        QTRY_COMPARE(window->windowTitle(), QStringLiteral("First(1001, Taldrex-Sim)"));
-        // Every accepted login asks for a refresh of the whole account.
-        QTRY_VERIFY(hasRequest(server->receivedRequests(4),
-                               {{"type", 5}, {"login", 1001}, {"is_last", 1}}));
-        QTRY_VERIFY(hasRequest(server->receivedRequests(5), {{"login", 1001}}));
-    }
-
-    void refreshNamesAnAccountAboveThirtyTwoBits()
-    {
-        window = new Client_Terminal(client);
-        logInThroughTheDialog(3000000001LL, QStringLiteral("pw3"));
-        QTRY_VERIFY(hasRequest(server->receivedRequests(4), {{"type", 5}, {"login", 3000000001LL}}));
+        QVERIFY(!client->isRunning());
     }
 
     void refusedLoginShowsOneBoxAndOffersTheDialogAgain()
     {
         server->setRefuseLogins(true);
         window = new Client_Terminal(client);
-        QSignalSpy sounds(window, &Client_Terminal::soundPlayed);
-        logInThroughTheDialog(1001, QStringLiteral("pw1001"), false);
-        QTRY_COMPARE(visibleMessageBoxes().size(), 1);
-        QMessageBox *box = visibleMessageBoxes().first();
-        QCOMPARE(box->windowTitle(), QStringLiteral("Login fail"));
-        QCOMPARE(box->text(), QStringLiteral("Connecting to trade server failed. Try again your login."));
-        QCOMPARE(sounds.count(), 1);
-        QCOMPARE(sounds.first().first().toString(), QStringLiteral(":/sound/disconnected.wav"));
-
-        // Another refusal while the box is open: the sound again, but no second box.
-        window->onLoginFailed();
-        QCOMPARE(sounds.count(), 2);
-        QCOMPARE(visibleMessageBoxes().size(), 1);
-
+        connectAs(1001, QStringLiteral("pw1001"));
+        QTRY_COMPARE(visibleBoxes().size(), 1);
+        QCOMPARE(visibleBoxes().first()->text(), QStringLiteral("Connecting to trade server failed. Try again your login."));
+        window->onLoginFailed(); // another refusal while the box is open
+        QCOMPARE(visibleBoxes().size(), 1);
         auto *dialog = window->findChild<LoginDialog *>();
         dialog->hide();
-        box->button(QMessageBox::Ok)->click();
-        QTRY_VERIFY(visibleMessageBoxes().isEmpty());
-        QVERIFY(dialog->isVisible());
-
-        window->onLoginFailed(); // a later refusal shows its own box
-        QTRY_COMPARE(visibleMessageBoxes().size(), 1);
-        visibleMessageBoxes().first()->button(QMessageBox::Ok)->click();
+        visibleBoxes().first()->button(QMessageBox::Ok)->click();
+        QTRY_VERIFY(visibleBoxes().isEmpty() && dialog->isVisible());
     }
 
     void switchingAccountKeepsTheOldWorkspace_data()
     {
         QTest::addColumn<bool>("throughRelogin");
         QTest::newRow("login dialog") << false;
-        QTest::newRow("relogin from the demo dialog") << true;
+        QTest::newRow("relogin") << true;
     }
 
     void switchingAccountKeepsTheOldWorkspace()
     {
-        QFETCH(bool, throughRelogin);
-        const QString folder = QStringLiteral("config/%1/1001/").arg(ServerName);
-        QDir().mkpath(folder);
-        {
-            QFile charts(folder + "charts");
-            QVERIFY(charts.open(QIODevice::WriteOnly));
-            charts.write(ChartsOf1001.toUtf8());
-        }
+        const QByteArray charts = "EURUSD,1,0,0,800,500,60\nGBPUSD,0,0,0,800,500,5\n";
+        writeFile(Folder1001 + "charts", charts);
         window = new Client_Terminal(client);
-        auto *dialog = window->findChild<LoginDialog *>();
-        logInThroughTheDialog(1001, QStringLiteral("pw1001"), true);
-        const QString url1001 = client->url.toString();
-        {
-            // "Save Password" was ticked for the account the dialog shows: the next start logs in.
-            QSettings settings(QStringLiteral("Taldrex"), QStringLiteral("Client"));
-            QCOMPARE(settings.value("account").toString(), QStringLiteral("1001"));
-            QCOMPARE(settings.value("word").toString(), QStringLiteral("pw1001"));
-            QCOMPARE(settings.value("server").toString(), url1001);
-            QCOMPARE(settings.value("server_name").toString(), ServerName);
-        }
+        logIn(1001, QStringLiteral("pw1001"), true);
+        const QByteArray login1001 = "1001;pw1001;" + client->url.toString().toUtf8();
         QSignalSpy sounds(window, &Client_Terminal::soundPlayed);
-        QSignalSpy logins(server, &SimTradeServer::loginHandled);
 
         // The old connection's end, reported by its thread but not yet handled when the trader
         // switches: it must neither sound the reminder nor write the old account's workspace.
         QMetaObject::invokeMethod(client, "websocketDisconnected", Qt::QueuedConnection);
-        if (throughRelogin) {
+        QFETCH(bool, throughRelogin);
+        if (throughRelogin)
             window->relogin(1002, QStringLiteral("pw1002"), ServerName);
-        } else {
-            dialog->setLogin(1002);
-            dialog->setPassword(QStringLiteral("pw1002"));
-            window->connectToBroker();
-        }
+        else
+            connectAs(1002, QStringLiteral("pw1002"));
         QTRY_COMPARE(window->windowTitle(), QStringLiteral("Second(1002, Taldrex-Sim)"));
-        QTRY_VERIFY(hasRequest(server->receivedRequests(4), {{"type", 5}, {"login", 1002}}));
-        QCOMPARE(logins.count(), 1);
+        QTRY_COMPARE(server->receivedRequests(4).size(), 2); // each login's account refresh
 
-        QCOMPARE(readAll(folder + "charts"), ChartsOf1001);
-        QCOMPARE(readAll(folder + "login"), QStringLiteral("1001;pw1001;%1").arg(url1001));
+        QCOMPARE(readAll(Folder1001 + "charts"), charts);
+        QCOMPARE(readAll(Folder1001 + "login"), login1001);
         QVERIFY(!window->findChild<QTimer *>(QStringLiteral("disconnectedSoundTimer"))->isActive());
-        for (const QList<QVariant> &sound : qAsConst(sounds))
-            QVERIFY(sound.first().toString() != QLatin1String(":/sound/disconnected.wav"));
-
-        // The new account's workspace is its own.
-        window->close();
-        QCOMPARE(readAll(QStringLiteral("config/%1/1002/charts").arg(ServerName)), QString());
-        QCOMPARE(readAll(folder + "charts"), ChartsOf1001);
+        QVERIFY(!sounds.contains({QStringLiteral(":/sound/disconnected.wav")}));
     }
 
-    void refusedSwitchLeavesTheOldWorkspaceAlone()
-    {
-        const QString folder = QStringLiteral("config/%1/1001/").arg(ServerName);
-        QDir().mkpath(folder);
-        {
-            QFile charts(folder + "charts");
-            QVERIFY(charts.open(QIODevice::WriteOnly));
-            charts.write(ChartsOf1001.toUtf8());
-        }
-        window = new Client_Terminal(client);
-        logInThroughTheDialog(1001, QStringLiteral("pw1001"));
-        QSignalSpy refused(client, &TradeClient::loginFail);
-        logInThroughTheDialog(1002, QStringLiteral("wrong"));
-        QTRY_COMPARE(refused.count(), 1);
-        QTRY_COMPARE(visibleMessageBoxes().size(), 1);
-        visibleMessageBoxes().first()->close();
-        QVERIFY(!window->findChild<QAction *>(QStringLiteral("actionChangePassword"))->isEnabled());
-        QVERIFY(!window->findChild<QAction *>(QStringLiteral("actionDisconnect"))->isEnabled());
-        QVERIFY(window->findChild<QAction *>(QStringLiteral("actionConnect"))->isEnabled());
-
-        // The window was cleared for 1002, which never logged in: nothing is loaded to save.
-        window->close();
-        QCOMPARE(readAll(folder + "charts"), ChartsOf1001);
-        QVERIFY(!QDir(QStringLiteral("config/%1/1002").arg(ServerName)).exists());
-    }
-
-    void lostConnectionRemindsUntilDisconnect()
+    void sessionKeptForTheSameServerUntilDisconnect()
     {
         window = new Client_Terminal(client);
-        logInThroughTheDialog(1001, QStringLiteral("pw1001"));
-        auto *reminder = window->findChild<QTimer *>(QStringLiteral("disconnectedSoundTimer"));
-        QSignalSpy sounds(window, &Client_Terminal::soundPlayed);
-
-        server->dropConnections();
-        QTRY_VERIFY(reminder->isActive());
-        QCOMPARE(reminder->interval(), 5000);
-        QCOMPARE(sounds.count(), 1);
-        QCOMPARE(sounds.first().first().toString(), QStringLiteral(":/sound/disconnected.wav"));
-        QVERIFY(window->findChild<QAction *>(QStringLiteral("actionConnect"))->isEnabled());
-        QVERIFY(!window->findChild<QAction *>(QStringLiteral("actionDisconnect"))->isEnabled());
-        // The loss wrote the workspace.
-        QVERIFY(QFile::exists(QStringLiteral("config/%1/1001/symbols").arg(ServerName)));
-
-        window->disconnectToBroker();
-        QVERIFY(!reminder->isActive());
-        QTest::qWait(50); // the stop's own disconnection is still queued
-        QVERIFY(!reminder->isActive());
-        QCOMPARE(sounds.count(), 1);
-        QVERIFY(!client->isRunning());
-    }
-
-    void reconnectionStopsTheReminder()
-    {
-        window = new Client_Terminal(client);
-        logInThroughTheDialog(1001, QStringLiteral("pw1001"));
-        auto *reminder = window->findChild<QTimer *>(QStringLiteral("disconnectedSoundTimer"));
+        const QString port = QString::number(server->serverPort());
+        connectAs(3000000001LL, QStringLiteral("pw3"), QStringLiteral("localhost:") + port);
+        // The account refresh after the login names the whole account, not its low 32 bits.
+        QTRY_COMPARE(server->receivedRequests(4).size(), 1);
+        QCOMPARE(server->receivedRequests(4).first().value("login").toVariant().toLongLong(), 3000000001LL);
         QSignalSpy logins(server, &SimTradeServer::loginHandled);
-        server->dropConnections();
-        QTRY_VERIFY(reminder->isActive());
-        QTRY_COMPARE_WITH_TIMEOUT(logins.count(), 1, 10000); // the client retries after 3 s
-        QTRY_VERIFY(!reminder->isActive());
-        QVERIFY(window->findChild<QAction *>(QStringLiteral("actionDisconnect"))->isEnabled());
-    }
 
-    void closeControlSendsOnlyRealTickets()
-    {
-        window = new Client_Terminal(client);
-        logInThroughTheDialog(1001, QStringLiteral("pw1001"));
+        // The host in other letters names the same server: no switch, nothing saved, no new login.
+        connectAs(3000000001LL, QStringLiteral("pw3"), QStringLiteral("LocalHost:") + port);
+        QVERIFY(!QDir(QStringLiteral("config")).exists());
+        QVERIFY(window->findChild<QAction *>(QStringLiteral("actionDisconnect"))->isEnabled());
+        // Close requests go out for real tickets only, on the connection that is kept.
         server->clearReceivedFrames();
         window->onCloseTrade(0, 1);
         window->onCloseTrade(-7, 2);
-        window->onCloseTrade(55, 3);
         window->onCloseTrade(8589934593LL, 2);
-        window->onCloseTrade(12345, 1);
-        QTRY_COMPARE(server->receivedRequests(4).size(), 2);
-        const QList<QJsonObject> requests = server->receivedRequests(4);
-        QCOMPARE(requests.at(0).value("type").toInt(), 3);
-        QCOMPARE(requests.at(0).value("order_id").toVariant().toLongLong(), 8589934593LL);
-        QCOMPARE(requests.at(1).value("type").toInt(), 4);
-        QCOMPARE(requests.at(1).value("order_id").toVariant().toLongLong(), 12345);
-        QCOMPARE(requests.at(1).value("login").toVariant().toLongLong(), 1001);
+        QTRY_COMPARE(server->receivedRequests(4).size(), 1);
+        QCOMPARE(server->receivedRequests(4).first().value("order_id").toVariant().toLongLong(), 8589934593LL);
+        QCOMPARE(logins.count(), 0);
+
+        auto *reminder = window->findChild<QTimer *>(QStringLiteral("disconnectedSoundTimer"));
+        server->dropConnections();
+        QTRY_VERIFY(reminder->isActive());
+        window->disconnectToBroker();
+        QCoreApplication::processEvents(); // the stop's own disconnection, queued before it returned
+        QVERIFY(!reminder->isActive());
+    }
+
+    void chartsLine_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<bool>("restores");
+        QTest::addColumn<int>("period");
+        QTest::newRow("full line") << "EURUSD,1,4,23,792,470,60" << true << 60;
+        // A period below one minute would divide by zero at the chart's first tick.
+        QTest::newRow("period 0") << "EURUSD,1,0,0,800,500,0" << true << 1;
+        QTest::newRow("negative period") << "EURUSD,1,0,0,800,500,-5" << true << 1;
+        QTest::newRow("period not a number") << "EURUSD,1,0,0,800,500,H1" << true << 1;
+        QTest::newRow("five fields") << "EURUSD,1,0,0,800" << false << 1;
+        QTest::newRow("no symbol") << ",1,0,0,800,500,60" << false << 1;
+    }
+
+    void chartsLine()
+    {
+        QFETCH(QString, line);
+        Workspace::ChartEntry entry;
+        QTEST(Workspace::parseChartsLine(line, &entry), "restores");
+        QTEST(entry.period, "period");
+    }
+
+    void workspaceRoundTrip()
+    {
+        const QString folder = QStringLiteral("config/Taldrex-Demo/1001/");
+        writeFile(folder + "symbols", "GBPUSD\nEURUSD USDJPY\n");
+        writeFile(folder + "charts", "EURUSD,1,4,23,792,470,60\r\nbroken\nEURUSD,0,0,0,10,10,240\nUSDJPY,0,0,0,800,500,0\n");
+        for (int pass = 0; pass < 2; ++pass) {
+            delete window;
+            window = new Client_Terminal(client);
+            window->restoreLayout(1001, QStringLiteral("Taldrex-Demo"));
+            QCOMPARE(window->symbolStorage()->symbolList(), QStringList({"GBPUSD", "EURUSD", "USDJPY"}));
+            QCOMPARE(window->size(), pass ? QSize(900, 700) : window->size());
+            window->resize(900, 700);
+            window->saveLayout(1001, "p;w", "Taldrex-Demo", "ws://h:1", window->symbolStorage()->symbolList());
+            QCOMPARE(readAll(folder + "login"), QByteArray("1001;p;w;ws://h:1"));
+            QCOMPARE(readAll(folder + "symbols"), QByteArray("GBPUSD\nEURUSD\nUSDJPY\n"));
+            QCOMPARE(readAll(folder + "charts"), QByteArray("EURUSD,1,4,23,792,470,60\nUSDJPY,0,0,0,800,500,1\n"));
+        }
+    }
+
+    void unsafeServerNamesKeepNoWorkspace()
+    {
+        window = new Client_Terminal(client);
+        writeFile(QStringLiteral("1001/symbols"), "PLANTED\n"); // outside the workspace tree
+        for (const char *name : {"..", ".", "a/b", "/", "a\\b", ""}) {
+            window->saveLayout(1001, QStringLiteral("secret"), QLatin1String(name), QStringLiteral("ws://h:1"), {"X"});
+            window->restoreLayout(1001, QLatin1String(name));
+            QVERIFY2(!QDir(QStringLiteral("config")).exists() && readAll("1001/symbols") == "PLANTED\n", name);
+            QVERIFY(window->symbolStorage()->symbolList().isEmpty());
+        }
     }
 
 private:
-    void logInThroughTheDialog(qint64 account, const QString &password, bool savePassword = false)
+    QList<QMessageBox *> visibleBoxes() const
+    {
+        QList<QMessageBox *> boxes = window->findChildren<QMessageBox *>();
+        boxes.erase(std::remove_if(boxes.begin(), boxes.end(), [](QMessageBox *b) { return !b->isVisible(); }), boxes.end());
+        return boxes;
+    }
+
+    void connectAs(qint64 account, const QString &password, const QString &address = {}, bool save = false)
     {
         auto *dialog = window->findChild<LoginDialog *>();
-        dialog->addServer(ServerName, server->address());
-        dialog->selectServer(ServerName);
+        dialog->clearServers();
+        dialog->addServer(ServerName, address.isEmpty() ? server->address() : address);
         dialog->setLogin(account);
         dialog->setPassword(password);
-        dialog->findChild<QCheckBox *>(QStringLiteral("saveCheckBox"))->setChecked(savePassword);
+        dialog->findChild<QCheckBox *>(QStringLiteral("saveCheckBox"))->setChecked(save);
         window->connectToBroker();
-        if (server->receivedRequests(1).isEmpty() && !client->isRunning())
-            QFAIL("no connection started");
-        if (!password.isEmpty() && account > 0) {
-            QTRY_VERIFY(window->windowTitle().contains(QString::number(account))
-                        || !visibleMessageBoxes().isEmpty());
-        }
+    }
+
+    void logIn(qint64 account, const QString &password, bool save = false)
+    {
+        connectAs(account, password, {}, save);
+        QTRY_VERIFY(window->windowTitle().contains(QString::number(account)));
     }
 
     SimTradeServer *server = nullptr;
