@@ -10,8 +10,6 @@
 
 #include <QtWidgets>
 
-using simbroker::SimTradeServer;
-
 namespace {
 
 const QString ServerName = QStringLiteral("Taldrex-Sim");
@@ -51,7 +49,7 @@ private slots:
         QSettings(QStringLiteral("Taldrex"), QStringLiteral("Client")).clear();
         QDir(QStringLiteral("config")).removeRecursively();
         Client_Terminal::setBrokerListHost(QStringLiteral("127.55.1.2")); // nothing listens there
-        server = new SimTradeServer;
+        server = new simbroker::SimTradeServer;
         QVERIFY(server->listen(QHostAddress::LocalHost, 0));
         server->addAccount(1001, QStringLiteral("pw1001"), 10000.0, QStringLiteral("First"));
         server->addAccount(1002, QStringLiteral("pw1002"), 5000.0, QStringLiteral("Second"));
@@ -161,6 +159,7 @@ private slots:
         window = new Client_Terminal(client);
         connectAs(1001, QStringLiteral("pw1001")); // "Save Password" is ticked as the dialog opens
         QTRY_COMPARE(window->windowTitle(), QStringLiteral("First(1001, Taldrex-Sim)"));
+        QSignalSpy sounds(window, &Client_Terminal::soundPlayed);
 
         // The old connection's end, reported by its thread but not yet handled when the trader
         // switches: it must neither sound the reminder nor write the old account's workspace.
@@ -175,6 +174,7 @@ private slots:
         QCOMPARE(readAll(Folder1001 + "charts"), charts);
         QCOMPARE(readAll(Folder1001 + "login"), "1001;pw1001;" + server->url().toString().toUtf8());
         QVERIFY(!window->findChild<QTimer *>(QStringLiteral("disconnectedSoundTimer"))->isActive());
+        QVERIFY(!sounds.contains({QStringLiteral(":/sound/disconnected.wav")}));
     }
 
     void sessionKeptForTheSameServerUntilDisconnect()
@@ -185,15 +185,16 @@ private slots:
         // The account refresh after the login names the whole account, not its low 32 bits.
         QTRY_COMPARE(server->receivedRequests(4).size(), 1);
         QCOMPARE(server->receivedRequests(4).first().value("login").toVariant().toLongLong(), 3000000001LL);
-        QSignalSpy logins(server, &SimTradeServer::loginHandled);
+        QSignalSpy logins(server, &simbroker::SimTradeServer::loginHandled);
+        QMdiSubWindow *chart = window->findChild<QMdiArea *>()->addSubWindow(new QWidget);
 
-        // The host in other letters names the same server: no switch, nothing saved, no new login.
+        // The host in other letters names the same server: nothing saved or cleared, no new login.
         connectAs(3000000001LL, QStringLiteral("pw3"), QStringLiteral("LocalHost:") + port);
         QVERIFY(!QDir(QStringLiteral("config")).exists());
+        QVERIFY(window->findChild<QMdiArea *>()->subWindowList().contains(chart));
         // Close requests go out for real tickets only, on the connection that is kept.
         server->clearReceivedFrames();
         window->onCloseTrade(0, 1);
-        window->onCloseTrade(-7, 2);
         window->onCloseTrade(8589934593LL, 2);
         QTRY_COMPARE(server->receivedRequests(4).size(), 1);
         QCOMPARE(server->receivedRequests(4).first().value("order_id").toVariant().toLongLong(), 8589934593LL);
@@ -224,19 +225,18 @@ private slots:
     void workspaceRoundTrip()
     {
         QFETCH(QString, line);
-        const QString folder = QStringLiteral("config/Taldrex-Demo/1001/");
-        writeFile(folder + "symbols", "GBPUSD\nEURUSD USDJPY\n");
-        writeFile(folder + "charts", line.toUtf8() + "\r\nEURUSD,0,0,0,10,10,240\n");
+        writeFile(Folder1001 + "symbols", "GBPUSD\nEURUSD USDJPY\n");
+        writeFile(Folder1001 + "charts", line.toUtf8() + "\r\nEURUSD,0,0,0,10,10,240\n");
         window = new Client_Terminal(client);
-        window->restoreLayout(1001, QStringLiteral("Taldrex-Demo"));
+        window->restoreLayout(1001, ServerName);
         window->resize(900, 700);
-        window->saveLayout(1001, "p;w", "Taldrex-Demo", "ws://h:1", window->symbolStorage()->symbolList());
-        QCOMPARE(readAll(folder + "login"), QByteArray("1001;p;w;ws://h:1"));
-        QCOMPARE(readAll(folder + "symbols"), QByteArray("GBPUSD\nEURUSD\nUSDJPY\n"));
-        QTEST(QString::fromUtf8(readAll(folder + "charts")), "saved");
+        window->saveLayout(1001, "p;w", ServerName, "ws://h:1", window->symbolStorage()->symbolList());
+        QCOMPARE(readAll(Folder1001 + "login"), QByteArray("1001;p;w;ws://h:1"));
+        QCOMPARE(readAll(Folder1001 + "symbols"), QByteArray("GBPUSD\nEURUSD\nUSDJPY\n"));
+        QTEST(QString::fromUtf8(readAll(Folder1001 + "charts")), "saved");
         delete window;
         window = new Client_Terminal(client);
-        window->restoreLayout(1001, QStringLiteral("Taldrex-Demo"));
+        window->restoreLayout(1001, ServerName);
         QCOMPARE(window->size(), QSize(900, 700));
     }
 
@@ -263,7 +263,7 @@ private:
         window->connectToBroker();
     }
 
-    SimTradeServer *server = nullptr;
+    simbroker::SimTradeServer *server = nullptr;
     TradeClient *client = nullptr;
     Client_Terminal *window = nullptr;
 };
