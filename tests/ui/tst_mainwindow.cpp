@@ -70,7 +70,6 @@ private slots:
             QVERIFY(!(dock->features() & (QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable)));
 
         window.show();
-        window.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&window));
         const QList<QPair<const char *, QKeySequence>> shortcuts = {
             {"actionBar_Chart", Qt::ALT | Qt::Key_1}, {"actionCandlesticks", Qt::ALT | Qt::Key_2},
@@ -95,7 +94,6 @@ private slots:
         Client_Terminal window(&client);
         const auto *servers = window.findChild<LoginDialog *>()->findChild<QComboBox *>(QStringLiteral("serverBox"));
         QTRY_COMPARE(window.GetServerList().size(), 2); // of three, one another broker's
-        QCOMPARE(servers->itemText(1), QStringLiteral("TALDREX Live"));
         QSignalSpy finished(window.findChild<QNetworkAccessManager *>(), &QNetworkAccessManager::finished);
 
         for (const auto &[body, status] : {qMakePair(QByteArray("[]"), 500), qMakePair(QByteArray("{}"), 200)}) {
@@ -154,9 +152,8 @@ private slots:
         QTest::addColumn<QList<int>>("offsetsMs"); // line i at a fixed time + offsetsMs[i], message "m<i>"
         QTest::addColumn<QStringList>("expected");
         QTest::newRow("one millisecond keeps arrival order") << QList<int>{5, 5, 5} << QStringList{"m0", "m1", "m2"};
-        QTest::newRow("late line after others of its millisecond")
-            << QList<int>{0, 10, 20, 10, -1000} << QStringList{"m4", "m0", "m1", "m3", "m2"};
-        QTest::newRow("across days") << QList<int>{86400000, 0, 1} << QStringList{"m1", "m2", "m0"};
+        QTest::newRow("late lines after others of their millisecond, a day apart")
+            << QList<int>{0, 10, 20, 10, -86400000} << QStringList{"m4", "m0", "m1", "m3", "m2"};
     }
 
     void journalOrder()
