@@ -1,26 +1,24 @@
-// The live tables of the main window against the simulated trade server over loopback: quotes in
-// the market watch, positions and orders in the trade table, the close controls and trade
-// commands as the server receives them, the account summary line and the net-trade table.
+// The live tables: the market watch and the trade menu on their own, then the main window's
+// tables against the simulated trade server over loopback, with the requests as it receives them.
 #include "client_terminal.h"
+#include "marketwatch.h"
 #include "simtradeserver.h"
+#include "symboldatastorage.h"
 #include "testmain.h"
 #include "tradeclient.h"
+#include "tradetable.h"
 
-#include <QAbstractItemView>
 #include <QDockWidget>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QSignalSpy>
 #include <QTableWidget>
 #include <QTimer>
-#include <functional>
 
 namespace {
 
 constexpr qint64 Account = 7000000123LL;
-const QString Password = QStringLiteral("secret");
 
 QStringList rowTexts(const QTableWidget *table, int row)
 {
@@ -30,22 +28,10 @@ QStringList rowTexts(const QTableWidget *table, int row)
     return texts;
 }
 
-int rowOf(const QTableWidget *table, int column, const QString &text)
+// A EURUSD quote; bid_high 9.9, bid_low 1.0, ask_high 1.3 and ask_low 0.1 differ, so a swapped one shows.
+TickData tick(double bid, double ask, int digits)
 {
-    for (int row = 0; row < table->rowCount(); ++row)
-        if (table->item(row, column) && table->item(row, column)->text() == text)
-            return row;
-    return -1;
-}
-
-// Trade requests the server received, without the login and refresh traffic.
-QList<QJsonObject> tradeRequests(const simbroker::SimTradeServer &server, int type)
-{
-    QList<QJsonObject> found;
-    for (const QJsonObject &request : server.receivedRequests(4))
-        if (request.value("type").toInt() == type)
-            found << request;
-    return found;
+    return TickData{"EURUSD", 0, bid, ask, 0.0, 0, digits, 0.0, 0.0, 0.0, 9.9, 1.0, 1.3, 0.1};
 }
 
 } // namespace
@@ -54,336 +40,254 @@ class TestLiveTables : public QObject
 {
     Q_OBJECT
 
-    simbroker::SimTradeServer *server = nullptr;
-    TradeClient *client = nullptr;
-    Client_Terminal *window = nullptr;
+    std::unique_ptr<simbroker::SimTradeServer> server;
+    std::unique_ptr<TradeClient> client;
+    std::unique_ptr<Client_Terminal> window;
+    QPoint menuAt;
 
     QTableWidget *table(const char *name) const { return window->findChild<QTableWidget *>(QLatin1String(name)); }
     QString summaryText() const
     {
-        auto *dock = window->findChild<QDockWidget *>(QStringLiteral("toolboxDockWidget"));
-        auto *label = qobject_cast<QLabel *>(dock->titleBarWidget());
-        return label ? label->text() : QStringLiteral("<no label>");
+        return qobject_cast<QLabel *>(window->findChild<QDockWidget *>("toolboxDockWidget")->titleBarWidget())->text();
     }
-
-    // Runs `pick` on the context menu once it is open, after checking where it opened.
-    void onNextMenu(std::function<void(QMenu *)> pick)
+    // The trade requests of this type the server received, as sent.
+    QStringList tradeFrames(int type) const
     {
-        QTimer::singleShot(0, this, [pick] {
+        QStringList texts;
+        for (const auto &frame : server->receivedFrames())
+            if (frame.object.value("req_code").toInt() == 4 && frame.object.value("type").toInt() == type)
+                texts << frame.text;
+        return texts;
+    }
+    // Opens the trade table's menu at the point and picks the entry, noting where the menu opened.
+    void chooseFromTradeMenu(const QPoint &point, const QString &entry)
+    {
+        QTimer::singleShot(0, this, [this, entry] {
             auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
             QVERIFY(menu);
-            pick(menu);
+            menuAt = menu->pos();
+            for (QAction *action : menu->actions())
+                if (action->text() == entry)
+                    menu->setActiveAction(action);
+            QTest::keyClick(menu, Qt::Key_Return);
             if (menu->isVisible())
                 menu->close();
         });
+        window->contextTradeMenu(point);
     }
-
-    // A harmless request the server must receive: once it has, every request the window sent
-    // before has arrived, and every reply to them is on its way ahead of what the test sends next.
-    void syncWithServer()
+    void startSession()
     {
-        // The server records a request of an unknown code and does not answer it.
-        static int marker = 0;
-        const int mine = ++marker;
-        client->sendRequest(QJsonObject{{"req_code", 99}, {"sync", mine}});
-        const auto arrived = [this, mine] {
-            for (const QJsonObject &request : server->receivedRequests(99))
-                if (request.value("sync").toInt() == mine)
-                    return true;
-            return false;
-        };
-        QTRY_VERIFY(arrived());
+        Client_Terminal::setBrokerListHost(QStringLiteral("127.0.0.1"));
+        server = std::make_unique<simbroker::SimTradeServer>();
+        QVERIFY(server->listen(QHostAddress::LocalHost, 0));
+        server->addAccount(Account, "secret", 1000.0);
+        client = std::make_unique<TradeClient>();
+        window = std::make_unique<Client_Terminal>(client.get());
+        window->resize(1200, 800);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        client->connectToServer(server->url().toString(), Account, "secret", "Sim");
+        // The login's snapshot and the reply to its account refresh go out before anything a test sends.
+        QTRY_VERIFY(!tradeFrames(5).isEmpty());
     }
 
 private slots:
-    void initTestCase()
+    void initTestCase() { Q_INIT_RESOURCE(resources); }
+    void cleanup() { window.reset(); client.reset(); server.reset(); }
+
+    // Each quote meets a row showing 1.10012 / 1.10025 / spread 13; colours compare the shown texts.
+    void marketWatchQuote_data()
     {
-        Q_INIT_RESOURCE(resources);
+        QTest::addColumn<TickData>("quote");
+        QTest::addColumn<QString>("shown"); // bid, ask and spread with their colours, High, Low
+        QTest::newRow("bid up") << tick(1.10015, 1.10025, 5) << "1.10015 blue, 1.10025 black, 10 red, 1.30000, 1.00000";
+        QTest::newRow("rounded") << tick(1.100121, 1.100249, 5) << "1.10012 black, 1.10025 black, 13 black, 1.30000, 1.00000";
+        QTest::newRow("round bid") << tick(1.1, 1.10013, 5) << "1.10000 red, 1.10013 red, 13 black, 1.30000, 1.00000";
+        QTest::newRow("three digits") << tick(151.201, 151.219, 3) << "151.201 blue, 151.219 blue, 18 blue, 1.300, 1.000";
+        QTest::newRow("no decimals") << tick(30000, 30012, 0) << "30000 blue, 30012 blue, 12 red, 1, 1";
     }
-
-    void init()
+    void marketWatchQuote()
     {
-        Client_Terminal::setBrokerListHost(QStringLiteral("127.0.0.1"));
-        server = new simbroker::SimTradeServer;
-        QVERIFY(server->listen(QHostAddress::LocalHost, 0));
-        server->addAccount(Account, Password, 1000.0, QStringLiteral("Trader"));
-        client = new TradeClient;
-        window = new Client_Terminal(client);
-        window->resize(1200, 800);
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window));
-        client->connectToServer(server->url().toString(), Account, Password, QStringLiteral("Sim"));
-        QTRY_COMPARE(window->accountLogin(), Account);
-        QTRY_COMPARE(table("symbolTableWidget")->rowCount(), server->market().symbols().size());
-        // The login's snapshot ends with one quote per symbol.
-        QTRY_VERIFY(table("symbolTableWidget")->item(table("symbolTableWidget")->rowCount() - 1, 1)->text().toDouble() > 0);
-        QTRY_COMPARE(table("netTableWidget")->rowCount(), 1);
-        // The account refresh of the login must be answered before a test sends its own state.
-        syncWithServer();
-        QVERIFY(!tradeRequests(*server, 5).isEmpty());
-    }
-
-    void cleanup()
-    {
-        delete window;
-        window = nullptr;
-        delete client;
-        client = nullptr;
-        delete server;
-        server = nullptr;
-    }
-
-    void marketWatchFollowsQuotesAndTheFilter()
-    {
-        QTableWidget *symbols = table("symbolTableWidget");
-        const int row = rowOf(symbols, 0, "EURUSD");
-        QVERIFY(row >= 0);
-        const int digits = server->market().symbolInfo("EURUSD").digits;
-        const double bid = symbols->item(row, 1)->text().toDouble();
-
-        server->setPrice("EURUSD", bid + 0.001, bid + 0.0012);
-        QTRY_COMPARE(symbols->item(row, 1)->text(), QString::number(bid + 0.001, 'f', digits));
-        QCOMPARE(symbols->item(row, 1)->foreground().color(), QColor(Qt::blue));
-        QCOMPARE(symbols->item(row, 3)->text(), QStringLiteral("20"));
-
-        // Typing alone filters nothing; Return does, in any letter case.
-        auto *filter = window->findChild<QLineEdit *>(QStringLiteral("txt_symbol"));
-        filter->setFocus();
-        QTest::keyClicks(filter, "jpy");
-        QCOMPARE(symbols->rowCount(), server->market().symbols().size());
-        QTest::keyClick(filter, Qt::Key_Return);
-        QVERIFY(symbols->rowCount() > 0);
-        QVERIFY(symbols->rowCount() < server->market().symbols().size());
-        for (int r = 0; r < symbols->rowCount(); ++r)
-            QVERIFY(symbols->item(r, 0)->text().contains("JPY"));
-        QCOMPARE(rowOf(symbols, 0, "EURUSD"), -1);
-
-        // A symbol the filter hides still reprices its positions.
-        const qint64 ticket = server->addPosition(
-            Account, {{"symbol", "EURUSD"}, {"type", "buy"}, {"volume", 10000}, {"price_o", bid}, {"price", bid},
-                      {"r_profit", 1.0}, {"profit", 0.0}});
-        QTableWidget *trades = table("tradeTableWidget");
-        QTRY_COMPARE(trades->rowCount(), 1);
-        QCOMPARE(trades->item(0, 1)->text(), QString::number(ticket));
-        server->setPrice("EURUSD", bid + 0.002, bid + 0.0022);
-        QTRY_COMPARE(trades->item(0, 8)->text(), QString::number(bid + 0.002, 'f', digits));
-        QCOMPARE(trades->item(0, 9)->text(), QStringLiteral("200.00"));
-    }
-
-    void marketWatchMenuHidesASymbol()
-    {
-        QTableWidget *symbols = table("symbolTableWidget");
-        const int listed = symbols->rowCount();
-        const int row = rowOf(symbols, 0, "GBPUSD");
-        QVERIFY(row >= 0);
-        const QPoint point = symbols->visualRect(symbols->model()->index(row, 1)).center();
-        QStringList disabled;
-        onNextMenu([&](QMenu *menu) {
-            for (QAction *action : menu->actions())
-                if (!action->isSeparator() && !action->isEnabled())
-                    disabled << action->text();
-            for (QAction *action : menu->actions())
-                if (action->text() == QLatin1String("Hide"))
-                    menu->setActiveAction(action);
-            QTest::keyClick(menu, Qt::Key_Return);
-        });
-        window->showTickContextMenu(point);
-        // Chart windows and the symbol dialog do not exist yet: their entries do not pretend.
-        QVERIFY(disabled.contains("Show Chart"));
-        QVERIFY(disabled.contains("Show"));
-        QCOMPARE(symbols->rowCount(), listed - 1);
-        QCOMPARE(rowOf(symbols, 0, "GBPUSD"), -1);
-        QVERIFY(!window->symbolStorage()->symbolList().contains("GBPUSD"));
-    }
-
-    void closeIconClosesPositionsOnly()
-    {
-        const qint64 position = server->addPosition(
-            Account, {{"symbol", "GBPUSD"}, {"type", "sell"}, {"volume", 5000}, {"price_o", 1.25}, {"price", 1.25},
-                      {"r_profit", 1.0}});
-        const qint64 order = server->addOrder(
-            Account, {{"symbol", "GBPUSD"}, {"type", 2}, {"volume", 5000}, {"price", 1.2}});
-        QTableWidget *trades = table("tradeTableWidget");
-        QTRY_COMPARE(trades->rowCount(), 2);
-        QCOMPARE(trades->item(0, 1)->text(), QString::number(position));
-        QCOMPARE(trades->item(1, 1)->text(), QString::number(order));
-        server->clearReceivedFrames();
-
-        const QRect orderCell = trades->visualRect(trades->model()->index(1, 9));
-        QTest::mouseClick(trades->viewport(), Qt::LeftButton, {}, QPoint(orderCell.right() - 5, orderCell.center().y()));
-        syncWithServer();
-        QVERIFY(tradeRequests(*server, 4).isEmpty());
-        QVERIFY(tradeRequests(*server, 3).isEmpty());
-
-        const QRect positionCell = trades->visualRect(trades->model()->index(0, 9));
-        QTest::mouseClick(trades->viewport(), Qt::LeftButton, {}, QPoint(positionCell.right() - 5, positionCell.center().y()));
-        QTRY_COMPARE(tradeRequests(*server, 4).size(), 1);
-        QCOMPARE(tradeRequests(*server, 4).first(),
-                 QJsonObject({{"req_code", 4}, {"type", 4}, {"order_id", position}, {"login", Account}}));
-        // The server closes it and sends the new state.
-        QTRY_COMPARE(trades->rowCount(), 1);
-        QCOMPARE(trades->item(0, 0)->data(Qt::UserRole).toString(), QStringLiteral("order"));
-    }
-
-    void contextMenu()
-    {
-        server->addPosition(Account, {{"symbol", "EURUSD"}, {"type", "buy"}, {"volume", 10000}, {"price_o", 1.0},
-                                      {"price", 1.0}, {"r_profit", 1.0}, {"profit", 5.0}});
-        server->addOrder(Account, {{"symbol", "EURUSD"}, {"type", 3}, {"volume", 10000}, {"price", 1.3}});
-        QTableWidget *trades = table("tradeTableWidget");
-        QTRY_COMPARE(trades->rowCount(), 2);
-
-        // Over a pending order: only the order entries (and Auto Arrange) could be enabled.
-        const QPoint orderPoint = trades->visualRect(trades->model()->index(1, 2)).center();
-        QStringList enabled;
-        onNextMenu([&](QMenu *menu) {
-            for (QAction *action : menu->actions())
-                if (!action->isSeparator() && action->isEnabled())
-                    enabled << action->text();
-        });
-        window->contextTradeMenu(orderPoint);
-        QCOMPARE(enabled, QStringList({"Auto Arrange"}));
-
-        // Over a position: the menu opens at the pointer, and picking the second enabled entry
-        // closes every profitable position with one exact request.
-        const QPoint point = trades->visualRect(trades->model()->index(0, 2)).center();
-        QPoint openedAt;
-        onNextMenu([&](QMenu *menu) {
-            openedAt = menu->pos();
-            QTest::keyClick(menu, Qt::Key_Down);
-            QTest::keyClick(menu, Qt::Key_Down);
-            QCOMPARE(menu->activeAction()->text(), QStringLiteral("Close All Profit Position"));
-            QTest::keyClick(menu, Qt::Key_Return);
-        });
-        server->clearReceivedFrames();
-        window->contextTradeMenu(point);
-        const QPoint expected = trades->viewport()->mapToGlobal(point);
-        QCOMPARE(openedAt.x(), expected.x());
-        QVERIFY2(openedAt.y() == expected.y() || openedAt.y() < expected.y() - 100, "menu away from the pointer");
-
-        QTRY_COMPARE(tradeRequests(*server, 9).size(), 1);
-        const auto frames = server->receivedFrames();
-        QString closeAllText;
-        for (const auto &frame : frames)
-            if (frame.object.value("type").toInt() == 9)
-                closeAllText = frame.text;
-        QCOMPARE(closeAllText, QStringLiteral("{\"dealer\":1000,\"login\":%1,\"req_code\":4,\"sub_type\":1,\"type\":9}").arg(Account));
-
-        // Auto Arrange off, then on again: the columns share the width once more.
-        QHeaderView *header = trades->horizontalHeader();
-        for (QHeaderView::ResizeMode mode : {QHeaderView::Interactive, QHeaderView::Stretch}) {
-            onNextMenu([](QMenu *menu) {
-                for (QAction *action : menu->actions())
-                    if (action->text() == QLatin1String("Auto Arrange"))
-                        menu->setActiveAction(action);
-                QTest::keyClick(menu, Qt::Key_Return);
-            });
-            window->contextTradeMenu(trades->visualRect(trades->model()->index(0, 2)).center());
-            QCOMPARE(header->sectionResizeMode(0), mode);
+        QFETCH(TickData, quote);
+        QFETCH(QString, shown);
+        QTableWidget symbols(0, MarketWatch::ColumnCount);
+        SymbolDataStorage store;
+        MarketWatch watch(&symbols);
+        QVERIFY(watch.setSymbols({"GBPUSD", "EURUSD", "EURUSD"}));
+        watch.rebuild(store);
+        // Other code renames a row after the watch has looked rows up: the first EURUSD row is now row 0.
+        QCOMPARE(watch.rowOf("EURUSD"), 1);
+        symbols.item(0, MarketWatch::SymbolColumn)->setText("EURUSD");
+        QVERIFY(watch.updateRow(tick(1.10012, 1.10025, 5)));
+        QVERIFY(watch.updateRow(quote));
+        QStringList texts;
+        for (int column = MarketWatch::BidColumn; column < MarketWatch::ColumnCount; ++column) {
+            const QColor c = symbols.item(0, column)->foreground().color();
+            texts << symbols.item(0, column)->text();
+            if (column <= MarketWatch::SpreadColumn)
+                texts.last() += c == Qt::blue ? " blue" : c == Qt::red ? " red" : c == Qt::black ? " black" : " other";
         }
-
-        // Below the last row: no menu.
-        window->contextTradeMenu(QPoint(5, trades->viewport()->height() - 2));
-        QVERIFY(!QApplication::activePopupWidget());
+        QCOMPARE(texts.join(", "), shown);
+        for (int row : {1, 2})
+            QCOMPARE(symbols.item(row, MarketWatch::BidColumn)->text(), QStringLiteral("0"));
     }
 
-    void closeAllOnlyForTheLoggedInAccount()
+    void tradeMenu_data()
     {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<bool>("dialog");
+        QTest::addColumn<QString>("enabled");
+        QTest::newRow("position") << int(TradeTable::RowKind::Position) << true << "11111100-1";
+        QTest::newRow("order") << int(TradeTable::RowKind::Order) << true << "00000011-1";
+        // Without an order dialog only the commands the window sends itself stay.
+        QTest::newRow("position, no dialog") << int(TradeTable::RowKind::Position) << false << "00111000-1";
+        QTest::newRow("order, no dialog") << int(TradeTable::RowKind::Order) << false << "00000000-1";
+    }
+    void tradeMenu()
+    {
+        QFETCH(int, kind);
+        QFETCH(bool, dialog);
+        QFETCH(QString, enabled);
+        const std::unique_ptr<QMenu> menu(TradeTable::buildContextMenu(TradeTable::RowKind(kind), true, dialog));
+        QString shown;
+        for (QAction *action : menu->actions())
+            shown += action->isSeparator() ? '-' : action->isEnabled() ? '1' : '0';
+        QCOMPARE(shown, enabled);
+    }
+
+    void tradeRequests()
+    {
+        startSession();
+        const qint64 position = server->addPosition(Account, {{"symbol", "EURUSD"}, {"type", "buy"}, {"volume", 5000},
+                                                              {"price_o", 1.0}, {"price", 1.0}, {"r_profit", 1.0}});
+        server->addOrder(Account, {{"symbol", "EURUSD"}, {"type", 2}, {"volume", 5000}, {"price", 1.0}});
+        QTableWidget *trades = table("tradeTableWidget");
+        QTRY_COMPARE(trades->rowCount(), 2);
+
+        // Auto Arrange off and on again: the columns share the width once more.
+        const QPoint point = trades->visualRect(trades->model()->index(0, TradeTable::TimeColumn)).center();
+        for (QHeaderView::ResizeMode mode : {QHeaderView::Interactive, QHeaderView::Stretch}) {
+            chooseFromTradeMenu(point, "Auto Arrange");
+            QCOMPARE(trades->horizontalHeader()->sectionResizeMode(0), mode);
+        }
+        // The menu opens at the pointer, which comes in the viewport's coordinates.
+        const QPoint pointer = trades->viewport()->mapToGlobal(point);
+        QCOMPARE(menuAt.x(), pointer.x());
+        QVERIFY2(menuAt.y() == pointer.y() || menuAt.y() < pointer.y() - 100, "menu away from the pointer");
+
+        // A release over the close icon, at the right end of the last cell, closes a position; an
+        // order row has no icon. Requests arrive in order: one from the order row would come first.
+        for (int row : {1, 0}) {
+            const QRect cell = trades->visualRect(trades->model()->index(row, TradeTable::ProfitColumn));
+            QTest::mouseClick(trades->viewport(), Qt::LeftButton, {}, QPoint(cell.right() - 5, cell.center().y()));
+        }
+        QTRY_COMPARE(tradeFrames(4), QStringList(QString(R"({"login":%1,"order_id":%2,"req_code":4,"type":4})")
+                                                     .arg(Account).arg(position)));
+
+        window->doInstantBuy("USDJPY", 0.57);
+        window->doInstantSell("USDJPY", 0.29);
+        const QString order = R"({"login":%1,"order_type":%2,"req_code":4,"symbol":"USDJPY","type":0,"volume":%3})";
+        QTRY_COMPARE(tradeFrames(0),
+                     QStringList({order.arg(Account).arg(0).arg(5700), order.arg(Account).arg(1).arg(2900)}));
+
+        // Close all goes out only for the account the client is logged in with, not the one
+        // the window still names while another logs in.
         constexpr qint64 Other = 7000000456LL;
-        server->addAccount(Other, QStringLiteral("other"), 500.0);
+        server->addAccount(Other, "other", 500.0);
         server->setReplyDelay(400);
-        QVERIFY(client->connectToServer(server->url().toString(), Other, QStringLiteral("other"), QStringLiteral("Sim")));
-        // The window still shows the old account while the new one logs in.
+        QVERIFY(client->connectToServer(server->url().toString(), Other, "other", "Sim"));
         QCOMPARE(window->accountLogin(), Account);
         window->requestCloseAll(0);
         QTRY_COMPARE(window->accountLogin(), Other);
-        server->setReplyDelay(0);
         window->requestCloseAll(2);
-        QTRY_COMPARE(tradeRequests(*server, 9).size(), 1);
-        QCOMPARE(tradeRequests(*server, 9).first().value("login").toVariant().toLongLong(), Other);
-        QCOMPARE(tradeRequests(*server, 9).first().value("sub_type").toInt(), 2);
+        const QString closeAll = R"({"dealer":1000,"login":%1,"req_code":4,"sub_type":2,"type":9})";
+        QTRY_COMPARE(tradeFrames(9), QStringList(closeAll.arg(Other)));
     }
 
-    void oneClickOrders_data()
+    void tablesFollowTheAccount()
     {
-        QTest::addColumn<bool>("buy");
-        QTest::addColumn<double>("lots");
-        QTest::addColumn<qint64>("volume");
-        QTest::newRow("buy 0.57") << true << 0.57 << qint64(5700);
-        QTest::newRow("sell 0.29") << false << 0.29 << qint64(2900);
-        QTest::newRow("buy 1.13") << true << 1.13 << qint64(11300);
-    }
-    void oneClickOrders()
-    {
-        QFETCH(bool, buy);
-        QFETCH(double, lots);
-        QFETCH(qint64, volume);
-        server->clearReceivedFrames();
-        if (buy)
-            window->doInstantBuy("USDJPY", lots);
-        else
-            window->doInstantSell("USDJPY", lots);
-        QTRY_COMPARE(tradeRequests(*server, 0).size(), 1);
-        const QJsonObject request = tradeRequests(*server, 0).first();
-        QCOMPARE(request.value("volume").toVariant().toLongLong(), volume);
-        QCOMPARE(request.value("order_type").toInt(), buy ? 0 : 1);
-        QCOMPARE(request.value("symbol").toString(), QStringLiteral("USDJPY"));
-        QCOMPARE(request.value("login").toVariant().toLongLong(), Account);
-    }
-
-    void tradeResultsSound()
-    {
-        QSignalSpy sounds(window, &Client_Terminal::soundPlayed);
-        server->sendJson({{"res_code", 7}, {"status", 10009}, {"type", 0}});
-        server->sendJson({{"res_code", 7}, {"status", 10006}, {"type", 0}});
-        server->sendJson({{"res_code", 7}});
-        QTRY_COMPARE(sounds.size(), 3);
-        for (const auto &played : sounds)
-            QCOMPARE(played.at(0).toString(), QStringLiteral(":/sound/trade.wav"));
-    }
-
-    void summaryAndNetTrade()
-    {
-        const QJsonObject position{{"ticket", 900001}, {"symbol", "EURUSD"}, {"type", "buy"}, {"volume", 2500},
-                                   {"price", 1.1}, {"csize", 100000.0}, {"r_profit", 1.0}, {"digits", 5},
-                                   {"profit", 12.5}};
+        startSession();
+        QTableWidget *symbols = table("symbolTableWidget");
         QTableWidget *trades = table("tradeTableWidget");
         QTableWidget *net = table("netTableWidget");
-        const QString before = summaryText();
-        QCOMPARE(trades->rowCount(), 0);
+        const QString before = " Balance: 1000.00, Net profit: 0.00, Equity: 1000.00, Used margin: 0.00, "
+                               "Free margin: 1000.00";
+        QTRY_COMPARE(summaryText(), before);
+        const auto position = [](int ticket, const char *symbol, const char *side, int volume, double open, double profit) {
+            return QJsonObject{{"ticket", ticket}, {"symbol", symbol}, {"type", side}, {"volume", volume},
+                               {"price", open}, {"profit", profit}, {"csize", 100000.0}, {"r_profit", 1.0},
+                               {"digits", 5}, {"time", 1700000000}, {"sl", ticket == 4 ? 1.25 : 0.0}};
+        };
+        // Only the exact side "sell" sells.
+        const QJsonArray positions{position(1, "EURUSD", "buy", 5000, 1.1, 10.0), position(2, "EURUSD", "buy", 20000, 1.2, -3.5),
+                                   position(3, "EURUSD", "sell", 2500, 1.25, 0.0),
+                                   position(4, "GBPUSD", "Sell", 3000, 1.3, -1.004)};
+        QJsonArray orders; // the first shares the ticket of a position
+        for (int type = 2; type <= 8; ++type)
+            orders << QJsonObject{{"ticket", type == 2 ? 4 : type * 10}, {"symbol", "GBPUSD"}, {"type", type}, {"volume", 3000},
+                                  {"price", 1.25}, {"s_price", type == 6 ? 1.2512 : 0.0}, {"digits", 5}};
+        const auto account = [&positions](int isLast) {
+            return QJsonObject{{"res_code", 4}, {"balance", 100.0}, {"margin", 10.0}, {"credit", 5.0},
+                               {"is_last", isLast}, {"array", positions}};
+        };
 
-        // Not the last part: figures kept, positions and line untouched. The orders reply that
-        // follows shows when the window has handled it.
-        server->sendJson({{"res_code", 4}, {"balance", 100.0}, {"margin", 10.0}, {"credit", 5.0},
-                          {"is_last", 0}, {"array", QJsonArray{position}}});
-        const QJsonObject order{{"ticket", 900002}, {"symbol", "USDJPY"}, {"type", 2}, {"volume", 10000},
-                                {"price", 140.0}, {"digits", 3}};
-        server->sendJson({{"res_code", 6}, {"array", QJsonArray{order}}});
-        QTRY_COMPARE(trades->rowCount(), 1);
-        QCOMPARE(trades->item(0, 1)->text(), QStringLiteral("900002"));
+        // A part that is not the last changes nothing shown; the orders reply after it shows when it was handled.
+        server->sendJson(account(0));
+        server->sendJson({{"res_code", 6}, {"array", orders}});
+        QTRY_COMPARE(trades->rowCount(), 7);
         QCOMPARE(summaryText(), before);
-        QCOMPARE(net->rowCount(), 1);
 
-        // The last part: its positions, and their profit in the line at once.
-        server->sendJson({{"res_code", 4}, {"balance", 100.0}, {"margin", 10.0}, {"credit", 5.0},
-                          {"is_last", 1}, {"array", QJsonArray{position}}});
-        QTRY_COMPARE(trades->rowCount(), 2);
-        QCOMPARE(trades->item(0, 1)->text(), QStringLiteral("900001"));
-        QCOMPARE(summaryText(), QStringLiteral(" Balance: 100.00, Net profit: 12.50, Equity: 117.50, Credit: 5.00, "
-                                               "Used margin: 10.00, Free margin: 107.50"));
-        QCOMPARE(rowTexts(net, 0), QStringList({"EURUSD", "1", "0.25", "1.10000", "0.00", "0.00000", "0.25", "12.50"}));
-        QCOMPARE(rowTexts(net, 1), QStringList({"Summary", "1", "0.25", "", "0.00", "", "0.25", "12.50"}));
-        QVERIFY(net->item(1, 0)->font().bold());
+        // The last part: its positions, and their profits in the line at once.
+        server->sendJson(account(1));
+        QTRY_COMPARE(trades->rowCount(), 11);
+        QCOMPARE(summaryText(), " Balance: 100.00, Net profit: 5.50, Equity: 110.50, Credit: 5.00, "
+                                "Used margin: 10.00, Free margin: 100.50");
+        QCOMPARE(rowTexts(trades, 8), QStringList({"GBPUSD", "60", TradeTable::formatTime(0), "buy limit stop", "0.30",
+                                                   "1.25000", "", "", "1.25120", "Placed"}));
+        const QStringList types{"buy", "buy", "sell", "Sell", "buy limit", "sell limit", "buy stop", "sell stop",
+                                "buy limit stop", "sell limit stop", ""};
+        const QStringList icons{"buy", "buy", "sell", "buy", "pending_order", "pending_order", "pending_order",
+                                "pending_order", "pending_order", "pending_order", ""};
+        for (int row = 0; row < trades->rowCount(); ++row) {
+            QCOMPARE(trades->item(row, TradeTable::TypeColumn)->text(), types[row]);
+            const QImage expected = icons[row].isEmpty() ? QImage() : QIcon(":/icon/" + icons[row] + ".png").pixmap(16).toImage();
+            QCOMPARE(trades->item(row, 0)->icon().pixmap(16).toImage(), expected);
+        }
+        // Mean open prices, not weighted by volume; a side without positions shows 0.
+        QCOMPARE(rowTexts(net, 0), QStringList({"EURUSD", "3", "2.50", "1.15000", "0.25", "1.25000", "2.25", "6.50"}));
+        QCOMPARE(rowTexts(net, 1), QStringList({"GBPUSD", "1", "0.30", "1.30000", "0.00", "0.00000", "0.30", "-1.00"}));
+        QCOMPARE(rowTexts(net, 2), QStringList({"Summary", "4", "2.80", "", "0.25", "", "2.55", "5.50"}));
 
-        // A quote reprices the row, the summary row and the line.
-        server->setPrice("EURUSD", 1.1010, 1.1012);
-        QTRY_COMPARE(net->item(0, 7)->text(), QStringLiteral("25.00"));
-        QCOMPARE(rowTexts(net, 1).at(7), QStringLiteral("25.00"));
-        QCOMPARE(summaryText(), QStringLiteral(" Balance: 100.00, Net profit: 25.00, Equity: 130.00, Credit: 5.00, "
-                                               "Used margin: 10.00, Free margin: 120.00"));
+        // A quote reprices its position's row only, never an order sharing the ticket, even after
+        // other code removed a row; the net table adds the other rows as shown (6.50).
+        const QStringList sharing = rowTexts(trades, 4);
+        trades->removeRow(0);
+        server->setPrice("GBPUSD", 1.31, 1.3102);
+        QTRY_COMPARE(net->item(2, 7)->text(), QStringLiteral("306.50"));
+        QCOMPARE(rowTexts(trades, 2),
+                 QStringList({"GBPUSD", "4", TradeTable::formatTime(1700000000), "Sell", "0.30", "1.30000", "1.25000", "",
+                              "1.31000", "300.00"}));
+        QCOMPARE(rowTexts(trades, 3), sharing);
+        QCOMPARE(summaryText(), " Balance: 100.00, Net profit: 306.50, Equity: 411.50, Credit: 5.00, "
+                                "Used margin: 10.00, Free margin: 401.50");
         for (int row = 0; row < net->rowCount(); ++row)
             for (int column = 0; column < net->columnCount(); ++column)
-                QCOMPARE(net->item(row, column)->flags(), Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+                QVERIFY(net->item(row, column)->flags() == (Qt::ItemIsSelectable | Qt::ItemIsEnabled)
+                        && net->item(row, column)->font().bold() == (row == 2));
+        // A quote meeting an emptied net table (as at a new connection) leaves it alone.
+        net->setRowCount(0);
+        server->setPrice("GBPUSD", 1.32, 1.3202);
+        QTRY_COMPARE(symbols->findItems("1.32000", Qt::MatchExactly).size(), 1); // the market watch shows the quote
+        QCOMPARE(net->rowCount(), 0);
+
+        // The filter applies when editing finishes, not while typing, in any letter case.
+        auto *filter = window->findChild<QLineEdit *>(QStringLiteral("txt_symbol"));
+        QTest::keyClicks(filter, "jpy");
+        QCOMPARE(symbols->rowCount(), server->market().symbols().size());
+        QTest::keyClick(filter, Qt::Key_Return);
+        QVERIFY(symbols->rowCount() > 0 && symbols->rowCount() < server->market().symbols().size());
+        for (int row = 0; row < symbols->rowCount(); ++row)
+            QVERIFY(symbols->item(row, 0)->text().contains("JPY"));
     }
 };
 
