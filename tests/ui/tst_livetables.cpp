@@ -85,7 +85,6 @@ class TestLiveTables : public QObject
         window = std::make_unique<Client_Terminal>(client.get());
         window->resize(1200, 800);
         window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         client->connectToServer(server->url().toString(), Account, "secret", "Sim");
         // The login's snapshot and the reply to its account refresh go out before anything a test sends.
         QTRY_VERIFY(!tradeFrames(5).isEmpty());
@@ -190,12 +189,13 @@ private slots:
         QTRY_COMPARE(tradeFrames(0),
                      QStringList({order.arg(Account).arg(0).arg(5700), order.arg(Account).arg(1).arg(2900)}));
 
-        // Close all goes out only for the account the client is logged in with, not the one
-        // the window still names while another logs in.
+        // Close all goes out only for the account the client is logged in with, not the one the
+        // window still names while another logs in over the new, open connection.
         constexpr qint64 Other = 7000000456LL;
         server->addAccount(Other, "other", 500.0);
         server->setReplyDelay(400);
         QVERIFY(client->connectToServer(server->url().toString(), Other, "other", "Sim"));
+        QTRY_COMPARE(server->receivedRequests(1).size(), 2);
         QCOMPARE(window->accountLogin(), Account);
         window->requestCloseAll(0);
         QTRY_COMPARE(window->accountLogin(), Other);
@@ -258,26 +258,30 @@ private slots:
         QCOMPARE(rowTexts(net, 1), QStringList({"GBPUSD", "1", "0.30", "1.30000", "0.00", "0.00000", "0.30", "-1.00"}));
         QCOMPARE(rowTexts(net, 2), QStringList({"Summary", "4", "2.80", "", "0.25", "", "2.55", "5.50"}));
 
-        // A quote reprices its position's row only, never an order sharing the ticket, even after
-        // other code removed a row; the net table adds the other rows as shown (6.50).
-        const QStringList sharing = rowTexts(trades, 4);
-        trades->removeRow(0);
-        server->setPrice("GBPUSD", 1.31, 1.3102);
-        QTRY_COMPARE(net->item(2, 7)->text(), QStringLiteral("306.50"));
-        QCOMPARE(rowTexts(trades, 2),
-                 QStringList({"GBPUSD", "4", TradeTable::formatTime(1700000000), "Sell", "0.30", "1.30000", "1.25000", "",
-                              "1.31000", "300.00"}));
-        QCOMPARE(rowTexts(trades, 3), sharing);
-        QCOMPARE(summaryText(), " Balance: 100.00, Net profit: 306.50, Equity: 411.50, Credit: 5.00, "
-                                "Used margin: 10.00, Free margin: 401.50");
         for (int row = 0; row < net->rowCount(); ++row)
             for (int column = 0; column < net->columnCount(); ++column)
                 QVERIFY(net->item(row, column)->flags() == (Qt::ItemIsSelectable | Qt::ItemIsEnabled)
                         && net->item(row, column)->font().bold() == (row == 2));
-        // A quote meeting an emptied net table (as at a new connection) leaves it alone.
+
+        // A quote reprices its position's row only, never an order sharing the ticket; the net
+        // table adds the other rows as shown (6.50).
+        const QStringList sharing = rowTexts(trades, 4);
+        server->setPrice("GBPUSD", 1.31, 1.3102);
+        QTRY_COMPARE(net->item(2, 7)->text(), QStringLiteral("306.50"));
+        QCOMPARE(rowTexts(trades, 3),
+                 QStringList({"GBPUSD", "4", TradeTable::formatTime(1700000000), "Sell", "0.30", "1.30000", "1.25000", "",
+                              "1.31000", "300.00"}));
+        QCOMPARE(rowTexts(trades, 4), sharing);
+        QCOMPARE(summaryText(), " Balance: 100.00, Net profit: 306.50, Equity: 411.50, Credit: 5.00, "
+                                "Used margin: 10.00, Free margin: 401.50");
+
+        // Rows removed by other code, and a net table emptied as at a new connection, take the
+        // next quote safely: the position is found in its new row, the net table stays empty.
+        trades->removeRow(0);
         net->setRowCount(0);
         server->setPrice("GBPUSD", 1.32, 1.3202);
-        QTRY_COMPARE(symbols->findItems("1.32000", Qt::MatchExactly).size(), 1); // the market watch shows the quote
+        QTRY_COMPARE(trades->item(2, TradeTable::ProfitColumn)->text(), QStringLiteral("600.00"));
+        QCOMPARE(symbols->findItems("1.32000", Qt::MatchExactly).size(), 1); // and the market watch shows it
         QCOMPARE(net->rowCount(), 0);
 
         // The filter applies when editing finishes, not while typing, in any letter case.
