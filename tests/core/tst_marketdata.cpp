@@ -122,11 +122,11 @@ private slots:
         reply({ "AUDUSD", "GBPUSD", "EURUSD", "USDJPY", "EURUSD.m" });
         reply({ "XAUUSD" });
         store.clear();
-        reply({ "audusd", "", "xGbPuSdx" });
+        reply({ "audusd", "eurusd", "", "xGbPuSdx" });
         store.setSymbols({ "XAUUSD", "AUDUSD" }, false);
         reply({ "AUDUSD", "GBPUSD" });
         QCOMPARE(events, (QStringList{ "GBPUSD,EURUSD,EURUSD.m,AUDUSD,USDJPY", "settings", "GBPUSD,EURUSD,EURUSD.m,AUDUSD,USDJPY",
-                                       "settings", "xGbPuSdx,audusd", "settings", "XAUUSD,AUDUSD", "settings" }));
+                                       "settings", "eurusd,xGbPuSdx,audusd", "settings", "XAUUSD,AUDUSD", "settings" }));
         // Only a symbol the server never described gets defaults; the reply's own keep their zeros.
         const SymbolSetting made = store.symbolSetting("CADJPY"), read = store.symbolSetting("GBPUSD");
         QCOMPARE(QVariantList({ made.min_vol, made.max_vol, made.step_vol, made.c_size, read.max_vol, read.step_vol }),
