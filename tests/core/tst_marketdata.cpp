@@ -77,8 +77,8 @@ private slots:
                                 "type position.type:text order.type:int32", "price_o position.price:number",
                                 "price position.price:number order.price:number",
                                 "digits tick.digits:digits setting.digits:digits position.digits:digits order.digits:digits" };
-        for (const QString &spec : keys) {
-            const QStringList parts = spec.split(' ');
+        for (const QString &keyRule : keys) {
+            const QStringList parts = keyRule.split(' ');
             for (int i = 0; i < literals.size(); ++i) {
                 QJsonObject element = QJsonDocument::fromJson(QString("{\"%1\":%2}").arg(parts[0], literals[i]).toUtf8()).object();
                 if (literals[i] == "nan") // no JSON text for it
