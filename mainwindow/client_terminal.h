@@ -81,7 +81,7 @@ public slots:
     void onBrokerListReceived(QNetworkReply *reply);
     void on_actionLogin_to_Trade_Account_triggered();
     void connectToBroker();
-    void relogin(int login, QString password, QString server);
+    void relogin(qint64 login, QString password, QString server);
     void disconnectToBroker();
 
     void onLogin(QJsonObject obj);

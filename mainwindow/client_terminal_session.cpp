@@ -85,7 +85,7 @@ void Client_Terminal::connectToBroker()
         clearUI();
 }
 
-void Client_Terminal::relogin(int login, QString password, QString server)
+void Client_Terminal::relogin(qint64 login, QString password, QString server)
 {
     saveCurrentWorkspace();
     stopDisconnectedReminder();
