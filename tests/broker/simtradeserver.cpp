@@ -335,6 +335,31 @@ double SimTradeServer::closePrice(const QJsonObject &position) const
     return isSell(position) ? q.ask : q.bid;
 }
 
+double SimTradeServer::profitRate(const QString &symbol) const
+{
+    // Profit is in the symbol's quote currency; the account is in US dollars.
+    const QString quoteCurrency = symbol.size() == 6 ? symbol.right(3)
+                                                     : (symbol == QLatin1String("GER40") ? QStringLiteral("EUR")
+                                                                                         : QStringLiteral("USD"));
+    const auto mid = [this](const char *s) {
+        const Quote q = m_market.quote(QString::fromLatin1(s));
+        return (q.bid + q.ask) / 2.0;
+    };
+    if (quoteCurrency == QLatin1String("JPY"))
+        return 1.0 / mid("USDJPY");
+    if (quoteCurrency == QLatin1String("CHF"))
+        return 1.0 / mid("USDCHF");
+    if (quoteCurrency == QLatin1String("CAD"))
+        return 1.0 / mid("USDCAD");
+    if (quoteCurrency == QLatin1String("GBP"))
+        return mid("GBPUSD");
+    if (quoteCurrency == QLatin1String("AUD"))
+        return mid("AUDUSD");
+    if (quoteCurrency == QLatin1String("EUR"))
+        return mid("EURUSD");
+    return 1.0;
+}
+
 double SimTradeServer::profitOf(const QJsonObject &position) const
 {
     const QString symbol = position.value(QLatin1String("symbol")).toString();
@@ -342,28 +367,7 @@ double SimTradeServer::profitOf(const QJsonObject &position) const
     const double lots = double(int64Of(position.value(QLatin1String("volume")))) / 10000.0;
     const double csize = position.value(QLatin1String("csize")).toDouble(m_market.symbolInfo(symbol).contractSize);
     const double difference = isSell(position) ? open - closePrice(position) : closePrice(position) - open;
-    // Profit is in the symbol's quote currency; the account is in US dollars.
-    const QString quoteCurrency = symbol.size() == 6 ? symbol.right(3)
-                                                     : (symbol == QLatin1String("GER40") ? QStringLiteral("EUR")
-                                                                                         : QStringLiteral("USD"));
-    double rate = 1.0;
-    const auto mid = [this](const char *s) {
-        const Quote q = m_market.quote(QString::fromLatin1(s));
-        return (q.bid + q.ask) / 2.0;
-    };
-    if (quoteCurrency == QLatin1String("JPY"))
-        rate = 1.0 / mid("USDJPY");
-    else if (quoteCurrency == QLatin1String("CHF"))
-        rate = 1.0 / mid("USDCHF");
-    else if (quoteCurrency == QLatin1String("CAD"))
-        rate = 1.0 / mid("USDCAD");
-    else if (quoteCurrency == QLatin1String("GBP"))
-        rate = mid("GBPUSD");
-    else if (quoteCurrency == QLatin1String("AUD"))
-        rate = mid("AUDUSD");
-    else if (quoteCurrency == QLatin1String("EUR"))
-        rate = mid("EURUSD");
-    return round2(difference * csize * lots * rate);
+    return round2(difference * csize * lots * profitRate(symbol));
 }
 
 QJsonArray SimTradeServer::positions(qint64 login) const
@@ -375,7 +379,8 @@ QJsonArray SimTradeServer::positions(qint64 login) const
     for (QJsonObject p : a->positions) {
         p.insert(QStringLiteral("price_c"), closePrice(p));
         p.insert(QStringLiteral("profit"), profitOf(p));
-        p.insert(QStringLiteral("r_profit"), 1.0);
+        // The terminal reprices with this rate at every tick, so it must be the one used here.
+        p.insert(QStringLiteral("r_profit"), profitRate(p.value(QLatin1String("symbol")).toString()));
         array.append(p);
     }
     return array;

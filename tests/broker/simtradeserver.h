@@ -189,6 +189,7 @@ private:
 
     double closePrice(const QJsonObject &position) const;
     double profitOf(const QJsonObject &position) const;
+    double profitRate(const QString &symbol) const;
     QJsonObject positionsReply(const Account &account) const;
     QJsonObject ordersReply(const Account &account) const;
     Account *account(qint64 login);
