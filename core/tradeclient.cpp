@@ -85,6 +85,7 @@ bool TradeClient::shutdown(int timeoutMs)
     loggedIn = false;
     if (!isRunning())
         return true;
+    ++currentRun;
     quit();
     const bool ended = wait(static_cast<unsigned long>(qMax(0, timeoutMs)));
     if (ended)
@@ -96,6 +97,7 @@ void TradeClient::stopThread()
 {
     if (!isRunning())
         return;
+    ++currentRun;
     quit();
     wait();
 }
@@ -143,6 +145,7 @@ QJsonObject TradeClient::parseMessage(const QString &msg)
 
 void TradeClient::run()
 {
+    runOfThread = currentRun.load();
     socket = new QWebSocket(QString(), QWebSocketProtocol::Version13);
     sendTimer = new QTimer;
     pingTimer = new QTimer;
@@ -233,7 +236,7 @@ void TradeClient::closed()
     connected = false;
     if (loggedIn.load())
         scheduleReconnect();
-    emit websocketDisconnected();
+    deliver([this] { emit websocketDisconnected(); });
 }
 
 void TradeClient::onMessageReceived(QString msg)
@@ -255,24 +258,39 @@ void TradeClient::processMessage(const QJsonObject &message)
             // few seconds would only raise the failure again and again.
             loggedIn = false;
             journal(TerminalSource, QStringLiteral("%1 login failed to %2").arg(login).arg(serverName));
-            emit loginFail();
+            deliver([this] { emit loginFail(); });
         } else {
             loggedIn = true;
             journal(TerminalSource,
                     QStringLiteral("%1 login to %2 successfully ").arg(login).arg(serverName));
-            emit loginSuccess(message);
+            deliver([this, message] { emit loginSuccess(message); });
         }
         break;
     }
-    case 2: emit symbolPriceReceived(message); break;
-    case 3: emit chartHistoryReceived(message); break;
-    case 4: emit openPositionsReceived(message); break;
-    case 5: emit tradeHistoryReceived(message); break;
-    case 6: emit pendingOrdersReceived(message); break;
-    case 7: emit tradeResponseReceived(message); break;
-    case 8: emit symbolListReceived(message); break;
+    case 2: deliver([this, message] { emit symbolPriceReceived(message); }); break;
+    case 3: deliver([this, message] { emit chartHistoryReceived(message); }); break;
+    case 4: deliver([this, message] { emit openPositionsReceived(message); }); break;
+    case 5: deliver([this, message] { emit tradeHistoryReceived(message); }); break;
+    case 6: deliver([this, message] { emit pendingOrdersReceived(message); }); break;
+    case 7: deliver([this, message] { emit tradeResponseReceived(message); }); break;
+    case 8: deliver([this, message] { emit symbolListReceived(message); }); break;
     default: break;
     }
+}
+
+template <typename Emit>
+void TradeClient::deliver(Emit emitSignal)
+{
+    // The stop bumps currentRun before it asks the thread to quit, so whatever this run posts
+    // from then on, and whatever it posted before but the GUI thread has not yet taken, is
+    // dropped here on arrival.
+    QMetaObject::invokeMethod(
+        this,
+        [this, run = runOfThread, emitSignal = std::move(emitSignal)] {
+            if (run == currentRun.load())
+                emitSignal();
+        },
+        Qt::QueuedConnection);
 }
 
 void TradeClient::scheduleReconnect()

@@ -17,6 +17,12 @@ class QWebSocket;
 // and turns each reply into a signal chosen by its "res_code". The GUI thread only calls the
 // public operations and receives the signals, queued.
 //
+// The signals are emitted in the client object's own (GUI) thread, each carried there from the
+// client thread by a queued call that belongs to one run of the thread. Once connectToServer,
+// logout or shutdown has stopped a run, nothing that run received is delivered any more: a
+// login success or a position list of the account just left must not reach the window after
+// the stop returned.
+//
 // A refused login ends the logged-in state, so a refused account is not retried. Requests are
 // fire-and-forget: one made while no account is set or the thread is stopped is dropped, and
 // what is still queued when the thread stops is discarded, never sent on a later connection.
@@ -82,6 +88,10 @@ private:
     void scheduleReconnect();
     void stopThread();
     void closeSocketForExit();
+    // Client thread: hands `emitSignal` to the object's thread, where it runs unless the run
+    // that received the reply has been stopped since.
+    template <typename Emit>
+    void deliver(Emit emitSignal);
 
 public:
     // Connection values: written only by connectToServer in the GUI thread while the client
@@ -99,6 +109,9 @@ private:
     bool connected = false;
     std::atomic_bool loggedIn{false};
     bool pongPending = false;
+    // Bumped by every stop of the thread; a run remembers the value it started with.
+    std::atomic<quint64> currentRun{0};
+    quint64 runOfThread = 0;           // the client thread's own copy, set as run() starts
     QElapsedTimer sinceLastFrame;      // the keep-alive silence, restarted by every frame
     // The client thread's timers and socket: they exist only while run() runs.
     QTimer *pingTimer = nullptr;

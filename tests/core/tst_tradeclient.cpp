@@ -212,7 +212,8 @@ private slots:
     }
 
     // Requests are dropped while the thread is stopped or no account is set, and what is queued
-    // when the thread stops never reaches a later connection.
+    // when the thread stops never reaches a later connection. Nor does a reply that the stopped
+    // run took just before the stop reach the window after it.
     void requestsNeverOutliveTheirConnection()
     {
         Rig r;
@@ -231,6 +232,23 @@ private slots:
         r.client.sendRequest({{"req_code", 43}});
         QTRY_COMPARE(r.server.receivedRequests(43).size(), 1);
         QVERIFY(r.server.receivedRequests(40).isEmpty());
+
+        // The window logs out while the client thread handles a login success: the logout is
+        // queued to the window ahead of the reply, as a click just before the reply would be.
+        std::atomic_bool logoutPosted{false};
+        connect(Logger::instance(), &Logger::logMessage, &r,
+                [&](const QDateTime &, const QString &, const QString &message) {
+                    if (message.endsWith(QLatin1String("successfully ")) && !logoutPosted.exchange(true))
+                        QMetaObject::invokeMethod(&r, [&r] { r.client.logout(); }, Qt::QueuedConnection);
+                },
+                Qt::DirectConnection);
+        const int successes = r.count(QStringLiteral("loginSuccess"));
+        r.server.sendText(R"({"res_code":1,"state":1,"login":1002,"name":"n","group":"g"})");
+        QTRY_VERIFY(logoutPosted && !r.client.isRunning());
+        QCoreApplication::processEvents();
+        QCOMPARE(r.count(QStringLiteral("loginSuccess")), successes);
+        QVERIFY(!r.client.isLoggedIn());
+
         QHash<int, qint64> loginOf;
         for (const auto &frame : r.server.receivedFrames()) {
             if (frame.object.value("req_code").toInt() == 1)
