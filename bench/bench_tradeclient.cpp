@@ -2,8 +2,9 @@
 // broker, with baselines measured in the same run:
 // - BM_ParseOnly: QJsonDocument::fromJson of the price frames alone (time per frame).
 // - BM_ClientDispatch: the client thread reading, parsing and dispatching the same frames, sent
-//   as one burst (held at the relay, then released), timed in the client thread from the first
-//   to the last dispatched frame (time per frame).
+//   as one burst (held at the relay, then released), timed where the signals are emitted (the
+//   client object's thread, after the hop from the client thread) from the first to the last
+//   dispatched frame (time per frame).
 // - BM_SendRequestToWire: from TradeClient::sendRequest to the frame at the server.
 // - BM_RawSendToWire: a bare QWebSocket sending the same text to the same server.
 // The ratios printed at the end are what matters: dispatch over parse is the client's overhead
@@ -81,7 +82,8 @@ struct Rig
         server.setLoginSnapshot(false);
         if (!server.listen(QHostAddress::LocalHost, 0))
             qFatal("cannot listen");
-        // Counted in the client thread itself, so the figure is the client's own pace.
+        // Counted where the signal is emitted, so the figure is the client's own pace including
+        // the hop that carries each reply out of its thread.
         QObject::connect(&client, &TradeClient::symbolPriceReceived, &client,
                          [this](const QJsonObject &) {
                              const qint64 now = Clock::now().time_since_epoch().count();
