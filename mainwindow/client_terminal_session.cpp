@@ -43,11 +43,18 @@ void Client_Terminal::onBrokerListReceived(QNetworkReply *reply)
     serverList.clear();
     if (!isArray)
         return;
+    // The reply may come while the dialog is open: refilling it must not quietly swap the server
+    // the trader chose for the list's first one, which OK would then log in to.
+    const QString chosen = loginDialog->serverName();
     loginDialog->clearServers();
+    bool chosenListed = false;
     for (const ServerInfo &server : servers) {
         loginDialog->addServer(server.name, server.ipaddr);
         serverList.append(server);
+        chosenListed = chosenListed || server.name == chosen;
     }
+    if (!chosen.isEmpty() && chosenListed)
+        loginDialog->selectServer(chosen);
 }
 
 void Client_Terminal::on_actionLogin_to_Trade_Account_triggered()

@@ -82,7 +82,8 @@ private slots:
     }
 
     // The list keeps the servers named after the broker only; a failed or malformed reply must
-    // not cost the trader the servers the login dialog offers.
+    // not cost the trader the servers the login dialog offers, and a refill while the dialog is
+    // open must not swap the server the trader chose for another.
     void brokerList()
     {
         QCOMPARE(BrokerList::tradeServerUrl(QStringLiteral("h")), QStringLiteral("ws://h:9001"));
@@ -92,15 +93,18 @@ private slots:
         Client_Terminal::setBrokerListHost(QStringLiteral("127.55.0.1"));
         TradeClient client;
         Client_Terminal window(&client);
-        const auto *servers = window.findChild<LoginDialog *>()->findChild<QComboBox *>(QStringLiteral("serverBox"));
+        auto *servers = window.findChild<LoginDialog *>()->findChild<QComboBox *>(QStringLiteral("serverBox"));
         QTRY_COMPARE(window.GetServerList().size(), 2); // of three, one another broker's
         QSignalSpy finished(window.findChild<QNetworkAccessManager *>(), &QNetworkAccessManager::finished);
+        servers->setCurrentIndex(1);
 
-        for (const auto &[body, status] : {qMakePair(QByteArray("[]"), 500), qMakePair(QByteArray("{}"), 200)}) {
+        for (const auto &[body, status] : {qMakePair(QByteArray("[]"), 500), qMakePair(QByteArray("{}"), 200),
+                                           qMakePair(BrokerListService::defaultBrokerList(), 200)}) {
             service.setReplyBody(body, status);
             window.on_actionLogin_to_Trade_Account_triggered();
             QVERIFY(finished.wait());
             QCOMPARE(servers->count(), 2);
+            QCOMPARE(servers->currentText(), QStringLiteral("TALDREX Live"));
         }
     }
 
