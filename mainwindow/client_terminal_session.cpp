@@ -210,7 +210,8 @@ void Client_Terminal::onLogin(QJsonObject obj)
 
     restoreLayout(login, serverName);
 
-    setWindowTitle(QStringLiteral("%1(%2, %3)").arg(clientName).arg(login).arg(serverName));
+    // One arg() call, so a '%' in the account holder's name stays text.
+    setWindowTitle(QStringLiteral("%1(%2, %3)").arg(clientName, QString::number(login), serverName));
     requestAccountRefresh(login);
     updateComponents(true);
     workspaceLoaded = true;

@@ -13,7 +13,9 @@ QString folderFor(const QString &serverName, qint64 login)
 {
     if (!isSafePathSegment(serverName))
         return QString();
-    return QStringLiteral("config/%1/%2").arg(serverName).arg(login);
+    // One arg() call: chained calls would read a "%2" inside the server name as a placeholder
+    // and put the workspace in another folder than the account's chart cache.
+    return QStringLiteral("config/%1/%2").arg(serverName, QString::number(login));
 }
 
 bool parseChartsLine(const QString &line, ChartEntry *entry)
@@ -39,14 +41,12 @@ bool parseChartsLine(const QString &line, ChartEntry *entry)
 
 QString chartsLine(const ChartEntry &entry)
 {
-    return QStringLiteral("%1,%2,%3,%4,%5,%6,%7")
-        .arg(entry.symbol)
-        .arg(entry.oneClickVisible ? 1 : 0)
-        .arg(entry.geometry.x())
-        .arg(entry.geometry.y())
-        .arg(entry.geometry.width())
-        .arg(entry.geometry.height())
-        .arg(entry.period);
+    // Joined, not formatted: a '%' in a symbol must not be read as a placeholder.
+    return QStringList{entry.symbol, QString::number(entry.oneClickVisible ? 1 : 0),
+                       QString::number(entry.geometry.x()), QString::number(entry.geometry.y()),
+                       QString::number(entry.geometry.width()), QString::number(entry.geometry.height()),
+                       QString::number(entry.period)}
+        .join(QLatin1Char(','));
 }
 
 QVector<ChartEntry> parseChartsFile(const QString &text)

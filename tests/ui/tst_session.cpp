@@ -53,7 +53,7 @@ private slots:
         QVERIFY(server->listen(QHostAddress::LocalHost, 0));
         server->addAccount(1001, QStringLiteral("pw1001"), 10000.0, QStringLiteral("First"));
         server->addAccount(1002, QStringLiteral("pw1002"), 5000.0, QStringLiteral("Second"));
-        server->addAccount(3000000001LL, QStringLiteral("pw3"), 1000.0, QStringLiteral("Wide"));
+        server->addAccount(3000000001LL, QStringLiteral("pw3"), 1000.0, QStringLiteral("Wide %2"));
         client = new TradeClient;
     }
 
@@ -174,7 +174,7 @@ private slots:
             window->relogin(3000000001LL, QStringLiteral("pw3"), ServerName);
         else
             connectAs(1002, QStringLiteral("pw1002"));
-        QTRY_COMPARE(window->windowTitle(), throughRelogin ? QStringLiteral("Wide(3000000001, Taldrex-Sim)")
+        QTRY_COMPARE(window->windowTitle(), throughRelogin ? QStringLiteral("Wide %2(3000000001, Taldrex-Sim)")
                                                            : QStringLiteral("Second(1002, Taldrex-Sim)"));
 
         QCOMPARE(readAll(Folder1001 + "charts"), charts);
@@ -225,6 +225,7 @@ private slots:
         QTest::newRow("negative period") << "EURUSD,0,4,23,792,470,-5" << "EURUSD,0,4,23,792,470,1\n";
         QTest::newRow("period not a number") << "EURUSD,1,0,0,800,500,H1" << "EURUSD,1,0,0,800,500,1\n";
         QTest::newRow("five fields: the symbol's next line") << "EURUSD,1,0,0,800" << "EURUSD,0,0,0,10,10,240\n";
+        QTest::newRow("'%' in a symbol") << "X%3,1,0,0,800,500,60" << "X%3,1,0,0,800,500,60\nEURUSD,0,0,0,10,10,240\n";
     }
 
     void workspaceRoundTrip()
@@ -255,6 +256,9 @@ private slots:
             QVERIFY2(!QDir(QStringLiteral("config")).exists() && window->symbolStorage()->symbolList().isEmpty(), name);
         }
         QCOMPARE(readAll(QStringLiteral("1001/symbols")), QByteArray("PLANTED\n"));
+        // A safe name is one folder, taken as it stands, '%' included.
+        window->saveLayout(1001, QStringLiteral("secret"), QStringLiteral("Srv%2"), QStringLiteral("ws://h:1"), {"X"});
+        QCOMPARE(readAll(QStringLiteral("config/Srv%2/1001/symbols")), QByteArray("X\n"));
     }
 
 private:
