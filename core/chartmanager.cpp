@@ -1,6 +1,7 @@
 #include "chartmanager.h"
 
 #include "chartcache.h"
+#include "marketrecords.h"
 #include "pathsafety.h"
 #include "tradeclient.h"
 #include "trademessages.h"
@@ -10,40 +11,9 @@
 #include <QJsonArray>
 #include <QJsonValue>
 #include <QMutexLocker>
-#include <cmath>
 #include <utility>
 
 namespace {
-
-// "datetime" of a reply element: a number rounded to whole seconds, a decimal string, true as 1;
-// anything else (and a number outside 64 bits) is 0.
-qint64 timeFromJson(const QJsonValue &value)
-{
-    switch (value.type()) {
-    case QJsonValue::Double: {
-        const double seconds = std::round(value.toDouble());
-        // 2^63 as a double: the first value a qint64 cannot hold.
-        constexpr double limit = 9223372036854775808.0;
-        if (!std::isfinite(seconds) || seconds >= limit || seconds < -limit)
-            return 0;
-        return qint64(seconds);
-    }
-    case QJsonValue::String: {
-        bool ok = false;
-        const qint64 seconds = value.toString().toLongLong(&ok, 10);
-        return ok ? seconds : 0;
-    }
-    case QJsonValue::Bool:
-        return value.toBool() ? 1 : 0;
-    default:
-        return 0;
-    }
-}
-
-double priceFromJson(const QJsonValue &value)
-{
-    return value.isDouble() ? value.toDouble() : 0.0;
-}
 
 // Stores `candle` in `series`, replacing a bar of the same time; a bar newer than all others
 // (the usual case for replies and live bars) goes straight to the end.
@@ -115,11 +85,11 @@ CandleStick ChartManager::candleFromJson(const QJsonValue &element)
 {
     const QJsonObject bar = element.toObject();
     CandleStick candle;
-    candle.timestamp = timeFromJson(bar.value(QLatin1String("datetime")));
-    candle.open = priceFromJson(bar.value(QLatin1String("open")));
-    candle.high = priceFromJson(bar.value(QLatin1String("high")));
-    candle.low = priceFromJson(bar.value(QLatin1String("low")));
-    candle.close = priceFromJson(bar.value(QLatin1String("close")));
+    candle.timestamp = JsonRead::int64(bar.value(QLatin1String("datetime")));
+    candle.open = JsonRead::number(bar.value(QLatin1String("open")));
+    candle.high = JsonRead::number(bar.value(QLatin1String("high")));
+    candle.low = JsonRead::number(bar.value(QLatin1String("low")));
+    candle.close = JsonRead::number(bar.value(QLatin1String("close")));
     return candle;
 }
 
