@@ -142,9 +142,6 @@ private:
     void zoomActiveChart(int delta);
     void saveCurrentWorkspace();
     void stopDisconnectedReminder();
-    // Call right after the window itself stopped the client thread: the disconnection that the
-    // stop reported is already queued, and is told apart from a real loss by this marker.
-    void ignoreOwnDisconnect(bool clientWasRunning);
 
     TradeClient *tradeClient;
     ChartManager *chartManager = nullptr;
@@ -173,7 +170,6 @@ private:
     // connection; only a loaded workspace is ever written back.
     bool workspaceLoaded = false;
     // Disconnections that the window caused itself and that are still queued.
-    int ownDisconnectsPending = 0;
     QPointer<QMessageBox> loginFailBox;
     // Chart windows of the loaded workspace, kept as read until chart windows can be opened,
     // so that saving never drops an account's charts.

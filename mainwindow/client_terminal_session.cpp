@@ -82,9 +82,7 @@ void Client_Terminal::connectToBroker()
     // The outgoing account is written while its charts and connection values still describe it.
     saveCurrentWorkspace();
     stopDisconnectedReminder();
-    const bool wasRunning = tradeClient->isRunning();
     const bool started = tradeClient->connectToServer(url, account, password, name);
-    ignoreOwnDisconnect(wasRunning);
     // Whatever connection ran is gone: until the new login is accepted the commands are those
     // of an offline terminal (a refused login must not leave Change Password enabled).
     updateComponents(false);
@@ -96,9 +94,7 @@ void Client_Terminal::relogin(qint64 login, QString password, QString server)
 {
     saveCurrentWorkspace();
     stopDisconnectedReminder();
-    const bool wasRunning = tradeClient->isRunning();
     tradeClient->logout();
-    ignoreOwnDisconnect(wasRunning);
     updateComponents(false);
     loginDialog->setLogin(login);
     loginDialog->setPassword(password);
@@ -110,22 +106,8 @@ void Client_Terminal::disconnectToBroker()
 {
     saveCurrentWorkspace();
     stopDisconnectedReminder();
-    const bool wasRunning = tradeClient->isRunning();
     tradeClient->logout();
-    ignoreOwnDisconnect(wasRunning);
     updateComponents(false);
-}
-
-void Client_Terminal::ignoreOwnDisconnect(bool clientWasRunning)
-{
-    if (!clientWasRunning)
-        return;
-    // The stopped thread has posted its last signals before the stop returned. Events to one
-    // receiver are delivered in posting order, so every disconnection queued ahead of this
-    // marker belongs to the connection the window ended, and later ones to the next connection
-    // (which, when one was started, needs a socket round trip before it can report anything).
-    ++ownDisconnectsPending;
-    QMetaObject::invokeMethod(this, [this] { --ownDisconnectsPending; }, Qt::QueuedConnection);
 }
 
 void Client_Terminal::stopDisconnectedReminder()
@@ -219,12 +201,6 @@ void Client_Terminal::onLogin(QJsonObject obj)
 
 void Client_Terminal::onWebsocketClosed()
 {
-    if (ownDisconnectsPending > 0) {
-        // The window stopped this connection itself: it already saved the workspace and no
-        // reminder is due. The client is no longer logged in all the same.
-        updateComponents(false);
-        return;
-    }
     if (!disconnectedSoundTimer->isActive() && tradeClient->isRunning()) {
         disconnectedSoundTimer->start(DisconnectedReminderMs);
         playSound(disconnectedSound);
