@@ -49,8 +49,7 @@ bool TradeClient::connectToServer(const QString &urlText, qint64 newLogin, const
 {
     // Parsed, not as text: QUrl lowercases the host, so "ws://Host" and "ws://host" are one server.
     const QUrl newUrl(urlText);
-    const bool changed = newUrl != url || newLogin != login || newPassword != password
-        || newServerName != serverName;
+    const bool changed = !sameValues(newUrl, newLogin, newPassword, newServerName);
     if (!changed && loggedIn.load())
         return false;
 
@@ -61,7 +60,7 @@ bool TradeClient::connectToServer(const QString &urlText, qint64 newLogin, const
 
     url = newUrl;
     login = newLogin;
-    password = newPassword;
+    setAccountPassword(newPassword);
     serverName = newServerName;
     {
         QMutexLocker locker(queueMutex);
@@ -70,6 +69,32 @@ bool TradeClient::connectToServer(const QString &urlText, qint64 newLogin, const
     journal(TerminalSource, QStringLiteral("%1 try to connect to %2").arg(login).arg(serverName));
     start(QThread::InheritPriority);
     return changed;
+}
+
+bool TradeClient::sameValues(const QUrl &otherUrl, qint64 otherLogin, const QString &otherPassword,
+                             const QString &otherServerName) const
+{
+    return otherUrl == url && otherLogin == login && otherPassword == accountPassword()
+        && otherServerName == serverName;
+}
+
+bool TradeClient::isCurrentSession(const QString &urlText, qint64 otherLogin,
+                                   const QString &otherPassword, const QString &otherServerName) const
+{
+    // Parsed, as connectToServer compares it.
+    return loggedIn.load() && sameValues(QUrl(urlText), otherLogin, otherPassword, otherServerName);
+}
+
+QString TradeClient::accountPassword() const
+{
+    QMutexLocker locker(&passwordMutex);
+    return password;
+}
+
+void TradeClient::setAccountPassword(const QString &newPassword)
+{
+    QMutexLocker locker(&passwordMutex);
+    password = newPassword;
 }
 
 void TradeClient::logout()
@@ -224,7 +249,7 @@ void TradeClient::onConnected()
     QJsonObject request;
     request.insert(QStringLiteral("req_code"), 1);
     request.insert(QStringLiteral("id"), login);
-    request.insert(QStringLiteral("password"), password);
+    request.insert(QStringLiteral("password"), accountPassword());
     request.insert(QStringLiteral("type"), 3);
     socket->sendTextMessage(QString::fromUtf8(QJsonDocument(request).toJson(QJsonDocument::Compact)));
 }

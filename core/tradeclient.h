@@ -51,11 +51,22 @@ public:
     // Decodes one frame; an invalid document or a non-object gives an empty object.
     static QJsonObject parseMessage(const QString &msg);
 
+    // Whether these values name the session that is logged in now: connectToServer with them
+    // would leave the connection alone.
+    bool isCurrentSession(const QString &url, qint64 login, const QString &password,
+                          const QString &serverName) const;
+
     bool isLoggedIn() const { return loggedIn.load(); }
+    // The connection values are written only by connectToServer in the GUI thread while the
+    // client thread is stopped; the password also by setAccountPassword, under its own lock,
+    // since the client thread reads it for every login it sends.
     QUrl serverUrl() const { return url; }
     qint64 accountLogin() const { return login; }
-    QString accountPassword() const { return password; }
     QString accountServerName() const { return serverName; }
+    QString accountPassword() const;
+    // Takes a password the server has accepted for this account (a password change), so the
+    // next reconnection logs in with it. Leaves the connection alone.
+    void setAccountPassword(const QString &newPassword);
 
 signals:
     void websocketDisconnected();
@@ -88,20 +99,19 @@ private:
     void scheduleReconnect();
     void stopThread();
     void closeSocketForExit();
+    bool sameValues(const QUrl &otherUrl, qint64 otherLogin, const QString &otherPassword,
+                    const QString &otherServerName) const;
     // Client thread: hands `emitSignal` to the object's thread, where it runs unless the run
     // that received the reply has been stopped since.
     template <typename Emit>
     void deliver(Emit emitSignal);
 
-public:
-    // Connection values: written only by connectToServer in the GUI thread while the client
-    // thread is stopped; read by the dialogs.
     QUrl url;
     qint64 login = 0;
-    QString password;
     QString serverName;
+    mutable QMutex passwordMutex;
+    QString password; // guarded by passwordMutex
 
-private:
     QStringList sendQueue;
     // Guarded by queueMutex with sendQueue: set before the thread starts, cleared (and the queue
     // emptied) when it stops, so no request of one run can reach the socket of the next.

@@ -1,27 +1,21 @@
 #include "accountsummary.h"
 
+#include "displayformat.h"
+
 #include <QJsonValue>
 #include <QTableWidget>
 #include <cmath>
 
 namespace {
 
-constexpr Qt::ItemFlags ReadOnly = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
-
-QString money(double value)
-{
-    return QString::number(value, 'f', 2);
-}
+using DisplayFormat::money;
+using DisplayFormat::price;
+using DisplayFormat::ReadOnlyCell;
 
 // The value as the table shows it, so the "Summary" row adds what the trader reads.
 double asShown(double value)
 {
     return money(value).toDouble();
-}
-
-QString price(double value, int digits)
-{
-    return QString::number(value, 'f', qBound(0, digits, 15));
 }
 
 double numberOf(const QJsonValue &value)
@@ -76,14 +70,14 @@ void NetTradeTable::writeRow(int row, const QString &symbol, int positions, doub
         if (QTableWidgetItem *item = table->item(row, column)) {
             if (item->text() != texts[column])
                 item->setText(texts[column]);
-            if (item->flags() != ReadOnly)
-                item->setFlags(ReadOnly);
+            if (item->flags() != ReadOnlyCell)
+                item->setFlags(ReadOnlyCell);
             if (summary && item->font() != summaryFont)
                 item->setFont(summaryFont);
             continue;
         }
         auto *item = new QTableWidgetItem(texts[column]);
-        item->setFlags(ReadOnly);
+        item->setFlags(ReadOnlyCell);
         if (summary)
             item->setFont(summaryFont);
         table->setItem(row, column, item);
@@ -114,7 +108,7 @@ void NetTradeTable::rebuild(const QMap<QString, QList<Position>> &positionsBySym
         int buys = 0, sells = 0, digits = 0;
         for (const Position &p : it.value()) {
             profit += p.profit;
-            if (p.type == QLatin1String("sell")) {
+            if (p.isSell()) {
                 sellPriceSum += p.price;
                 ++sells;
                 sellVolume += p.volume;

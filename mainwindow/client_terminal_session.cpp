@@ -73,10 +73,7 @@ void Client_Terminal::connectToBroker()
         return;
 
     const QString url = BrokerList::tradeServerUrl(address);
-    const bool sameSession = tradeClient->isLoggedIn() && tradeClient->url == QUrl(url)
-        && tradeClient->login == account && tradeClient->password == password
-        && tradeClient->serverName == name;
-    if (sameSession)
+    if (tradeClient->isCurrentSession(url, account, password, name))
         return; // the client keeps this connection untouched
 
     // The outgoing account is written while its charts and connection values still describe it.
@@ -174,8 +171,8 @@ void Client_Terminal::onLogin(QJsonObject obj)
     login = obj.value(QStringLiteral("login")).toVariant().toLongLong();
     clientName = obj.value(QStringLiteral("name")).toString();
     clientGroup = obj.value(QStringLiteral("group")).toString();
-    serverName = tradeClient->serverName;
-    const QString password = tradeClient->password;
+    serverName = tradeClient->accountServerName();
+    const QString password = tradeClient->accountPassword();
 
     chartManager->setAccount(login, serverName);
 
@@ -183,7 +180,7 @@ void Client_Terminal::onLogin(QJsonObject obj)
         QSettings settings(QStringLiteral("Taldrex"), QStringLiteral("Client"));
         settings.setValue(QStringLiteral("account"), QString::number(login));
         settings.setValue(QStringLiteral("word"), password);
-        settings.setValue(QStringLiteral("server"), tradeClient->url.toString());
+        settings.setValue(QStringLiteral("server"), tradeClient->serverUrl().toString());
         settings.setValue(QStringLiteral("server_name"), serverName);
         savedPassword = password;
     } else if (!loginDialog->isSavePassword()) {
@@ -213,7 +210,7 @@ void Client_Terminal::saveCurrentWorkspace()
 {
     if (!workspaceLoaded || login <= 0 || serverName.isEmpty())
         return;
-    saveLayout(login, savedPassword, serverName, tradeClient->url.toString(), symbolStore.symbolList());
+    saveLayout(login, savedPassword, serverName, tradeClient->serverUrl().toString(), symbolStore.symbolList());
 }
 
 void Client_Terminal::autoLogin()

@@ -1,5 +1,6 @@
 #include "marketwatch.h"
 
+#include "displayformat.h"
 #include "rowindex.h"
 #include "symboldatastorage.h"
 
@@ -79,11 +80,11 @@ void MarketWatch::rebuild(SymbolDataStorage &store)
         const int row = table->rowCount();
         table->insertRow(row);
         table->setItem(row, SymbolColumn, textItem(name));
-        table->setItem(row, BidColumn, textItem(formatPrice(tick.bid, digits)));
-        table->setItem(row, AskColumn, textItem(formatPrice(tick.ask, digits)));
+        table->setItem(row, BidColumn, textItem(DisplayFormat::price(tick.bid, digits)));
+        table->setItem(row, AskColumn, textItem(DisplayFormat::price(tick.ask, digits)));
         table->setItem(row, SpreadColumn, textItem(QString::number(spreadPoints(tick.ask, tick.bid, digits))));
-        table->setItem(row, HighColumn, textItem(formatPrice(tick.ask_high, digits)));
-        table->setItem(row, LowColumn, textItem(formatPrice(tick.bid_low, digits)));
+        table->setItem(row, HighColumn, textItem(DisplayFormat::price(tick.ask_high, digits)));
+        table->setItem(row, LowColumn, textItem(DisplayFormat::price(tick.bid_low, digits)));
     }
     table->resizeRowsToContents();
 }
@@ -97,11 +98,11 @@ bool MarketWatch::updateRow(const TickData &tick)
     // Both sides of the comparison are what the trader sees: a move hidden by the rounding to
     // the shown decimals is no move.
     QTableWidgetItem *bid = cell(table, row, BidColumn);
-    const QString bidText = formatPrice(tick.bid, tick.digits);
+    const QString bidText = DisplayFormat::price(tick.bid, tick.digits);
     setColouredText(bid, changeColour(bidText.toDouble(), bid->text().toDouble()), bidText);
 
     QTableWidgetItem *ask = cell(table, row, AskColumn);
-    const QString askText = formatPrice(tick.ask, tick.digits);
+    const QString askText = DisplayFormat::price(tick.ask, tick.digits);
     setColouredText(ask, changeColour(askText.toDouble(), ask->text().toDouble()), askText);
 
     QTableWidgetItem *spread = cell(table, row, SpreadColumn);
@@ -109,8 +110,8 @@ bool MarketWatch::updateRow(const TickData &tick)
     const qint64 shownPoints = spread->text().toLongLong();
     setColouredText(spread, changeColour(double(points), double(shownPoints)), QString::number(points));
 
-    cell(table, row, HighColumn)->setText(formatPrice(tick.ask_high, tick.digits));
-    cell(table, row, LowColumn)->setText(formatPrice(tick.bid_low, tick.digits));
+    cell(table, row, HighColumn)->setText(DisplayFormat::price(tick.ask_high, tick.digits));
+    cell(table, row, LowColumn)->setText(DisplayFormat::price(tick.bid_low, tick.digits));
     return true;
 }
 
@@ -155,7 +156,3 @@ QColor MarketWatch::changeColour(double newValue, double shownValue)
     return Qt::black;
 }
 
-QString MarketWatch::formatPrice(double value, int digits)
-{
-    return QString::number(value, 'f', qBound(0, digits, JsonRead::MaxDigits));
-}

@@ -57,7 +57,6 @@ public:
     static qint64 spreadPoints(double ask, double bid, int digits);
     // Blue when the new value is above the shown one, red below, black when equal.
     static QColor changeColour(double newValue, double shownValue);
-    static QString formatPrice(double value, int digits);
 
 private:
     QTableWidget *table;

@@ -1,5 +1,6 @@
 #include "tradetable.h"
 
+#include "displayformat.h"
 #include "rowcontrols.h"
 #include "rowindex.h"
 
@@ -14,23 +15,15 @@ namespace {
 
 const QString PositionMark = QStringLiteral("position");
 const QString OrderMark = QStringLiteral("order");
-constexpr Qt::ItemFlags ReadOnly = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
+using DisplayFormat::money;
+using DisplayFormat::price;
+using DisplayFormat::ReadOnlyCell;
 
 QTableWidgetItem *makeCell(const QString &text)
 {
     auto *item = new FooterItem(text);
-    item->setFlags(ReadOnly);
+    item->setFlags(ReadOnlyCell);
     return item;
-}
-
-QString price(double value, int digits)
-{
-    return QString::number(value, 'f', qBound(0, digits, 15));
-}
-
-QString money(double value)
-{
-    return QString::number(value, 'f', 2);
 }
 
 QString optionalPrice(double value, int digits)
@@ -79,7 +72,7 @@ double TradeTable::rebuild(const QList<Position> &positionList, const QList<Pend
         QTableWidgetItem *symbol = makeCell(p.symbol);
         symbol->setData(Qt::UserRole, PositionMark);
         // Only the exact text "sell" is a sell; anything else trades as a buy.
-        symbol->setIcon(QIcon(p.type == QLatin1String("sell") ? QStringLiteral(":/icon/sell.png")
+        symbol->setIcon(QIcon(p.isSell() ? QStringLiteral(":/icon/sell.png")
                                                               : QStringLiteral(":/icon/buy.png")));
         table->setItem(row, SymbolColumn, symbol);
         table->setItem(row, TicketColumn, makeCell(QString::number(p.ticket)));
@@ -107,7 +100,7 @@ double TradeTable::rebuild(const QList<Position> &positionList, const QList<Pend
         table->setItem(row, TicketColumn, makeCell(QString::number(o.ticket)));
         table->setItem(row, TimeColumn, makeCell(formatTime(o.time)));
         auto *type = new QTableWidgetItem(typeText);
-        type->setFlags(ReadOnly);
+        type->setFlags(ReadOnlyCell);
         table->setItem(row, TypeColumn, type);
         table->setItem(row, VolumeColumn, makeCell(money(o.volume)));
         table->setItem(row, PriceColumn, makeCell(price(o.price, o.digits)));
