@@ -118,6 +118,7 @@ Client_Terminal::Client_Terminal(TradeClient *client, QWidget *parent)
             &Client_Terminal::on_actionLogin_to_Trade_Account_triggered);
     connect(ui->actionDisconnect, &QAction::triggered, this, &Client_Terminal::disconnectToBroker);
     ui->actionChangePassword->setEnabled(false);
+    setupAccountDialogs();
 
     autoLogin();
 }

@@ -21,8 +21,10 @@
 #include <memory>
 
 class AboutDialog;
+class ChangePasswordDlg;
 class ChartManager;
 class LoginDialog;
+class OpenDemoDlg;
 class QActionGroup;
 class QCloseEvent;
 class QMessageBox;
@@ -125,6 +127,12 @@ public slots:
     void onSymbolNetProfitChanged(QString symbol, int symbol_positions, double symbol_buy_volume,
                                   double symbol_buy_price, double symbol_sell_volume, double symbol_sell_price,
                                   double symbol_net_profit);
+    // Account dialogs: demo sign-up, password change, symbol list.
+    void openDemoAction();
+    void changePasswordAction();
+    void showSymbolDialog();
+    void onSymbolSettingChanged();
+    void onAccountPasswordChanged(qint64 account, const QString &password);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -142,6 +150,7 @@ private:
     void zoomActiveChart(int delta);
     void saveCurrentWorkspace();
     void stopDisconnectedReminder();
+    void setupAccountDialogs();
 
     TradeClient *tradeClient;
     ChartManager *chartManager = nullptr;
@@ -161,6 +170,8 @@ private:
     QSound *tradeSound2 = nullptr;
     LoginDialog *loginDialog = nullptr;
     AboutDialog *aboutDialog = nullptr;
+    OpenDemoDlg *openDemoDlg = nullptr;
+    ChangePasswordDlg *changePasswordDlg = nullptr;
     QNetworkAccessManager *brokerListManager = nullptr;
     QList<ServerInfo> serverList;
     QActionGroup *drawingGroup = nullptr;

@@ -93,13 +93,15 @@ void Client_Terminal::showTickContextMenu(QPoint pos)
     if (!item)
         return;
     const QString symbol = marketWatch->symbolAt(item->row());
-    // Chart windows and the symbol dialog are not part of this window yet: their entries stay
-    // disabled instead of doing nothing.
-    const std::unique_ptr<QMenu> menu(MarketWatch::buildContextMenu(ui->actionNew_Order, false, false));
+    // Chart windows are not part of this window yet: their entry stays disabled instead of
+    // doing nothing.
+    const std::unique_ptr<QMenu> menu(MarketWatch::buildContextMenu(ui->actionNew_Order, false, true));
     // The position comes in the viewport's coordinates, below the header.
     const QAction *chosen = menu->exec(table->viewport()->mapToGlobal(pos));
     if (chosen && chosen->data().toInt() == MarketWatch::HideEntry)
         symbolStore.setSymbolVisible(symbol, false);
+    else if (chosen && chosen->data().toInt() == MarketWatch::ShowEntry)
+        showSymbolDialog();
 }
 
 // --- Trade table and trade commands --------------------------------------------------------------

@@ -1,6 +1,8 @@
 // The simulated broker as a program, for scripts/run and for trying the terminal by hand.
 //   simbroker_server [--port 9001] [--seed 1] [--interval 500] [--broker-list-port 9000]
+//                    [--account-service-port 9004]
 // Each service it offers is started in main() below and announces where it listens.
+#include "accountservice.h"
 #include "brokerlistservice.h"
 #include "simtradeserver.h"
 
@@ -26,7 +28,10 @@ int main(int argc, char *argv[])
     const QCommandLineOption brokerListOption(QStringLiteral("broker-list-port"),
                                               QStringLiteral("Broker-list web service port (0: any free port)."),
                                               QStringLiteral("port"), QStringLiteral("9000"));
-    parser.addOptions({portOption, seedOption, intervalOption, brokerListOption});
+    const QCommandLineOption accountServiceOption(QStringLiteral("account-service-port"),
+                                                  QStringLiteral("Account web service port (0: any free port)."),
+                                                  QStringLiteral("port"), QStringLiteral("9004"));
+    parser.addOptions({portOption, seedOption, intervalOption, brokerListOption, accountServiceOption});
     parser.process(app);
 
     QTextStream out(stdout);
@@ -40,6 +45,11 @@ int main(int argc, char *argv[])
     const uint brokerListPort = parser.value(brokerListOption).toUInt(&ok);
     if (!ok || brokerListPort > 65535) {
         err << "invalid --broker-list-port: " << parser.value(brokerListOption) << '\n';
+        return 2;
+    }
+    const uint accountServicePort = parser.value(accountServiceOption).toUInt(&ok);
+    if (!ok || accountServicePort > 65535) {
+        err << "invalid --account-service-port: " << parser.value(accountServiceOption) << '\n';
         return 2;
     }
     const uint seed = parser.value(seedOption).toUInt(&ok);
@@ -71,6 +81,14 @@ int main(int argc, char *argv[])
         return 1;
     }
     out << "Broker list at " << brokerList.brokersUrl().toString() << '\n';
+
+    // Demo sign-up and password changes, on the trade server's host.
+    simbroker::AccountService accountService(&tradeServer);
+    if (!accountService.listen(QHostAddress::LocalHost, quint16(accountServicePort))) {
+        err << "cannot listen on 127.0.0.1:" << accountServicePort << '\n';
+        return 1;
+    }
+    out << "Account service at http://127.0.0.1:" << accountService.serverPort() << "/account/\n";
 
     out << "Accounts: 1001/demo1001, 1002/demo1002, 2001/trader2001, 3000000001/demo3000000001\n";
     out.flush();

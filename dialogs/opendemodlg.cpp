@@ -1,0 +1,183 @@
+#include "opendemodlg.h"
+#include "ui_opendemodlg.h"
+
+#include "client_terminal.h"
+#include "marketrecords.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMessageBox>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+
+namespace {
+const char *const SerialProperty = "signUpSerial";
+
+void critical(const QString &text)
+{
+    QMessageBox::critical(nullptr, QObject::tr("Demo Account"), text, QMessageBox::Ok);
+}
+} // namespace
+
+OpenDemoDlg::OpenDemoDlg(QWidget *parent) : QDialog(parent), ui(new Ui_OpenDemoDlg)
+{
+    ui->setupUi(this);
+    for (const char *deposit : {"5000 USD", "10000 USD", "25000 USD", "50000 USD", "100000 USD"})
+        ui->cbDeposit->addItem(QString::fromLatin1(deposit));
+    for (const char *leverage : {"1:100", "1:200", "1:300", "1:400", "1:500"})
+        ui->cbLeverage->addItem(QString::fromLatin1(leverage));
+    connect(ui->btnRegister, &QPushButton::clicked, this, &OpenDemoDlg::on_Register);
+    connect(ui->btnCopy, &QPushButton::clicked, this, &OpenDemoDlg::on_Copy);
+    connect(ui->btnLogout, &QPushButton::clicked, this, &OpenDemoDlg::on_Logout);
+    connect(&requestTimer, &QTimer::timeout, this, &OpenDemoDlg::requestTimeout);
+    requestTimer.setInterval(AccountRequests::ReplyTimeoutMs);
+    requestTimer.setSingleShot(true);
+}
+
+OpenDemoDlg::~OpenDemoDlg()
+{
+    delete ui;
+}
+
+void OpenDemoDlg::setServerList()
+{
+    QList<ServerInfo> servers;
+    if (auto *window = qobject_cast<Client_Terminal *>(parent()))
+        servers = window->GetServerList();
+    ui->cbServer->clear();
+    for (const ServerInfo &server : qAsConst(servers))
+        ui->cbServer->addItem(server.name, server.ipaddr);
+    ui->cbDeposit->setCurrentIndex(0);
+    ui->cbLeverage->setCurrentIndex(0);
+    ui->txtFirstName->clear();
+    ui->txtLastName->clear();
+    ui->txtEmail->clear();
+    ui->txtPhoneNumber->clear();
+    ui->chk_Agree->setChecked(false);
+    ui->grpDetails->hide();
+    ui->txtWait->hide();
+    ui->btnCopy->hide();
+    ui->btnLogout->hide();
+    ui->btnRegister->show();
+}
+
+bool OpenDemoDlg::validateInput()
+{
+    const auto blank = [](const QLineEdit *edit) { return edit->text().simplified().isEmpty(); };
+    if (ui->cbServer->currentIndex() < 0)
+        critical(tr("Server is not available"));
+    else if (ui->cbDeposit->currentIndex() < 0)
+        critical(tr("Deposit is not available"));
+    else if (ui->cbLeverage->currentIndex() < 0)
+        critical(tr("Leverage is not available"));
+    else if (!ui->chk_Agree->isChecked())
+        critical(tr("Please check accept button"));
+    else if (blank(ui->txtFirstName))
+        critical(tr("Please input first name correctly"));
+    else if (blank(ui->txtLastName))
+        critical(tr("Please input last name correctly"));
+    else if (blank(ui->txtEmail))
+        critical(tr("Please input email correctly"));
+    else if (blank(ui->txtPhoneNumber))
+        critical(tr("Please input phone number correctly"));
+    else
+        return true;
+    return false;
+}
+
+void OpenDemoDlg::on_Register()
+{
+    if (!validateInput())
+        return;
+
+    form = AccountRequests::DemoAccountForm();
+    form.first_name = ui->txtFirstName->text();
+    form.last_name = ui->txtLastName->text();
+    form.phone = ui->txtPhoneNumber->text();
+    form.email = ui->txtEmail->text();
+    form.leverage = AccountRequests::leverageOf(ui->cbLeverage->currentText());
+    form.amount = AccountRequests::depositAmount(ui->cbDeposit->currentText());
+    form.server_name = ui->cbServer->currentText();
+    form.server_address = ui->cbServer->currentData(Qt::UserRole).toString();
+    form.password = AccountRequests::randomPassword(5);
+    // Whatever an earlier reply named is not the account of this sign-up.
+    accountLogin = 0;
+    accountPassword.clear();
+
+    ui->txtWait->setText(tr("Please waitting while processing..."));
+    ui->txtWait->show();
+    ui->btnRegister->hide();
+
+    auto *manager = new QNetworkAccessManager(this);
+    connect(manager, &QNetworkAccessManager::finished, this, &OpenDemoDlg::onfinish);
+    connect(manager, &QNetworkAccessManager::finished, manager, &QObject::deleteLater);
+
+    QNetworkRequest request(AccountRequests::createUrl(form.server_address));
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    ++requestSerial;
+    awaitingReply = true;
+    requestTimer.start();
+    QNetworkReply *reply = manager->post(request, AccountRequests::createBody(form));
+    reply->setProperty(SerialProperty, requestSerial);
+}
+
+void OpenDemoDlg::onfinish(QNetworkReply *rep)
+{
+    rep->deleteLater();
+    if (rep->property(SerialProperty).toULongLong() != requestSerial)
+        return; // a sign-up the trader has already given up on
+
+    requestTimer.stop();
+    awaitingReply = false;
+    replyText = QString::fromUtf8(rep->readAll());
+    ui->btnRegister->hide();
+    if (!AccountRequests::isSuccess(rep)) {
+        ui->txtWait->setText(tr("Can not create demo account!"));
+        ui->txtWait->show();
+        return;
+    }
+    ui->txtWait->hide();
+    ui->btnCopy->show();
+    ui->btnLogout->show();
+    ui->grpDetails->show();
+
+    const QJsonDocument document = QJsonDocument::fromJson(replyText.toUtf8());
+    if (!document.isNull() && !document.isObject())
+        return;
+    const QJsonObject answer = document.object();
+    accountLogin = JsonRead::int64(answer.value(QStringLiteral("login")));
+    accountPassword = JsonRead::text(answer.value(QStringLiteral("password")));
+
+    ui->lblLogin->setText(QString::number(accountLogin));
+    ui->lblPassword->setText(accountPassword);
+    ui->lblServerName->setText(form.server_name);
+    replyText = QStringLiteral("{Login:%1, Password:%2}").arg(QString::number(accountLogin), accountPassword);
+}
+
+void OpenDemoDlg::requestTimeout()
+{
+    const quint64 serial = requestSerial;
+    // Modal: a reply that arrives meanwhile is shown first.
+    critical(tr("No connection with Server"));
+    requestTimer.stop();
+    if (serial == requestSerial && awaitingReply) {
+        ui->txtWait->clear();
+        ui->btnRegister->show();
+    }
+}
+
+void OpenDemoDlg::on_Copy()
+{
+    QApplication::clipboard()->setText(replyText, QClipboard::Clipboard);
+}
+
+void OpenDemoDlg::on_Logout()
+{
+    // A reply without a usable account would log the trader out into nothing.
+    if (accountLogin > 0)
+        emit relogin(accountLogin, accountPassword, form.server_name);
+}

@@ -1,0 +1,75 @@
+#include "showsymboldialog.h"
+#include "ui_showsymboldialog.h"
+
+#include "client_terminal.h"
+#include "displayformat.h"
+#include "symboldatastorage.h"
+
+#include <QListWidgetItem>
+#include <QTableWidgetItem>
+
+ShowSymbolDialog::ShowSymbolDialog(QWidget *parent) : QDialog(parent), ui(new Ui_ShowSymbolDialog)
+{
+    ui->setupUi(this);
+    if (SymbolDataStorage *symbols = store()) {
+        const QStringList shown = symbols->symbolList();
+        for (const QString &symbol : symbols->allSymbols()) {
+            // Set up in full before it joins the list: a half-built item would reach
+            // on_listWidget_itemChanged and move the symbol in the market watch.
+            auto *item = new QListWidgetItem(symbol);
+            item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+            item->setCheckState(shown.contains(symbol) ? Qt::Checked : Qt::Unchecked);
+            ui->listWidget->addItem(item);
+        }
+    }
+    setWindowTitle(tr("Show/Hide Symbols"));
+}
+
+ShowSymbolDialog::~ShowSymbolDialog()
+{
+    delete ui;
+}
+
+SymbolDataStorage *ShowSymbolDialog::store() const
+{
+    auto *window = qobject_cast<Client_Terminal *>(parent());
+    return window ? window->symbolStorage() : nullptr;
+}
+
+QList<QPair<QString, QString>> ShowSymbolDialog::specificationRows(const SymbolSetting &s)
+{
+    return {
+        {tr("Symbol"), s.symbol},
+        {tr("Path"), s.path},
+        {tr("Description"), s.desc},
+        {tr("Digits"), QString::number(s.digits)},
+        {tr("Contract Size"), QString::number(s.c_size, 'g', 6)},
+        {tr("Minimal volume"), DisplayFormat::money(s.min_vol / 10000.0)},
+        {tr("Maximal volume"), DisplayFormat::money(s.max_vol / 10000.0)},
+        {tr("Step volume"), DisplayFormat::money(s.step_vol / 10000.0)},
+    };
+}
+
+void ShowSymbolDialog::on_listWidget_itemChanged(QListWidgetItem *item)
+{
+    if (SymbolDataStorage *symbols = store())
+        symbols->setSymbolVisible(item->text(), item->checkState() == Qt::Checked);
+}
+
+void ShowSymbolDialog::on_listWidget_itemClicked(QListWidgetItem *item)
+{
+    SymbolDataStorage *symbols = store();
+    if (!symbols)
+        return;
+    const auto rows = specificationRows(symbols->symbolSetting(item->text()));
+    QTableWidget *table = ui->tableWidget;
+    table->setColumnCount(2);
+    table->setRowCount(rows.size());
+    for (int row = 0; row < rows.size(); ++row) {
+        for (int column = 0; column < 2; ++column) {
+            auto *cell = new QTableWidgetItem(column == 0 ? rows[row].first : rows[row].second);
+            cell->setFlags(DisplayFormat::ReadOnlyCell);
+            table->setItem(row, column, cell);
+        }
+    }
+}

@@ -1,0 +1,117 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QJsonObject>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QUrl>
+
+class QTcpServer;
+class QTcpSocket;
+
+namespace simbroker {
+
+class SimTradeServer;
+
+// The broker's account web service for tests and scripts/run: HTTP on a loopback address,
+// port 9004 by default, beside the trade server whose accounts it manages.
+//
+//   POST /account/create {"name","email","phone","leverage","password","amount","group",
+//                         "manager_login","manager_password"}
+//        -> 200 {"login": <new account>, "password": <its password>}; the account exists in the
+//           trade server at once, with "amount" as its balance and the password asked for.
+//   POST /account/update {"password","dealer","manager_login","manager_password"}
+//        -> 200 {"result": "ok"}; the old password stops working at once.
+// A body that is not such an object is answered 400, wrong manager credentials 403, an
+// unknown dealer 404, other paths 404 and other methods 405.
+//
+// Tests script what it does with each following request instead (until serveNormally()):
+// any status with any body (a refusal, an HTTP 500, a body that is not JSON) or no answer at
+// all, whose held requests can be answered later; or they redirect the next request. Every
+// complete request is recorded. It lives in the thread that owns it and listens on loopback
+// addresses only.
+class AccountService : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr quint16 DefaultPort = 9004;
+    static const QString ManagerPassword;
+    static constexpr qint64 ManagerLogin = 1000;
+
+    struct Request
+    {
+        QString method;
+        QString path;
+        QByteArray contentType;
+        QByteArray body;
+        QJsonObject json;   // empty unless the body is one JSON object
+    };
+
+    // A created account, as the service opened it.
+    struct CreatedAccount
+    {
+        qint64 login = 0;
+        QString password;
+        QString name;
+        qint64 amount = 0;
+        qint64 leverage = 0;
+    };
+
+    explicit AccountService(SimTradeServer *tradeServer, QObject *parent = nullptr);
+    ~AccountService() override;
+
+    bool listen(const QHostAddress &address = QHostAddress::LocalHost, quint16 port = DefaultPort);
+    void close();
+    QHostAddress serverAddress() const;
+    quint16 serverPort() const;
+
+    // The account number the next create hands out (skipping numbers the trade server has).
+    void setNextLogin(qint64 login) { nextLogin = login; }
+
+    // Scripts for every following request.
+    void answerWith(int status, const QByteArray &body);
+    // Answers the next request with `status` and a Location header, then serves again; a POST
+    // keeps its method and body only through 307 and 308.
+    void redirectTo(const QUrl &target, int status = 307);
+    // Reads the request and keeps the connection open without answering.
+    void holdRequests();
+    void serveNormally();
+    // Answers the oldest `count` held requests as the service normally would.
+    void answerHeld(int count = -1);
+
+    QList<Request> requests() const { return received; }
+    QList<CreatedAccount> createdAccounts() const { return created; }
+
+signals:
+    void requestReceived(const QString &method, const QString &path);
+
+private:
+    enum class Mode { Serve, Fixed, Redirect, Hold };
+    struct Answer
+    {
+        int status = 200;
+        QByteArray body;
+        QByteArray location;
+    };
+
+    void onNewConnection();
+    void onReadyRead(QTcpSocket *socket);
+    Answer serve(const Request &request);
+    Answer create(const QJsonObject &body);
+    Answer update(const QJsonObject &body);
+    void respond(QTcpSocket *socket, const Answer &answer);
+
+    QTcpServer *server;
+    QPointer<SimTradeServer> trade;
+    Mode mode = Mode::Serve;
+    Answer scripted;
+    qint64 nextLogin = 50000001;
+    QList<Request> received;
+    QList<CreatedAccount> created;
+    QList<QPair<QPointer<QTcpSocket>, Request>> held;
+};
+
+} // namespace simbroker
