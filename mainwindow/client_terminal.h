@@ -2,6 +2,7 @@
 
 #include "accountsummary.h"
 #include "brokerlist.h"
+#include "historytables.h"
 #include "marketwatch.h"
 #include "positiondatastore.h"
 #include "symboldatastorage.h"
@@ -18,6 +19,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVector>
+#include <functional>
 #include <memory>
 
 class AboutDialog;
@@ -65,6 +67,10 @@ public:
     void restoreLayout(qint64 login, const QString &serverName);
 
     void showPositionHistoryTable();
+
+    // The day the history periods count from; today's local date unless a test sets a clock.
+    void setHistoryClock(std::function<QDate()> today);
+    int historyPeriodIndex() const { return historyPeriod; }
 
     // Look-ups of the order-entry dialog (live tables).
     TickData getTick(QString symbol);
@@ -134,6 +140,11 @@ public slots:
     void onSymbolSettingChanged();
     void onAccountPasswordChanged(qint64 account, const QString &password);
 
+    // History tables, their context menu and the account statement.
+    void historyTableLoad(QJsonObject obj);
+    void historySwitch(int index);
+    void historyTableContext(QPoint pos);
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 
@@ -151,6 +162,9 @@ private:
     void saveCurrentWorkspace();
     void stopDisconnectedReminder();
     void setupAccountDialogs();
+    void setupHistoryTables();
+    void requestHistoryPeriod(HistoryPeriod period);
+    void writeStatement();
 
     TradeClient *tradeClient;
     ChartManager *chartManager = nullptr;
@@ -194,6 +208,11 @@ private:
     bool autoArrange = true;
     QMap<QString, QList<Position>> positionsBySymbol;
     QFont summaryFont;
+
+    // History tables (client_terminal_history.cpp).
+    std::unique_ptr<HistoryTables> historyTables;
+    int historyPeriod = 0;              // the "Period" entry last chosen; kept across logins
+    std::function<QDate()> historyToday;
 
     static QString s_brokerListHost;
 };
