@@ -26,6 +26,7 @@ class AboutDialog;
 class ChangePasswordDlg;
 class ChartManager;
 class LoginDialog;
+class New_Order;
 class OpenDemoDlg;
 class QActionGroup;
 class QCloseEvent;
@@ -33,6 +34,7 @@ class QMessageBox;
 class QNetworkAccessManager;
 class QNetworkReply;
 class QSound;
+class QTableWidgetItem;
 class QTimer;
 class TradeClient;
 class Ui_Client_Terminal;
@@ -139,6 +141,10 @@ public slots:
     void showSymbolDialog();
     void onSymbolSettingChanged();
     void onAccountPasswordChanged(qint64 account, const QString &password);
+    // Order commands (client_terminal_orders.cpp).
+    void on_actionNew_Order_triggered();
+    void symbolDoubleClicked(QTableWidgetItem *item);
+    void tradeItemDoubleClicked(QTableWidgetItem *item);
 
     // History tables, their context menu and the account statement.
     void historyTableLoad(QJsonObject obj);
@@ -165,6 +171,10 @@ private:
     void setupHistoryTables();
     void requestHistoryPeriod(HistoryPeriod period);
     void writeStatement();
+    void setupOrderEntry();
+    void openNewOrderDialog(const QString &symbol);
+    void openOrderDialog(const QString &symbol, int mode, qint64 ticket);
+    void openOrderDialogFromTradeMenu(int entry, int row);
 
     TradeClient *tradeClient;
     ChartManager *chartManager = nullptr;
@@ -186,6 +196,7 @@ private:
     AboutDialog *aboutDialog = nullptr;
     OpenDemoDlg *openDemoDlg = nullptr;
     ChangePasswordDlg *changePasswordDlg = nullptr;
+    New_Order *newOrder = nullptr;
     QNetworkAccessManager *brokerListManager = nullptr;
     QList<ServerInfo> serverList;
     QActionGroup *drawingGroup = nullptr;
