@@ -64,11 +64,6 @@ SymbolSetting SymbolDataStorage::symbolSetting(const QString &symbol)
     return it.value();
 }
 
-int SymbolDataStorage::heldDigits(const QString &symbol) const
-{
-    return settings.value(symbol).digits;
-}
-
 void SymbolDataStorage::clear()
 {
     symbols.clear();

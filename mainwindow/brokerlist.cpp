@@ -4,12 +4,36 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QTimer>
 
 namespace BrokerList {
 
 QString requestUrl(const QString &host)
 {
     return QStringLiteral("http://%1:%2/brokers").arg(host).arg(ServicePort);
+}
+
+void limitReply(QNetworkReply *reply)
+{
+    auto *deadline = new QTimer(reply);
+    deadline->setSingleShot(true);
+    QObject::connect(deadline, &QTimer::timeout, reply, &QNetworkReply::abort);
+    QObject::connect(reply, &QNetworkReply::finished, deadline, &QTimer::stop);
+    deadline->start(ReplyTimeoutMs);
+
+    // Checked at the head (a declared length) and at every read (a reply without one, or lying).
+    const auto checkSize = [reply] {
+        if (reply->isFinished())
+            return;
+        bool declared = false;
+        const qint64 length = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&declared);
+        if ((declared && length > MaxReplyBytes) || reply->bytesAvailable() > MaxReplyBytes)
+            reply->abort();
+    };
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, checkSize);
+    QObject::connect(reply, &QIODevice::readyRead, reply, checkSize);
 }
 
 QList<ServerInfo> parse(const QByteArray &body, bool *isArray)

@@ -4,6 +4,8 @@
 #include <QList>
 #include <QString>
 
+class QNetworkReply;
+
 // One trade server of the broker list.
 struct ServerInfo
 {
@@ -22,6 +24,16 @@ QString requestUrl(const QString &host);
 // servers whose name mentions "taldrex" in any case. *isArray tells whether the document was a
 // JSON array at all (a reply that is not one must leave the login dialog's entries alone).
 QList<ServerInfo> parse(const QByteArray &body, bool *isArray);
+
+// A list of servers is a few kilobytes; a reply larger than this is no broker list.
+constexpr qint64 MaxReplyBytes = 1024 * 1024;
+constexpr int ReplyTimeoutMs = 10000;
+
+// Bounds a broker-list reply that the caller has just started. A reply that declares or brings
+// more than MaxReplyBytes, or has not finished ReplyTimeoutMs after this call, is aborted: it
+// then finishes with QNetworkReply::OperationCanceledError, as any failed request does, and
+// never holds more than one network read beyond the limit in memory.
+void limitReply(QNetworkReply *reply);
 
 // "ws://" + address, with the trade server's default port 9001 when the address names none.
 QString tradeServerUrl(const QString &address);

@@ -29,6 +29,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QWheelEvent>
+#include <qcustomplot.h>
 
 // The icons and sounds are compiled into this static library; they are registered before the
 // form asks for its first icon, whatever program the window runs in.
@@ -65,8 +66,13 @@ Client_Terminal::Client_Terminal(TradeClient *client, QWidget *parent)
     ui->tabWidget_3->addTab(new JournalWidget(nullptr), tr("Journal"));
     logger->log(QStringLiteral("Terminal"), QStringLiteral("Started"));
 
-    ui->menuView->addAction(ui->marketDockWidget->toggleViewAction());
-    ui->menuView->addAction(ui->toolboxDockWidget->toggleViewAction());
+    // The docks have no close button, so the View entries are the only way to hide and show
+    // them; a dock greys its entry out when it is not closable, so the entries are enabled here.
+    for (QDockWidget *dock : {ui->marketDockWidget, ui->toolboxDockWidget}) {
+        QAction *toggle = dock->toggleViewAction();
+        toggle->setEnabled(true);
+        ui->menuView->addAction(toggle);
+    }
 
     // The account summary line lives in the Toolbox's title bar.
     auto *summaryLabel = new QLabel(ui->toolboxDockWidget);
@@ -95,8 +101,6 @@ Client_Terminal::Client_Terminal(TradeClient *client, QWidget *parent)
 
     setupTables();
     setupLiveTables();
-    setupHistoryTables();
-    setupOrderEntry();
     ui->tabWidget_3->setCurrentIndex(0);
 
     connect(tradeClient, &TradeClient::chartHistoryReceived, chartManager,
@@ -252,8 +256,10 @@ void Client_Terminal::onZoomOut()
 void Client_Terminal::zoomActiveChart(int delta)
 {
     // One mouse-wheel step at the chart's centre: the chart zooms as it does under the wheel.
+    // Only a chart takes the step: any other widget would pass the unhandled wheel on to the
+    // chart area, which would scroll instead.
     QMdiSubWindow *subWindow = ui->graphArea->activeSubWindow();
-    QWidget *chart = subWindow ? subWindow->widget() : nullptr;
+    auto *chart = subWindow ? qobject_cast<QCustomPlot *>(subWindow->widget()) : nullptr;
     if (!chart)
         return;
     const QPoint centre(chart->width() / 2, chart->height() / 2);

@@ -98,10 +98,7 @@ void Client_Terminal::showTickContextMenu(QPoint pos)
     const std::unique_ptr<QMenu> menu(MarketWatch::buildContextMenu(ui->actionNew_Order, false, true));
     // The position comes in the viewport's coordinates, below the header.
     const QAction *chosen = menu->exec(table->viewport()->mapToGlobal(pos));
-    // New Order has already run its own handler (the selected symbol); the row's symbol follows.
-    if (chosen == ui->actionNew_Order)
-        openNewOrderDialog(symbol);
-    else if (chosen && chosen->data().toInt() == MarketWatch::HideEntry)
+    if (chosen && chosen->data().toInt() == MarketWatch::HideEntry)
         symbolStore.setSymbolVisible(symbol, false);
     else if (chosen && chosen->data().toInt() == MarketWatch::ShowEntry)
         showSymbolDialog();
@@ -127,8 +124,9 @@ void Client_Terminal::contextTradeMenu(QPoint pos)
     const QTableWidgetItem *item = table->itemAt(pos);
     if (!item)
         return;
-    const int row = item->row();
-    const std::unique_ptr<QMenu> menu(TradeTable::buildContextMenu(tradeTable->kindAt(row), autoArrange, true));
+    // The order-entry dialog is not part of this window yet: its entries stay disabled.
+    const std::unique_ptr<QMenu> menu(
+        TradeTable::buildContextMenu(tradeTable->kindAt(item->row()), autoArrange, false));
     const QAction *chosen = menu->exec(table->viewport()->mapToGlobal(pos));
     if (!chosen)
         return;
@@ -147,7 +145,6 @@ void Client_Terminal::contextTradeMenu(QPoint pos)
         TradeTable::applyAutoArrange(table->horizontalHeader(), autoArrange);
         break;
     default:
-        openOrderDialogFromTradeMenu(chosen->data().toInt(), row);
         break;
     }
 }

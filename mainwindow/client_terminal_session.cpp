@@ -4,7 +4,6 @@
 
 #include "chartmanager.h"
 #include "logindialog.h"
-#include "new_order.h"
 #include "tradeclient.h"
 #include "trademessages.h"
 
@@ -25,7 +24,7 @@ constexpr int DisconnectedReminderMs = 5000;
 
 void Client_Terminal::requestBrokerList()
 {
-    brokerListManager->get(QNetworkRequest(QUrl(BrokerList::requestUrl(brokerListHost()))));
+    BrokerList::limitReply(brokerListManager->get(QNetworkRequest(QUrl(BrokerList::requestUrl(brokerListHost())))));
 }
 
 QList<ServerInfo> Client_Terminal::GetServerList()
@@ -102,6 +101,9 @@ void Client_Terminal::relogin(qint64 login, QString password, QString server)
 
 void Client_Terminal::disconnectToBroker()
 {
+    // With no account connected there is nothing to end and nothing to log out from.
+    if (!tradeClient->isRunning())
+        return;
     saveCurrentWorkspace();
     stopDisconnectedReminder();
     tradeClient->logout();
@@ -176,7 +178,6 @@ void Client_Terminal::onLogin(QJsonObject obj)
     const QString password = tradeClient->accountPassword();
 
     chartManager->setAccount(login, serverName);
-    newOrder->setAccountInfo(serverName, clientName);
 
     if (loginDialog->login() == login && loginDialog->isSavePassword()) {
         QSettings settings(QStringLiteral("Taldrex"), QStringLiteral("Client"));

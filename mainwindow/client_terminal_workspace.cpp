@@ -6,18 +6,32 @@
 #include <QDir>
 #include <QFile>
 #include <QMdiArea>
+#include <QSaveFile>
 #include <QTextStream>
 
 namespace {
 
+// Every workspace file is written beside itself and renamed over the old one only when whole:
+// a program killed mid-save leaves the old content, never an emptied or cut file.
+bool writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (file.write(bytes) != bytes.size())
+        return false;
+    return file.commit();
+}
+
 bool writeText(const QString &path, const QString &text)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
         return false;
     QTextStream out(&file);
     out << text;
-    return true;
+    out.flush();
+    return out.status() == QTextStream::Ok && file.commit();
 }
 
 bool readText(const QString &path, QString *text)
@@ -28,14 +42,6 @@ bool readText(const QString &path, QString *text)
     QTextStream in(&file);
     *text = in.readAll();
     return true;
-}
-
-bool writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    return file.write(bytes) == bytes.size();
 }
 
 bool readBytes(const QString &path, QByteArray *bytes)

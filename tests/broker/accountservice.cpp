@@ -6,6 +6,7 @@
 #include <QJsonValue>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <limits>
 
 namespace simbroker {
 
@@ -240,7 +241,8 @@ AccountService::Answer AccountService::create(const QJsonObject &body)
     while (trade->hasAccount(nextLogin))
         ++nextLogin;
     const qint64 login = nextLogin++;
-    trade->addAccount(login, password, double(amount), name, QStringLiteral("demo"));
+    trade->addAccount(login, password, double(amount), name, QStringLiteral("demo"),
+                      int(qMin<qint64>(leverage, std::numeric_limits<int>::max())));
     created.append(CreatedAccount{login, password, name, amount, leverage});
     return Answer{200, json({{QStringLiteral("login"), login}, {QStringLiteral("password"), password}}),
                   QByteArray()};

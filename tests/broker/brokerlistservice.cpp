@@ -155,6 +155,8 @@ void BrokerListService::onReadyRead(QTcpSocket *socket)
     } else if (scripted.closeWithoutReply) {
         socket->abort();
         socket->deleteLater();
+    } else if (scripted.endless) {
+        streamEndless(socket);
     } else {
         respond(socket, scripted.status, scripted.body);
     }
@@ -167,7 +169,34 @@ void BrokerListService::respond(QTcpSocket *socket, int status, const QByteArray
     response += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
     response += "Connection: close\r\n\r\n";
     response += body;
+    if (scripted.stallAfter >= 0) {
+        // Holds the connection open; the client gives up or the service is destroyed.
+        socket->write(response.left(scripted.stallAfter));
+        return;
+    }
     socket->write(response);
     // Closes once everything is written; the socket deletes itself when disconnected.
     socket->disconnectFromHost();
+}
+
+void BrokerListService::streamEndless(QTcpSocket *socket)
+{
+    socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nConnection: close\r\n\r\n[");
+    connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] { pumpEndless(socket); });
+    pumpEndless(socket);
+}
+
+void BrokerListService::pumpEndless(QTcpSocket *socket)
+{
+    // Brokers without servers, kept only a little ahead of what the client takes, so the
+    // service's own memory stays small however long the client reads.
+    static const QByteArray chunk = QByteArray(R"({"id":1,"name":"Taldrex","servers":[]},)").repeated(1024);
+    while (socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() < 4 * chunk.size()) {
+        if (streamed >= EndlessLimit) {
+            socket->disconnectFromHost();
+            return;
+        }
+        socket->write(chunk);
+        streamed += chunk.size();
+    }
 }

@@ -25,7 +25,14 @@ public:
         QByteArray body;
         // Drop the connection without answering at all.
         bool closeWithoutReply = false;
+        // Send only this many bytes of the response (head included), then keep the connection
+        // open and say nothing more; -1 sends it whole.
+        int stallAfter = -1;
+        // Answer 200 with a body that never ends (no length given), written as fast as the
+        // client reads it, up to EndlessLimit bytes at most.
+        bool endless = false;
     };
+    static constexpr qint64 EndlessLimit = 256LL * 1024 * 1024;
 
     explicit BrokerListService(QObject *parent = nullptr);
     ~BrokerListService() override;
@@ -49,6 +56,8 @@ public:
     Reply reply() const { return scripted; }
 
     int requestCount() const { return requests; }
+    // Bytes of endless bodies handed to the network so far.
+    qint64 streamedBytes() const { return streamed; }
 
 signals:
     // Every complete request, before it is answered.
@@ -58,8 +67,11 @@ private:
     void onNewConnection();
     void onReadyRead(QTcpSocket *socket);
     void respond(QTcpSocket *socket, int status, const QByteArray &body);
+    void streamEndless(QTcpSocket *socket);
+    void pumpEndless(QTcpSocket *socket);
 
     QTcpServer *server;
     Reply scripted;
     int requests = 0;
+    qint64 streamed = 0;
 };

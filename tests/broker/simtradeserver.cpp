@@ -14,7 +14,8 @@ namespace simbroker {
 
 namespace {
 
-constexpr double Leverage = 100.0;
+// What an account trades with when its registration asked for nothing usable.
+constexpr int DefaultLeverage = 100;
 
 qint64 int64Of(const QJsonValue &value)
 {
@@ -55,6 +56,7 @@ struct SimTradeServer::Account
     QString group;
     double balance = 0.0;
     double credit = 0.0;
+    int leverage = DefaultLeverage;
     QMap<qint64, QJsonObject> positions;
     QMap<qint64, QJsonObject> orders;
     QJsonArray historyPositions;
@@ -144,7 +146,7 @@ QString SimTradeServer::address() const
 // --- Accounts ------------------------------------------------------------------------------
 
 void SimTradeServer::addAccount(qint64 login, const QString &password, double balance, const QString &name,
-                                const QString &group)
+                                const QString &group, int leverage)
 {
     Account *a = m_accounts.value(login);
     if (!a) {
@@ -156,6 +158,7 @@ void SimTradeServer::addAccount(qint64 login, const QString &password, double ba
     a->name = name.isEmpty() ? QStringLiteral("Trader %1").arg(login) : name;
     a->group = group;
     a->balance = balance;
+    a->leverage = leverage >= 1 ? leverage : DefaultLeverage;
     a->historyDeals.append(QJsonObject{
         {QStringLiteral("ticket"), nextTicket()},
         {QStringLiteral("order"), 0},
@@ -396,18 +399,32 @@ QJsonArray SimTradeServer::orders(qint64 login) const
     return array;
 }
 
-QJsonObject SimTradeServer::positionsReply(const Account &a) const
+double SimTradeServer::marginOf(const QString &symbol, qint64 volume, double contractSize, double price,
+                                int leverage) const
+{
+    // The position's value in dollars (its price is in the quote currency) held at the leverage.
+    const double lots = double(volume) / 10000.0;
+    return lots * contractSize * price * profitRate(symbol) / leverage;
+}
+
+double SimTradeServer::usedMargin(const Account &a) const
 {
     double margin = 0.0;
     for (const QJsonObject &p : a.positions) {
-        const double lots = double(int64Of(p.value(QLatin1String("volume")))) / 10000.0;
-        margin += lots * p.value(QLatin1String("csize")).toDouble() * p.value(QLatin1String("price_o")).toDouble()
-            / Leverage;
+        const QString symbol = p.value(QLatin1String("symbol")).toString();
+        margin += marginOf(symbol, int64Of(p.value(QLatin1String("volume"))),
+                           p.value(QLatin1String("csize")).toDouble(m_market.symbolInfo(symbol).contractSize),
+                           p.value(QLatin1String("price_o")).toDouble(), a.leverage);
     }
+    return margin;
+}
+
+QJsonObject SimTradeServer::positionsReply(const Account &a) const
+{
     return QJsonObject{
         {QStringLiteral("res_code"), 4},
         {QStringLiteral("balance"), round2(a.balance)},
-        {QStringLiteral("margin"), round2(margin)},
+        {QStringLiteral("margin"), round2(usedMargin(a))},
         {QStringLiteral("credit"), round2(a.credit)},
         {QStringLiteral("array"), positions(a.login)},
         {QStringLiteral("is_last"), 1},
@@ -760,15 +777,11 @@ SimTradeServer::TradeResult SimTradeServer::openOrder(Account &a, const QJsonObj
         if ((sl > 0 && (sell ? sl <= exit : sl >= exit)) || (tp > 0 && (sell ? tp >= exit : tp <= exit)))
             return {StatusInvalidStops, QStringLiteral("Invalid stops"),
                     QStringLiteral("Stop loss or take profit on the wrong side of the price")};
-        const double lots = double(volume) / 10000.0;
-        double usedMargin = lots * info.contractSize * price / Leverage;
+        const double margin = usedMargin(a) + marginOf(symbol, volume, info.contractSize, price, a.leverage);
         double equity = a.balance + a.credit;
-        for (const QJsonObject &p : a.positions) {
-            usedMargin += double(int64Of(p.value(QLatin1String("volume")))) / 10000.0
-                * p.value(QLatin1String("csize")).toDouble() * p.value(QLatin1String("price_o")).toDouble() / Leverage;
+        for (const QJsonObject &p : a.positions)
             equity += profitOf(p);
-        }
-        if (usedMargin > equity)
+        if (margin > equity)
             return {StatusNoMoney, QStringLiteral("No money"), QStringLiteral("Not enough money")};
         openPosition(a, symbol, orderType, volume, sl, tp, nextTicket(), price);
         return {};

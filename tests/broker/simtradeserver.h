@@ -83,8 +83,10 @@ public:
     QString address() const;               // "address:port", as a broker list names a server
 
     // --- Accounts -------------------------------------------------------------------------
+    // Margin is held at 1:leverage; a leverage below 1 (a registration that named none) is 1:100.
     void addAccount(qint64 login, const QString &password, double balance = 10000.0,
-                    const QString &name = QString(), const QString &group = QStringLiteral("demo\\usd"));
+                    const QString &name = QString(), const QString &group = QStringLiteral("demo\\usd"),
+                    int leverage = 100);
     // The documented accounts (tests/broker/README.md), with a few positions, an order and history.
     void addDemoAccounts();
     bool hasAccount(qint64 login) const;
@@ -190,6 +192,9 @@ private:
     double closePrice(const QJsonObject &position) const;
     double profitOf(const QJsonObject &position) const;
     double profitRate(const QString &symbol) const;
+    // Dollars held for a position of this volume (1/10000 lot) opened at price.
+    double marginOf(const QString &symbol, qint64 volume, double contractSize, double price, int leverage) const;
+    double usedMargin(const Account &account) const;
     QJsonObject positionsReply(const Account &account) const;
     QJsonObject ordersReply(const Account &account) const;
     Account *account(qint64 login);

@@ -1,7 +1,9 @@
 // The live tables: the market watch and the trade menu on their own, then the main window's
 // tables against the simulated trade server over loopback, with the requests as it receives them.
+#include "accountservice.h"
 #include "client_terminal.h"
 #include "marketwatch.h"
+#include "rowcontrols.h"
 #include "simtradeserver.h"
 #include "symboldatastorage.h"
 #include "testmain.h"
@@ -13,6 +15,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QScreen>
+#include <QRegularExpression>
 #include <QTableWidget>
 #include <QTimer>
 
@@ -160,6 +166,8 @@ private slots:
         server->addOrder(Account, {{"symbol", "EURUSD"}, {"type", 2}, {"volume", 5000}, {"price", 1.0}});
         QTableWidget *trades = table("tradeTableWidget");
         QTRY_COMPARE(trades->rowCount(), 2);
+        // The order dialog's look-ups take the whole ticket.
+        QCOMPARE(window->getPosition(position).ticket, position);
 
         // Auto Arrange off and on again: the columns share the width once more.
         const QPoint point = trades->visualRect(trades->model()->index(0, TradeTable::TimeColumn)).center();
@@ -202,6 +210,99 @@ private slots:
         QTRY_COMPARE(tradeFrames(9), QStringList(closeAll.arg(Other)));
     }
 
+    // The market watch's menu opens exactly at the pointer, whose position comes in the
+    // viewport's coordinates (below the header), not the table's.
+    void marketWatchMenuAtThePointer()
+    {
+        startSession();
+        QTableWidget *symbols = table("symbolTableWidget");
+        QTRY_VERIFY(symbols->rowCount() > 2);
+        const QPoint point = symbols->visualRect(symbols->model()->index(2, 0)).center();
+        // Room for the whole menu below and right of the pointer, so the screen moves nothing.
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        window->move(window->pos() + screen.topLeft() + QPoint(100, 100) - symbols->viewport()->mapToGlobal(point));
+        const QPoint pointer = symbols->viewport()->mapToGlobal(point);
+        QVERIFY(screen.contains(pointer + QPoint(300, 300)));
+        QPoint opened;
+        QTimer::singleShot(0, this, [&opened] {
+            if (auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) {
+                opened = menu->pos();
+                menu->close();
+            }
+        });
+        window->showTickContextMenu(point);
+        QCOMPARE(opened, pointer);
+    }
+
+    // The broker holds each position's dollar value at the account's leverage, so the line
+    // reads as a real account's does.
+    void marginAtTheAccountsLeverage_data()
+    {
+        QTest::addColumn<QString>("symbol");
+        QTest::addColumn<int>("volume"); // 1/10000 lot
+        QTest::addColumn<double>("open");
+        QTest::addColumn<int>("leverage");
+        QTest::addColumn<QString>("margin");
+        QTest::newRow("EURUSD 1 lot, 1:100") << "EURUSD" << 10000 << 1.1 << 100 << "1100.00";
+        QTest::newRow("USDJPY 0.5 lot, yen price") << "USDJPY" << 5000 << 150.0 << 100 << "500.00";
+        QTest::newRow("EURJPY cross, 1:200") << "EURJPY" << 10000 << 162.0 << 200 << "540.00";
+        QTest::newRow("XAUUSD 0.05 lot, 1:500") << "XAUUSD" << 500 << 2000.0 << 500 << "20.00";
+        QTest::newRow("no leverage asked for: 1:100") << "EURUSD" << 10000 << 1.1 << 0 << "1100.00";
+        // Negative: the account is opened through the broker's demo sign-up with 1:-leverage.
+        QTest::newRow("demo sign-up asking 1:300") << "EURUSD" << 30000 << 1.2 << -300 << "1200.00";
+    }
+    void marginAtTheAccountsLeverage()
+    {
+        QFETCH(QString, symbol);
+        QFETCH(int, volume);
+        QFETCH(double, open);
+        QFETCH(int, leverage);
+        server = std::make_unique<simbroker::SimTradeServer>();
+        QVERIFY(server->listen(QHostAddress::LocalHost, 0));
+        qint64 account = Account;
+        if (leverage >= 0) {
+            server->addAccount(Account, "secret", 10000.0, QString(), QStringLiteral("demo\\usd"), leverage);
+        } else {
+            simbroker::AccountService signUp(server.get());
+            QVERIFY(signUp.listen(QHostAddress(QStringLiteral("127.55.3.1")), 0));
+            QNetworkAccessManager network;
+            QNetworkRequest request(QUrl(QStringLiteral("http://127.55.3.1:%1/account/create").arg(signUp.serverPort())));
+            request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
+            const QJsonObject form{{"name", "New Trader"}, {"email", "n@example.org"}, {"phone", "1"}, {"leverage", -leverage},
+                                   {"password", "secret"}, {"amount", 10000}, {"group", "demo"},
+                                   {"manager_login", simbroker::AccountService::ManagerLogin},
+                                   {"manager_password", simbroker::AccountService::ManagerPassword}};
+            std::unique_ptr<QNetworkReply> reply(network.post(request, QJsonDocument(form).toJson()));
+            QTRY_VERIFY(reply->isFinished());
+            account = QJsonDocument::fromJson(reply->readAll()).object().value("login").toVariant().toLongLong();
+            QVERIFY(account > 0);
+        }
+        server->setPrice("USDJPY", 150.0, 150.0);
+        server->addPosition(account, {{"symbol", symbol}, {"type", "buy"}, {"volume", volume}, {"price_o", open}});
+        client = std::make_unique<TradeClient>();
+        window = std::make_unique<Client_Terminal>(client.get());
+        client->connectToServer(server->url().toString(), account, "secret", "Sim");
+        QFETCH(QString, margin);
+        QTRY_VERIFY2(summaryText().contains(", Used margin: " + margin + ","), qPrintable(summaryText()));
+    }
+
+    void demoAccountReadsLikeARealOne()
+    {
+        server = std::make_unique<simbroker::SimTradeServer>();
+        QVERIFY(server->listen(QHostAddress::LocalHost, 0));
+        server->addDemoAccounts();
+        client = std::make_unique<TradeClient>();
+        window = std::make_unique<Client_Terminal>(client.get());
+        client->connectToServer(server->url().toString(), 1001, "demo1001", "Sim");
+        QTRY_VERIFY(summaryText().contains("Used margin"));
+        const QRegularExpression figures(R"(Balance: ([\d.]+).*Used margin: ([\d.]+), Free margin: (-?[\d.]+))");
+        const QRegularExpressionMatch match = figures.match(summaryText());
+        QVERIFY2(match.hasMatch(), qPrintable(summaryText()));
+        // 0.1 lot EURUSD, 0.5 lot USDJPY and 0.05 lot of gold at 1:100: some 700 dollars.
+        const double used = match.captured(2).toDouble();
+        QVERIFY2(used > 500 && used < 900 && match.captured(3).toDouble() > 9000, qPrintable(summaryText()));
+    }
+
     void tablesFollowTheAccount()
     {
         startSession();
@@ -242,6 +343,8 @@ private slots:
         QTRY_COMPARE(trades->rowCount(), 11);
         QCOMPARE(summaryText(), " Balance: 100.00, Net profit: 5.50, Equity: 110.50, Credit: 5.00, "
                                 "Used margin: 10.00, Free margin: 100.50");
+        for (QWidget *widget : QApplication::allWidgets()) // no close control left over outside the table
+            QVERIFY(!qobject_cast<MyCloseButton *>(widget));
         QCOMPARE(rowTexts(trades, 8), QStringList({"GBPUSD", "5000000060", TradeTable::formatTime(0), "buy limit stop",
                                                    "0.30", "1.25000", "", "", "1.25120", "Placed"}));
         const QStringList types{"buy", "buy", "sell", "Sell", "buy limit", "sell limit", "buy stop", "sell stop",

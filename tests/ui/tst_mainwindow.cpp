@@ -10,7 +10,9 @@
 #include "tradeclient.h"
 
 #include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QtWidgets>
+#include <qcustomplot.h>
 #include <thread>
 
 namespace {
@@ -24,7 +26,31 @@ QStringList texts(const QTableWidget *table, int column)
     return texts;
 }
 
+// Notes every wheel event that reaches the watched widgets as "x,y,delta".
+class WheelRecorder : public QObject
+{
+public:
+    QStringList seen;
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Wheel) {
+            const auto *wheel = static_cast<QWheelEvent *>(event);
+            seen << QStringLiteral("%1,%2,%3").arg(wheel->position().x()).arg(wheel->position().y()).arg(wheel->angleDelta().y());
+        }
+        return false;
+    }
+};
+
+// A broker list of one server, padded with leading blanks to exactly `size` bytes.
+QByteArray paddedBrokerList(qint64 size)
+{
+    const QByteArray list = R"([{"servers":[{"name":"Taldrex-Padded","ipaddr":"h","brokerId":1}]}])";
+    return QByteArray(int(size - list.size()), ' ') + list;
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(BrokerListService::Reply)
 
 class TestMainWindow : public QObject
 {
@@ -106,6 +132,139 @@ private slots:
             QCOMPARE(servers->count(), 2);
             QCOMPARE(servers->currentText(), QStringLiteral("TALDREX Live"));
         }
+        // Every reply is freed once handled.
+        QTRY_COMPARE(window.findChild<QNetworkAccessManager *>()->findChildren<QNetworkReply *>().size(), 0);
+    }
+
+    // A reply that never ends, is too large or stalls is given up as a failed request: the
+    // servers the dialog offers stay, and the terminal neither grows nor waits for ever.
+    void brokerListRepliesAreBounded_data()
+    {
+        QTest::addColumn<BrokerListService::Reply>("reply");
+        QTest::addColumn<QString>("servers"); // offered afterwards
+        QTest::addColumn<int>("minMs");       // time to the request's end
+        QTest::addColumn<int>("maxMs");
+        const QString kept = QStringLiteral("Taldrex-Demo,TALDREX Live");
+        BrokerListService::Reply endless;
+        endless.endless = true;
+        QTest::newRow("endless body") << endless << kept << 0 << 8000;
+        QTest::newRow("one byte over the limit")
+            << BrokerListService::Reply{200, paddedBrokerList(BrokerList::MaxReplyBytes + 1)} << kept << 0 << 8000;
+        QTest::newRow("exactly the limit")
+            << BrokerListService::Reply{200, paddedBrokerList(BrokerList::MaxReplyBytes)} << "Taldrex-Padded" << 0 << 8000;
+        BrokerListService::Reply stalled{200, BrokerListService::defaultBrokerList()};
+        stalled.stallAfter = 120; // the head and a little of the body
+        QTest::newRow("stalls mid-body") << stalled << kept << 9500 << 14000;
+    }
+
+    void brokerListRepliesAreBounded()
+    {
+        QFETCH(BrokerListService::Reply, reply);
+        BrokerListService service;
+        QVERIFY(service.listen(QHostAddress(QStringLiteral("127.55.0.3")), BrokerList::ServicePort));
+        Client_Terminal::setBrokerListHost(QStringLiteral("127.55.0.3"));
+        TradeClient client;
+        Client_Terminal window(&client);
+        QTRY_COMPARE(window.GetServerList().size(), 2);
+
+        service.setReply(reply);
+        QNetworkReply::NetworkError error = QNetworkReply::NoError;
+        qint64 streamedAtEnd = -1;
+        QElapsedTimer clock;
+        connect(window.findChild<QNetworkAccessManager *>(), &QNetworkAccessManager::finished, this,
+                [&](QNetworkReply *r) { error = r->error(); streamedAtEnd = service.streamedBytes(); });
+        clock.start();
+        window.on_actionLogin_to_Trade_Account_triggered();
+        QTRY_VERIFY_WITH_TIMEOUT(streamedAtEnd >= 0, 20000);
+        const qint64 elapsed = clock.elapsed();
+        QFETCH(int, minMs);
+        QFETCH(int, maxMs);
+        QVERIFY2(elapsed >= minMs && elapsed <= maxMs, qPrintable(QString::number(elapsed)));
+        QFETCH(QString, servers);
+        QStringList offered;
+        for (const ServerInfo &server : window.GetServerList())
+            offered << server.name;
+        QCOMPARE(offered.join(','), servers);
+        QCOMPARE(error == QNetworkReply::NoError, servers == QLatin1String("Taldrex-Padded"));
+        QVERIFY2(streamedAtEnd < 32 * 1024 * 1024, qPrintable(QString::number(streamedAtEnd)));
+    }
+
+    // The docks have no close button: View's entries are the only way to hide and show them.
+    void viewEntriesToggleTheDocks_data()
+    {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<QString>("dock");
+        QTest::newRow("Markets") << "Markets" << "marketDockWidget";
+        QTest::newRow("Toolbox") << "Toolbox" << "toolboxDockWidget";
+    }
+
+    void viewEntriesToggleTheDocks()
+    {
+        QFETCH(QString, entry);
+        QFETCH(QString, dock);
+        TradeClient client;
+        Client_Terminal window(&client);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto *view = window.findChild<QMenu *>(QStringLiteral("menuView"));
+        QAction *toggle = nullptr;
+        for (QAction *action : view->actions())
+            if (action->text() == entry)
+                toggle = action;
+        QVERIFY(toggle && toggle->isEnabled() && toggle->isChecked());
+        auto *dockWidget = window.findChild<QDockWidget *>(dock);
+        for (bool shown : {false, true}) {
+            toggle->trigger();
+            QCOMPARE(dockWidget->isVisible(), shown);
+            QCOMPARE(toggle->isChecked(), shown);
+        }
+        QVERIFY(!(dockWidget->features() & QDockWidget::DockWidgetClosable));
+    }
+
+    // One wheel step at the centre of the active sub-window's chart; any other widget is left alone.
+    void zoomStepsTheActiveChart_data()
+    {
+        QTest::addColumn<bool>("chart");
+        QTest::addColumn<QStringList>("wheels"); // that reached the sub-window's widget or the chart area
+        QTest::newRow("chart") << true << QStringList{"400,300,120", "400,300,-120"};
+        QTest::newRow("plain widget") << false << QStringList();
+    }
+
+    void zoomStepsTheActiveChart()
+    {
+        QFETCH(bool, chart);
+        TradeClient client;
+        Client_Terminal window(&client);
+        window.resize(1400, 1000);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto *area = window.findChild<QMdiArea *>(QStringLiteral("graphArea"));
+        QWidget *content = chart ? new QCustomPlot : new QWidget;
+        content->setFixedSize(801, 600);
+        QMdiSubWindow *sub = area->addSubWindow(content);
+        new QObject(sub); // the chart is not the sub-window's last child
+        sub->show();
+        area->setActiveSubWindow(sub);
+        QCOMPARE(area->activeSubWindow(), sub);
+        WheelRecorder recorder;
+        for (QWidget *watched : {content, static_cast<QWidget *>(sub), static_cast<QWidget *>(area), area->viewport()})
+            watched->installEventFilter(&recorder);
+        window.onZoomIn();
+        window.onZoomOut();
+        QTEST(recorder.seen, "wheels");
+    }
+
+    // Signals that children send while the window is torn down (a chart area activating its next
+    // sub-window, a selection emptied) must not reach the half-destroyed window.
+    void childSignalsDoNotReachADyingWindow()
+    {
+        TradeClient client;
+        auto *window = new Client_Terminal(&client);
+        auto *table = window->findChild<QTableWidget *>(QStringLiteral("symbolTableWidget"));
+        QVERIFY(connect(table, &QObject::destroyed, window, &Client_Terminal::onFilterSymbol));
+        QVERIFY(connect(window->findChild<QLineEdit *>(QStringLiteral("txt_symbol")), &QObject::destroyed, window,
+                        &Client_Terminal::on_symbolTableWidget_itemSelectionChanged));
+        delete window; // a slot reached now would read the form's widgets after they are gone
     }
 
     void closeZone_data()
@@ -149,6 +308,29 @@ private slots:
         none.click();
         QCOMPARE(orderClicked, (QList<QList<QVariant>>{{9000000001LL, 2}}));
         QVERIFY(noneClicked.isEmpty());
+    }
+
+    // Numbers sort by value; a text that is no finite number sorts as text, so "nan" and "inf"
+    // cannot break the order of the rest.
+    void tableItemOrder_data()
+    {
+        QTest::addColumn<QStringList>("texts");
+        QTest::addColumn<QStringList>("sorted");
+        QTest::newRow("numbers by value") << QStringList{"10", "-2.5", "9"} << QStringList{"-2.5", "9", "10"};
+        QTest::newRow("nan and inf as text")
+            << QStringList{"3", "nan", "20", "inf", "1", "-inf", "100"}
+            << QStringList{"-inf", "1", "3", "20", "100", "inf", "nan"};
+        QTest::newRow("words as text") << QStringList{"b", "10", "a"} << QStringList{"10", "a", "b"};
+    }
+
+    void tableItemOrder()
+    {
+        QFETCH(QStringList, texts);
+        QTableWidget table(texts.size(), 1);
+        for (int row = 0; row < texts.size(); ++row)
+            table.setItem(row, 0, new FooterItem(texts[row]));
+        table.sortItems(0);
+        QTEST(::texts(&table, 0), "sorted");
     }
 
     void journalOrder_data()

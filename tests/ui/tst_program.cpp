@@ -4,6 +4,8 @@
 #include "simtradeserver.h"
 #include "testmain.h"
 
+#include <QProcess>
+
 using simbroker::SimTradeServer;
 
 class TestProgram : public QObject
@@ -50,6 +52,53 @@ private slots:
         const int started = text.indexOf(QStringLiteral("\tTerminal\tStarted"));
         QVERIFY2(started >= 0 && text.indexOf(QStringLiteral("\tTerminal\tClosed")) > started, qPrintable(text));
         QVERIFY(QFileInfo(root + QStringLiteral("/app/config/Taldrex-Sim/1001/windowState")).isFile());
+    }
+
+    // The program dies in the middle of its closing save (its files may grow to 16 KiB, and
+    // writing past that kills it): the workspace file it was writing keeps its old content whole.
+    void killedSaveKeepsTheOldFile()
+    {
+        const QString root = QDir::currentPath();
+        QVERIFY(QDir().mkpath(QStringLiteral("killed/config/Taldrex-Sim/1001")));
+        QVERIFY(QFile::copy(QCoreApplication::applicationDirPath() + "/../ClientTerminal", root + "/killed/ClientTerminal"));
+        QByteArray charts; // 64 KiB of charts, one symbol each, kept as restored
+        for (int i = 0; charts.size() < 64 * 1024; ++i)
+            charts += "SYMBOL" + QByteArray::number(i) + ",0,0,0,800,500,60\n";
+        QFile chartsFile(root + QStringLiteral("/killed/config/Taldrex-Sim/1001/charts"));
+        QVERIFY(chartsFile.open(QIODevice::WriteOnly) && chartsFile.write(charts) == charts.size());
+        chartsFile.close();
+
+        SimTradeServer server;
+        QVERIFY(server.listen(QHostAddress(QStringLiteral("127.55.2.2")), 0));
+        server.addAccount(1001, QStringLiteral("pw1001"), 10000.0, QStringLiteral("First"));
+        QSettings settings(QStringLiteral("Taldrex"), QStringLiteral("Client"));
+        for (const auto &[key, value] : QList<QPair<QString, QString>>{
+                 {"account", "1001"}, {"word", "pw1001"}, {"server", server.url().toString()}, {"server_name", "Taldrex-Sim"}})
+            settings.setValue(key, value);
+        settings.sync();
+
+        // The sound client would map a shared-memory file far beyond the limit at start.
+        QFile soundConfig(root + QStringLiteral("/killed/sound.conf"));
+        QVERIFY(soundConfig.open(QIODevice::WriteOnly)
+                && soundConfig.write("enable-shm = no\nenable-memfd = no\nautospawn = no\n") > 0);
+        soundConfig.close();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("PULSE_CLIENTCONFIG"), soundConfig.fileName());
+
+        QProcess terminal;
+        terminal.setProcessEnvironment(environment);
+        terminal.setWorkingDirectory(root + QStringLiteral("/killed"));
+        terminal.setProcessChannelMode(QProcess::ForwardedChannels);
+        terminal.start(QStringLiteral("prlimit"), {QStringLiteral("--fsize=16384"), QStringLiteral("--core=0"), QStringLiteral("--"),
+                                                   root + QStringLiteral("/killed/ClientTerminal")});
+        QVERIFY(terminal.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(!server.receivedRequests(4).isEmpty(), 15000);
+        terminal.terminate();
+        QVERIFY(terminal.waitForFinished(15000));
+        QCOMPARE(terminal.exitStatus(), QProcess::CrashExit); // the save did not get to its end
+
+        QVERIFY(chartsFile.open(QIODevice::ReadOnly));
+        QCOMPARE(chartsFile.readAll(), charts);
     }
 };
 

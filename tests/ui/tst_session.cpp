@@ -2,6 +2,7 @@
 // (automatic login, refusal, switching accounts, losing the connection) and each account's
 // workspace files.
 #include "client_terminal.h"
+#include "logger.h"
 #include "logindialog.h"
 #include "simtradeserver.h"
 #include "testmain.h"
@@ -117,6 +118,34 @@ private slots:
         QTEST(dialog.result() == QDialog::Accepted, "accepted");
     }
 
+    // The labels beside the fields show their whole text with this platform's fonts, at the
+    // form's height and left of their fields.
+    void fieldLabelsShowTheirWholeText_data()
+    {
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<int>("y"); // the form's
+        QTest::newRow("Login") << "label_3" << "Login:" << "loginBox" << 136;
+        QTest::newRow("Password") << "label_4" << "Password:" << "passwordLineEdit" << 174;
+        QTest::newRow("Server") << "label_5" << "Server:" << "serverBox" << 210;
+    }
+
+    void fieldLabelsShowTheirWholeText()
+    {
+        QFETCH(QString, label);
+        QFETCH(QString, field);
+        LoginDialog dialog;
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        const auto *shown = dialog.findChild<QLabel *>(label);
+        QTEST(shown->text(), "text");
+        QVERIFY2(shown->width() >= shown->fontMetrics().horizontalAdvance(shown->text()),
+                 qPrintable(QStringLiteral("%1 < %2").arg(shown->width()).arg(shown->fontMetrics().horizontalAdvance(shown->text()))));
+        QTEST(shown->y(), "y");
+        QVERIFY(shown->geometry().right() < dialog.findChild<QWidget *>(field)->x());
+    }
+
     void autoLoginWithBadSettingsStartsNothing()
     {
         // Account 0, an account that is no number, and a good account without a server.
@@ -211,6 +240,77 @@ private slots:
         window->disconnectToBroker();
         QCoreApplication::processEvents(); // the stop's own disconnection, queued before it returned
         QVERIFY(!reminder->isActive());
+    }
+
+    // The reminder of a lost connection ends with whatever the trader does next, before any
+    // new login is accepted.
+    void reminderStopsAtTheNextCommand_data()
+    {
+        QTest::addColumn<int>("command");
+        QTest::newRow("login dialog") << 0;
+        QTest::newRow("relogin") << 1;
+        QTest::newRow("Disconnect") << 2;
+    }
+
+    void reminderStopsAtTheNextCommand()
+    {
+        QFETCH(int, command);
+        window = new Client_Terminal(client);
+        connectAs(1001, QStringLiteral("pw1001"));
+        QTRY_COMPARE(window->windowTitle(), QStringLiteral("First(1001, Taldrex-Sim)"));
+        auto *reminder = window->findChild<QTimer *>(QStringLiteral("disconnectedSoundTimer"));
+        server->setRefuseLogins(true); // no login completes from here on
+        server->dropConnections();
+        QTRY_VERIFY(reminder->isActive());
+        if (command == 0)
+            connectAs(1002, QStringLiteral("pw1002"));
+        else if (command == 1)
+            window->relogin(1002, QStringLiteral("pw1002"), ServerName);
+        else
+            window->disconnectToBroker();
+        QVERIFY(!reminder->isActive());
+    }
+
+    // Disconnect ends a connection and says so; with none it does nothing at all.
+    void disconnectOnlyWhatIsConnected_data()
+    {
+        QTest::addColumn<int>("connections"); // accepted logins before the Disconnects
+        QTest::addColumn<QStringList>("journal");
+        QTest::newRow("never connected") << 0 << QStringList();
+        QTest::newRow("connected, Disconnect twice") << 1 << QStringList{"1001 Log out from " + ServerName};
+    }
+
+    void disconnectOnlyWhatIsConnected()
+    {
+        QFETCH(int, connections);
+        window = new Client_Terminal(client);
+        if (connections) {
+            connectAs(1001, QStringLiteral("pw1001"));
+            QTRY_COMPARE(window->windowTitle(), QStringLiteral("First(1001, Taldrex-Sim)"));
+        }
+        QSignalSpy journal(Logger::instance(), &Logger::logMessage);
+        window->disconnectToBroker();
+        window->disconnectToBroker();
+        QStringList lines;
+        for (const QList<QVariant> &line : journal)
+            lines << line.at(2).toString();
+        QTEST(lines, "journal");
+    }
+
+    // A refused switch to another account leaves no workspace loaded: closing afterwards must
+    // not write the first account's files from the emptied window.
+    void refusedSwitchThenCloseKeepsTheWorkspace()
+    {
+        const QByteArray charts = "EURUSD,1,0,0,800,500,60\n";
+        writeFile(Folder1001 + "charts", charts);
+        window = new Client_Terminal(client);
+        connectAs(1001, QStringLiteral("pw1001"));
+        QTRY_COMPARE(window->windowTitle(), QStringLiteral("First(1001, Taldrex-Sim)"));
+        server->setRefuseLogins(true);
+        connectAs(1002, QStringLiteral("pw1002"));
+        QTRY_COMPARE(window->findChildren<QMessageBox *>().size(), 1);
+        window->close();
+        QCOMPARE(readAll(Folder1001 + "charts"), charts);
     }
 
     // The workspace saves back as it was restored: each symbol's first restorable charts line,
