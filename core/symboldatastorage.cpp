@@ -64,6 +64,11 @@ SymbolSetting SymbolDataStorage::symbolSetting(const QString &symbol)
     return it.value();
 }
 
+int SymbolDataStorage::heldDigits(const QString &symbol) const
+{
+    return settings.value(symbol).digits;
+}
+
 void SymbolDataStorage::clear()
 {
     symbols.clear();

@@ -31,6 +31,8 @@ public:
     // in allSymbols() from then on.
     int symbolDigits(const QString &symbol);
     SymbolSetting symbolSetting(const QString &symbol);
+    // The digits of a symbol the store holds, 0 for any other name; remembers nothing.
+    int heldDigits(const QString &symbol) const;
 
     // Forgets list, specifications and quotes; emits nothing.
     void clear();

@@ -101,6 +101,8 @@ Client_Terminal::Client_Terminal(TradeClient *client, QWidget *parent)
 
     setupTables();
     setupLiveTables();
+    setupHistoryTables();
+    setupOrderEntry();
     ui->tabWidget_3->setCurrentIndex(0);
 
     connect(tradeClient, &TradeClient::chartHistoryReceived, chartManager,

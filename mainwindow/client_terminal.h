@@ -2,6 +2,7 @@
 
 #include "accountsummary.h"
 #include "brokerlist.h"
+#include "historytables.h"
 #include "marketwatch.h"
 #include "positiondatastore.h"
 #include "symboldatastorage.h"
@@ -18,12 +19,14 @@
 #include <QString>
 #include <QStringList>
 #include <QVector>
+#include <functional>
 #include <memory>
 
 class AboutDialog;
 class ChangePasswordDlg;
 class ChartManager;
 class LoginDialog;
+class New_Order;
 class OpenDemoDlg;
 class QActionGroup;
 class QCloseEvent;
@@ -31,6 +34,7 @@ class QMessageBox;
 class QNetworkAccessManager;
 class QNetworkReply;
 class QSound;
+class QTableWidgetItem;
 class QTimer;
 class TradeClient;
 class Ui_Client_Terminal;
@@ -65,6 +69,10 @@ public:
     void restoreLayout(qint64 login, const QString &serverName);
 
     void showPositionHistoryTable();
+
+    // The day the history periods count from; today's local date unless a test sets a clock.
+    void setHistoryClock(std::function<QDate()> today);
+    int historyPeriodIndex() const { return historyPeriod; }
 
     // Look-ups of the order-entry dialog (live tables).
     TickData getTick(QString symbol);
@@ -133,6 +141,15 @@ public slots:
     void showSymbolDialog();
     void onSymbolSettingChanged();
     void onAccountPasswordChanged(qint64 account, const QString &password);
+    // Order commands (client_terminal_orders.cpp).
+    void on_actionNew_Order_triggered();
+    void symbolDoubleClicked(QTableWidgetItem *item);
+    void tradeItemDoubleClicked(QTableWidgetItem *item);
+
+    // History tables, their context menu and the account statement.
+    void historyTableLoad(QJsonObject obj);
+    void historySwitch(int index);
+    void historyTableContext(QPoint pos);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -151,6 +168,13 @@ private:
     void saveCurrentWorkspace();
     void stopDisconnectedReminder();
     void setupAccountDialogs();
+    void setupHistoryTables();
+    void requestHistoryPeriod(HistoryPeriod period);
+    void writeStatement();
+    void setupOrderEntry();
+    void openNewOrderDialog(const QString &symbol);
+    void openOrderDialog(const QString &symbol, int mode, qint64 ticket);
+    void openOrderDialogFromTradeMenu(int entry, int row);
 
     TradeClient *tradeClient;
     ChartManager *chartManager = nullptr;
@@ -172,6 +196,7 @@ private:
     AboutDialog *aboutDialog = nullptr;
     OpenDemoDlg *openDemoDlg = nullptr;
     ChangePasswordDlg *changePasswordDlg = nullptr;
+    New_Order *newOrder = nullptr;
     QNetworkAccessManager *brokerListManager = nullptr;
     QList<ServerInfo> serverList;
     QActionGroup *drawingGroup = nullptr;
@@ -194,6 +219,11 @@ private:
     bool autoArrange = true;
     QMap<QString, QList<Position>> positionsBySymbol;
     QFont summaryFont;
+
+    // History tables (client_terminal_history.cpp).
+    std::unique_ptr<HistoryTables> historyTables;
+    int historyPeriod = 0;              // the "Period" entry last chosen; kept across logins
+    std::function<QDate()> historyToday;
 
     static QString s_brokerListHost;
 };

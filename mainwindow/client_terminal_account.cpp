@@ -5,6 +5,7 @@
 
 #include "changepassworddlg.h"
 #include "logindialog.h"
+#include "new_order.h"
 #include "opendemodlg.h"
 #include "showsymboldialog.h"
 #include "tradeclient.h"
@@ -79,8 +80,8 @@ void Client_Terminal::showSymbolDialog()
 
 void Client_Terminal::onSymbolSettingChanged()
 {
-    // The order-entry dialog's symbol choice and the default charts follow the new
-    // specifications here once those windows exist.
+    // The default charts follow the new specifications here once chart windows exist.
+    newOrder->setSymbolList(symbolStore.allSymbols());
 }
 
 void Client_Terminal::onAccountPasswordChanged(qint64 account, const QString &password)

@@ -98,7 +98,10 @@ void Client_Terminal::showTickContextMenu(QPoint pos)
     const std::unique_ptr<QMenu> menu(MarketWatch::buildContextMenu(ui->actionNew_Order, false, true));
     // The position comes in the viewport's coordinates, below the header.
     const QAction *chosen = menu->exec(table->viewport()->mapToGlobal(pos));
-    if (chosen && chosen->data().toInt() == MarketWatch::HideEntry)
+    // New Order has already run its own handler (the selected symbol); the row's symbol follows.
+    if (chosen == ui->actionNew_Order)
+        openNewOrderDialog(symbol);
+    else if (chosen && chosen->data().toInt() == MarketWatch::HideEntry)
         symbolStore.setSymbolVisible(symbol, false);
     else if (chosen && chosen->data().toInt() == MarketWatch::ShowEntry)
         showSymbolDialog();
@@ -124,9 +127,8 @@ void Client_Terminal::contextTradeMenu(QPoint pos)
     const QTableWidgetItem *item = table->itemAt(pos);
     if (!item)
         return;
-    // The order-entry dialog is not part of this window yet: its entries stay disabled.
-    const std::unique_ptr<QMenu> menu(
-        TradeTable::buildContextMenu(tradeTable->kindAt(item->row()), autoArrange, false));
+    const int row = item->row();
+    const std::unique_ptr<QMenu> menu(TradeTable::buildContextMenu(tradeTable->kindAt(row), autoArrange, true));
     const QAction *chosen = menu->exec(table->viewport()->mapToGlobal(pos));
     if (!chosen)
         return;
@@ -145,6 +147,7 @@ void Client_Terminal::contextTradeMenu(QPoint pos)
         TradeTable::applyAutoArrange(table->horizontalHeader(), autoArrange);
         break;
     default:
+        openOrderDialogFromTradeMenu(chosen->data().toInt(), row);
         break;
     }
 }

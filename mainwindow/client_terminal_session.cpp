@@ -4,6 +4,7 @@
 
 #include "chartmanager.h"
 #include "logindialog.h"
+#include "new_order.h"
 #include "tradeclient.h"
 #include "trademessages.h"
 
@@ -178,6 +179,7 @@ void Client_Terminal::onLogin(QJsonObject obj)
     const QString password = tradeClient->accountPassword();
 
     chartManager->setAccount(login, serverName);
+    newOrder->setAccountInfo(serverName, clientName);
 
     if (loginDialog->login() == login && loginDialog->isSavePassword()) {
         QSettings settings(QStringLiteral("Taldrex"), QStringLiteral("Client"));

@@ -4,7 +4,8 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 JOBS="$(nproc 2>/dev/null || echo 2)"
 
 PACKAGES=(build-essential cmake pkg-config qtbase5-dev libqt5websockets5-dev qtmultimedia5-dev
-          libqt5multimedia5-plugins libqcustomplot-dev libbenchmark-dev xvfb xauth)
+          libqt5multimedia5-plugins libqcustomplot-dev libbenchmark-dev xvfb xauth
+          chromium tzdata)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi

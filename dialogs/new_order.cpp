@@ -1,0 +1,558 @@
+#include "new_order.h"
+#include "ui_new_order.h"
+
+#include "axistag.h"
+#include "client_terminal.h"
+#include "displayformat.h"
+#include "positionrecords.h"
+#include "tradeclient.h"
+#include "trademessages.h"
+
+#include <QDateTime>
+#include <QFontMetrics>
+#include <QSignalBlocker>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+
+namespace TickWindow {
+
+void append(QVector<double> &times, QVector<double> &bids, QVector<double> &asks, double time, double bid,
+            double ask)
+{
+    // Ticks arrive in time order, so the expired ones are a leading run: one erase per vector
+    // keeps a busy symbol's recording linear in what it drops.
+    int expired = 0;
+    while (expired < times.size() && time - times.at(expired) > Span)
+        ++expired;
+    if (expired > 0) {
+        times.erase(times.begin(), times.begin() + expired);
+        bids.erase(bids.begin(), bids.begin() + expired);
+        asks.erase(asks.begin(), asks.begin() + expired);
+    }
+    times.append(time);
+    bids.append(bid);
+    asks.append(ask);
+}
+
+Range timeRange(const QVector<double> &times)
+{
+    if (times.isEmpty())
+        return {};
+    return {times.first(), times.first() + Span + Margin};
+}
+
+} // namespace TickWindow
+
+namespace {
+
+QString rateText(const TickData &tick)
+{
+    return DisplayFormat::price(tick.bid, tick.digits) + QLatin1Char('/') + DisplayFormat::price(tick.ask, tick.digits);
+}
+
+} // namespace
+
+New_Order::New_Order(TradeClient *client, QWidget *parent)
+    : QDialog(parent)
+    , ui(new Ui_New_Order)
+    , tradeClient(client)
+{
+    ui->setupUi(this);
+    resetForm();
+    setupTickChart();
+    connect(tradeClient, &TradeClient::tradeResponseReceived, this, &New_Order::onTradeResponse);
+}
+
+New_Order::~New_Order()
+{
+    delete ui;
+}
+
+Client_Terminal *New_Order::mainWindow() const
+{
+    return qobject_cast<Client_Terminal *>(parentWidget());
+}
+
+// --- Form and modes ------------------------------------------------------------------------------
+
+void New_Order::resetForm()
+{
+    ui->orederTypeComboBox->setCurrentIndex(0);
+    setPendingGroupVisible(false);
+    ui->buyButton->show();
+    ui->sellButton->show();
+    ui->responseLabel->hide();
+    ui->placeButton->hide();
+    ui->expDateTimeEdit->setEnabled(false);
+    ui->stopLimitPriceSpinBox->setEnabled(false);
+    ui->expDateTimeEdit->setDisplayFormat(QStringLiteral("dd.MM.yy hh:mm"));
+}
+
+void New_Order::setPendingGroupVisible(bool visible)
+{
+    for (QWidget *widget : {static_cast<QWidget *>(ui->expDateLabel), static_cast<QWidget *>(ui->expTypeBox),
+                            static_cast<QWidget *>(ui->expLabel), static_cast<QWidget *>(ui->expDateTimeEdit),
+                            static_cast<QWidget *>(ui->pendingOrderTypeBox), static_cast<QWidget *>(ui->orderTypeLabel),
+                            static_cast<QWidget *>(ui->priceLabel), static_cast<QWidget *>(ui->priceSpinBox),
+                            static_cast<QWidget *>(ui->stopLimitPriceLabel),
+                            static_cast<QWidget *>(ui->stopLimitPriceSpinBox)})
+        widget->setVisible(visible);
+}
+
+void New_Order::setOppositeGroupVisible(bool visible)
+{
+    ui->lbl_positions->setVisible(visible);
+    ui->cmbOppositePositions->setVisible(visible);
+}
+
+void New_Order::setSymbolList(QStringList symbols)
+{
+    // Every reconnection sends the list again. Refilling the box would make its first name
+    // current while the title still names the trader's symbol, and Buy would trade the other one:
+    // the chosen symbol stays when the new list still holds it.
+    QComboBox *box = ui->symbolComboBox;
+    const QString chosen = box->currentText();
+    {
+        const QSignalBlocker blocker(box);
+        box->clear();
+        box->addItems(symbols);
+        const int kept = box->findText(chosen);
+        if (kept >= 0)
+            box->setCurrentIndex(kept);
+    }
+    if (box->currentText() != chosen)
+        on_symbolComboBox_currentIndexChanged(box->currentText());
+}
+
+void New_Order::setCurrentSymbol(QString symbol)
+{
+    if (ui->symbolComboBox->currentText() == symbol)
+        return;
+    ui->symbolComboBox->setCurrentText(symbol);
+    ui->chartTitleLabel->setText(tr("Tick Chart: ") + symbol);
+}
+
+void New_Order::setAccountInfo(QString serverName, QString clientName)
+{
+    ui->serverNameLabel->setText(serverName);
+    ui->clientNameLabel->setText(clientName);
+}
+
+void New_Order::applyVolumeLimits(const TickData &tick)
+{
+    // The maximum first: a new minimum above the old maximum would otherwise drag the maximum up.
+    ui->volumeSpinBox->setMaximum(tick.max_vol);
+    ui->volumeSpinBox->setMinimum(tick.min_vol);
+    if (ui->volumeSpinBox->singleStep() != tick.step_vol) {
+        ui->volumeSpinBox->setSingleStep(tick.step_vol);
+        ui->volumeSpinBox->setDecimals(decimalsOf(tick.step_vol));
+    }
+}
+
+void New_Order::applyPriceDecimals(int digits)
+{
+    const double step = std::pow(0.1, digits);
+    for (QDoubleSpinBox *field : {ui->takeprofitSpinBox, ui->stopLossSpinBox, ui->priceSpinBox,
+                                  ui->stopLimitPriceSpinBox}) {
+        field->setDecimals(digits);
+        field->setSingleStep(step);
+    }
+}
+
+void New_Order::setMode(int newMode, qint64 newTicket)
+{
+    mode = newMode;
+    ticket = newTicket;
+    closeAwaitsQuoteOf.clear();
+    // Whatever the last request left (no reply yet, a failure not acknowledged), the trader now
+    // prepares another one: the next Place must send it.
+    waiting = false;
+    ui->responseLabel->hide();
+    ui->rateLabel->show();
+
+    Client_Terminal *window = mainWindow();
+    if (!window)
+        return;
+    setOppositeGroupVisible(false);
+
+    switch (mode) {
+    case NewOrder:
+        ui->orederTypeComboBox->setCurrentIndex(0);
+        ui->orederTypeComboBox->setEnabled(true);
+        ui->symbolComboBox->setEnabled(true);
+        ui->pendingOrderTypeBox->setEnabled(true);
+        ui->volumeSpinBox->setEnabled(true);
+        ui->priceSpinBox->setEnabled(true);
+        ui->priceSpinBox->hide();
+        ui->priceLabel->hide();
+        ui->stopLossSpinBox->setEnabled(true);
+        ui->takeprofitSpinBox->setEnabled(true);
+        ui->buyButton->show();
+        ui->sellButton->show();
+        ui->placeButton->hide();
+        ui->placeButton->setEnabled(true);
+        ui->placeButton->setText(tr("Place"));
+        setWindowTitle(tr("New Order"));
+        break;
+    case ModifyOrder:
+    case DeleteOrder: {
+        const bool modify = mode == ModifyOrder;
+        ui->orederTypeComboBox->setCurrentIndex(1);
+        ui->orederTypeComboBox->setEnabled(false);
+        ui->symbolComboBox->setEnabled(false);
+        const PendingOrder order = window->getPendingOrder(ticket);
+        ui->pendingOrderTypeBox->setCurrentIndex(order.type - 2);
+        ui->pendingOrderTypeBox->setEnabled(false);
+        ui->volumeSpinBox->setValue(order.volume);
+        ui->volumeSpinBox->setEnabled(false);
+        ui->priceSpinBox->setValue(order.price);
+        ui->priceSpinBox->setEnabled(modify);
+        ui->stopLimitPriceSpinBox->setValue(order.s_price);
+        ui->stopLimitPriceSpinBox->setEnabled(modify);
+        ui->stopLossSpinBox->setValue(order.sl);
+        ui->stopLossSpinBox->setEnabled(modify);
+        ui->takeprofitSpinBox->setValue(order.tp);
+        ui->takeprofitSpinBox->setEnabled(modify);
+        ui->buyButton->hide();
+        ui->sellButton->hide();
+        ui->placeButton->show();
+        ui->placeButton->setEnabled(true);
+        ui->placeButton->setText((modify ? tr("Modify Order #%1") : tr("Delete Order #%1")).arg(order.ticket));
+        setWindowTitle(tr("Order"));
+        break;
+    }
+    case ModifyPosition: {
+        ui->orederTypeComboBox->setCurrentIndex(0);
+        ui->orederTypeComboBox->setEnabled(false);
+        ui->symbolComboBox->setEnabled(false);
+        const Position position = window->getPosition(ticket);
+        ui->volumeSpinBox->setValue(position.volume);
+        ui->volumeSpinBox->setEnabled(false);
+        ui->priceSpinBox->setValue(position.price);
+        ui->priceSpinBox->show();
+        ui->priceLabel->show();
+        ui->priceSpinBox->setEnabled(false);
+        ui->stopLossSpinBox->setValue(position.sl);
+        ui->stopLossSpinBox->setEnabled(true);
+        ui->takeprofitSpinBox->setValue(position.tp);
+        ui->takeprofitSpinBox->setEnabled(true);
+        ui->buyButton->hide();
+        ui->sellButton->hide();
+        ui->placeButton->show();
+        ui->placeButton->setEnabled(true);
+        ui->placeButton->setText(tr("Modify Position #%1").arg(position.ticket));
+        setWindowTitle(tr("Position"));
+        break;
+    }
+    case ClosePosition:
+    case CloseByHedge: {
+        ui->orederTypeComboBox->setCurrentIndex(0);
+        ui->orederTypeComboBox->setEnabled(false);
+        ui->symbolComboBox->setEnabled(false);
+        const Position position = window->getPosition(ticket);
+        const TickData tick = window->getTick(position.symbol);
+        const bool quoted = !tick.symbol.isEmpty();
+        if (quoted)
+            applyVolumeLimits(tick);
+        ui->volumeSpinBox->setValue(position.volume);
+        ui->priceSpinBox->setValue(position.price);
+        ui->priceSpinBox->show();
+        ui->priceLabel->show();
+        ui->priceSpinBox->setEnabled(false);
+        ui->stopLossSpinBox->setValue(position.sl);
+        ui->stopLossSpinBox->setEnabled(false);
+        ui->takeprofitSpinBox->setValue(position.tp);
+        ui->takeprofitSpinBox->setEnabled(false);
+        ui->buyButton->hide();
+        ui->sellButton->hide();
+        ui->placeButton->show();
+        if (mode == ClosePosition) {
+            ui->placeButton->setEnabled(true);
+            ui->placeButton->setText(tr("Close Position #%1").arg(position.ticket));
+            setWindowTitle(tr("Position"));
+        } else {
+            setOppositeGroupVisible(true);
+            ui->cmbOppositePositions->clear();
+            for (const Position &opposite : window->getOppositePositions(ticket))
+                ui->cmbOppositePositions->addItem(QStringLiteral("%1").arg(opposite.ticket));
+            ui->cmbOppositePositions->setCurrentIndex(0);
+            ui->placeButton->setEnabled(ui->cmbOppositePositions->count() > 0);
+            ui->placeButton->setText(tr("Close Position By Hedge #%1").arg(position.ticket));
+            setWindowTitle(tr("Close By Hedge"));
+        }
+        // Without a quote the volume limits are unknown, and a close must not leave with a volume
+        // that the symbol's limits never checked: Place waits for the symbol's first quote.
+        if (!quoted) {
+            ui->placeButton->setEnabled(false);
+            closeAwaitsQuoteOf = position.symbol;
+            closeVolume = position.volume;
+        }
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void New_Order::finishCloseMode(const TickData &tick)
+{
+    closeAwaitsQuoteOf.clear();
+    applyVolumeLimits(tick);
+    ui->volumeSpinBox->setValue(closeVolume);
+    ui->placeButton->setEnabled(mode != CloseByHedge || ui->cmbOppositePositions->count() > 0);
+}
+
+int New_Order::decimalsOf(double step)
+{
+    const QStringList parts = QString::number(step, 'f', 4).split(QLatin1Char('.'));
+    if (parts.size() != 2)
+        return 0;
+    QString fraction = parts.at(1);
+    while (fraction.endsWith(QLatin1Char('0')))
+        fraction.chop(1);
+    return fraction.size();
+}
+
+void New_Order::on_orederTypeComboBox_currentIndexChanged(int index)
+{
+    if (index != 0 && index != 1)
+        return;
+    const bool pending = index == 1;
+    setPendingGroupVisible(pending);
+    ui->buyButton->setVisible(!pending);
+    ui->sellButton->setVisible(!pending);
+    ui->placeButton->setVisible(pending);
+}
+
+void New_Order::on_pendingOrderTypeBox_currentIndexChanged(int index)
+{
+    ui->stopLimitPriceSpinBox->setEnabled(index >= 4);
+}
+
+void New_Order::on_expTypeBox_currentIndexChanged(QString arg1)
+{
+    ui->expDateTimeEdit->setEnabled(arg1 == QLatin1String("Specified"));
+    if (arg1.compare(QLatin1String("Today"), Qt::CaseInsensitive) == 0) {
+        ui->expDateTimeEdit->setDisplayFormat(QStringLiteral("dd.MM.yy"));
+        ui->expDateTimeEdit->setDateTime(QDateTime::currentDateTime());
+    } else {
+        ui->expDateTimeEdit->setDisplayFormat(QStringLiteral("dd.MM.yy hh:mm"));
+    }
+}
+
+void New_Order::on_symbolComboBox_currentIndexChanged(QString arg1)
+{
+    if (arg1.isEmpty())
+        return;
+    Client_Terminal *window = mainWindow();
+    if (!window)
+        return;
+    const TickData tick = window->getTick(arg1);
+    if (tick.symbol.isEmpty()) {
+        // Another symbol's prices under this one's name would mislead: show none until it ticks.
+        ui->rateLabel->clear();
+        return;
+    }
+    ui->rateLabel->setText(rateText(tick));
+    applyVolumeLimits(tick);
+    applyPriceDecimals(tick.digits);
+    ui->expDateTimeEdit->setDateTime(QDateTime::currentDateTime());
+}
+
+// --- Requests and replies ------------------------------------------------------------------------
+
+void New_Order::sendRequest(QJsonObject request)
+{
+    waiting = true;
+    ui->responseLabel->setText(tr("Please wait while request sending..."));
+    ui->responseLabel->show();
+    ui->rateLabel->hide();
+    tradeClient->sendRequest(request);
+}
+
+void New_Order::sendMarketOrder(int orderType)
+{
+    ui->sellButton->hide();
+    ui->buyButton->hide();
+    ui->placeButton->hide();
+    sendRequest(TradeMessages::dialogMarketOrderRequest(ui->symbolComboBox->currentText(), orderType,
+                                                        ui->volumeSpinBox->value(), ui->stopLossSpinBox->value(),
+                                                        ui->takeprofitSpinBox->value()));
+}
+
+void New_Order::on_sellButton_clicked()
+{
+    sendMarketOrder(1);
+}
+
+void New_Order::on_buyButton_clicked()
+{
+    sendMarketOrder(0);
+}
+
+void New_Order::on_placeButton_clicked()
+{
+    if (waiting) {
+        // The press acknowledges the result shown.
+        waiting = false;
+        ui->responseLabel->hide();
+        ui->rateLabel->show();
+        hide();
+        return;
+    }
+    ui->sellButton->hide();
+    ui->buyButton->hide();
+    ui->placeButton->hide();
+
+    TradeMessages::PlaceRequest request;
+    request.type = mode;
+    request.ticket = ticket;
+    request.orderType = ui->pendingOrderTypeBox->currentIndex() + 2;
+    request.price = ui->priceSpinBox->value();
+    request.hasStopLimitPrice = ui->stopLimitPriceSpinBox->isEnabled();
+    request.stopLimitPrice = ui->stopLimitPriceSpinBox->value();
+    request.stopLoss = ui->stopLossSpinBox->value();
+    request.takeProfit = ui->takeprofitSpinBox->value();
+    request.lots = ui->volumeSpinBox->value();
+    request.symbol = ui->symbolComboBox->currentText();
+    request.expiryKind = ui->expTypeBox->currentIndex();
+    if (ui->expDateTimeEdit->isEnabled())
+        request.expiryMinutes = QDateTime::currentDateTime().secsTo(ui->expDateTimeEdit->dateTime()) / 60;
+    request.oppositeTicket = ui->cmbOppositePositions->currentText().toLongLong();
+    sendRequest(TradeMessages::placeRequest(request));
+}
+
+void New_Order::onTradeResponse(QJsonObject response)
+{
+    if (!waiting)
+        return;
+    const int status = JsonRead::int32(response.value(QLatin1String("status")));
+    if (status == StatusDone) {
+        waiting = false;
+        hide();
+        resetForm();
+        ui->rateLabel->show();
+    } else {
+        QString text = JsonRead::text(response.value(QLatin1String("msg")));
+        const QString reason = JsonRead::text(response.value(QLatin1String("fail_reason")));
+        if (!reason.isEmpty())
+            text += QStringLiteral(" - ") + reason;
+        ui->responseLabel->setText(text);
+        ui->placeButton->setText(tr("OK"));
+        ui->placeButton->show();
+    }
+    const int type = JsonRead::int32(response.value(QLatin1String("type")));
+    if (status > 0 && (type == 4 || type == 6 || type == 9))
+        tradeClient->sendRequest(TradeMessages::accountRefreshRequest());
+}
+
+// --- Tick chart ----------------------------------------------------------------------------------
+
+void New_Order::setupTickChart()
+{
+    QCustomPlot *plot = ui->tickGraphWidget;
+    plot->clearGraphs();
+    plot->addGraph(plot->xAxis, plot->yAxis2);
+    plot->addGraph(plot->xAxis, plot->yAxis2);
+
+    plot->xAxis->setVisible(true);
+    plot->xAxis->setTickLabels(true);
+    plot->xAxis2->setVisible(true);
+    plot->xAxis2->setTickLabels(false);
+    plot->xAxis2->setTicks(false);
+    plot->yAxis->setVisible(true);
+    plot->yAxis->setTickLabels(false);
+    plot->yAxis->setTicks(false);
+    plot->yAxis2->setVisible(true);
+    plot->yAxis2->setTickLabels(true);
+
+    plot->graph(0)->setPen(QPen(Qt::red));
+    plot->graph(1)->setPen(QPen(Qt::blue));
+
+    QSharedPointer<QCPAxisTickerDateTime> timeTicker(new QCPAxisTickerDateTime);
+    timeTicker->setDateTimeFormat(QStringLiteral("HH:mm"));
+    plot->xAxis->setTicker(timeTicker);
+
+    // The price tags live in a fixed right margin, wide enough for any price text.
+    plot->axisRect()->setAutoMargins(QCP::msLeft | QCP::msTop | QCP::msBottom);
+    const int tagRoom = QFontMetrics(plot->yAxis->tickLabelFont()).horizontalAdvance(QStringLiteral("000000000"));
+    plot->axisRect()->setMargins(QMargins(0, 0, tagRoom, 0));
+
+    bidTag = new AxisTag(plot->yAxis2);
+    bidTag->setPen(QPen(Qt::red));
+    askTag = new AxisTag(plot->yAxis2);
+    askTag->setPen(QPen(Qt::blue));
+    setTagsVisible(false);
+
+    tickTimer = new QTimer(this);
+    connect(tickTimer, &QTimer::timeout, this, &New_Order::drawTickGraph);
+    tickTimer->start(50);
+}
+
+void New_Order::setTagsVisible(bool visible)
+{
+    for (AxisTag *tag : {bidTag, askTag}) {
+        if (tag->arrow)
+            tag->arrow->setVisible(visible);
+        if (tag->label)
+            tag->label->setVisible(visible);
+    }
+}
+
+void New_Order::onPriceChanged(TickData tick)
+{
+    if (!tick.symbol.isEmpty() && ui->symbolComboBox->currentText() == tick.symbol)
+        ui->rateLabel->setText(rateText(tick));
+    if (!closeAwaitsQuoteOf.isEmpty() && tick.symbol == closeAwaitsQuoteOf)
+        finishCloseMode(tick);
+    appendTickGraph(tick);
+}
+
+void New_Order::appendTickGraph(TickData tick)
+{
+    if (tick.symbol.isEmpty())
+        return;
+    tickDigits[tick.symbol] = tick.digits;
+    TickWindow::append(tickTimes[tick.symbol], tickBids[tick.symbol], tickAsks[tick.symbol],
+                       double(tick.tm_ms) / 1000.0, tick.bid, tick.ask);
+}
+
+void New_Order::drawTickGraph()
+{
+    // Nobody sees a hidden chart; the history keeps recording and the first redraw after
+    // showing fills it at once.
+    if (!isVisible())
+        return;
+    const QString symbol = ui->symbolComboBox->currentText();
+    if (symbol.isEmpty())
+        return;
+    QCustomPlot *plot = ui->tickGraphWidget;
+    const auto times = tickTimes.constFind(symbol);
+    if (times == tickTimes.constEnd() || times->isEmpty()) {
+        // A symbol without ticks must not show the previous symbol's lines and prices.
+        if (plot->graph(0)->dataCount() > 0) {
+            plot->graph(0)->data()->clear();
+            plot->graph(1)->data()->clear();
+            setTagsVisible(false);
+            plot->replot(QCustomPlot::rpRefreshHint);
+        }
+        return;
+    }
+    const QVector<double> &bids = tickBids[symbol];
+    const QVector<double> &asks = tickAsks[symbol];
+    plot->graph(0)->setData(*times, bids);
+    plot->graph(1)->setData(*times, asks);
+    const TickWindow::Range range = TickWindow::timeRange(*times);
+    plot->xAxis->setRange(range.lower, range.upper);
+    plot->yAxis2->rescale(true);
+    plot->replot(QCustomPlot::rpRefreshHint);
+
+    const int digits = tickDigits.value(symbol);
+    bidTag->setText(DisplayFormat::price(bids.last(), digits));
+    askTag->setText(DisplayFormat::price(asks.last(), digits));
+    bidTag->updatePosition(bids.last());
+    askTag->updatePosition(asks.last());
+    setTagsVisible(true);
+}

@@ -1,0 +1,72 @@
+// The main window's order commands: where the order-entry dialog is opened from (New Order,
+// the market watch, the trade table) and the quotes that feed it.
+#include "client_terminal.h"
+#include "ui_client_terminal.h"
+
+#include "new_order.h"
+#include "trademessages.h"
+
+#include <QTableWidget>
+
+void Client_Terminal::setupOrderEntry()
+{
+    newOrder = new New_Order(tradeClient, this);
+    connect(this, &Client_Terminal::symbolPriceChanged, newOrder, &New_Order::onPriceChanged);
+    connect(ui->symbolTableWidget, &QTableWidget::itemDoubleClicked, this, &Client_Terminal::symbolDoubleClicked);
+    connect(ui->tradeTableWidget, &QTableWidget::itemDoubleClicked, this, &Client_Terminal::tradeItemDoubleClicked);
+}
+
+void Client_Terminal::on_actionNew_Order_triggered()
+{
+    openNewOrderDialog(selectedSymbol);
+}
+
+void Client_Terminal::openNewOrderDialog(const QString &symbol)
+{
+    openOrderDialog(symbol, NewOrder, 0);
+}
+
+void Client_Terminal::openOrderDialog(const QString &symbol, int mode, qint64 ticket)
+{
+    if (!symbol.isEmpty())
+        newOrder->setCurrentSymbol(symbol);
+    newOrder->setMode(mode, ticket);
+    newOrder->show();
+}
+
+void Client_Terminal::symbolDoubleClicked(QTableWidgetItem *item)
+{
+    if (item)
+        openNewOrderDialog(marketWatch->symbolAt(item->row()));
+}
+
+void Client_Terminal::tradeItemDoubleClicked(QTableWidgetItem *item)
+{
+    if (!item)
+        return;
+    const int row = item->row();
+    switch (tradeTable->kindAt(row)) {
+    case TradeTable::RowKind::Position:
+        openOrderDialog(tradeTable->symbolAt(row), ClosePosition, tradeTable->ticketAt(row));
+        break;
+    case TradeTable::RowKind::Order:
+        openOrderDialog(tradeTable->symbolAt(row), ModifyOrder, tradeTable->ticketAt(row));
+        break;
+    case TradeTable::RowKind::None:
+        break;
+    }
+}
+
+void Client_Terminal::openOrderDialogFromTradeMenu(int entry, int row)
+{
+    int mode;
+    switch (entry) {
+    case TradeTable::ClosePositionEntry: mode = ClosePosition; break;
+    case TradeTable::CloseByHedgeEntry: mode = CloseByHedge; break;
+    case TradeTable::ModifyPositionEntry: mode = ModifyPosition; break;
+    case TradeTable::DeleteOrderEntry: mode = DeleteOrder; break;
+    case TradeTable::ModifyOrderEntry: mode = ModifyOrder; break;
+    default: return;
+    }
+    openOrderDialog(tradeTable->symbolAt(row), mode, tradeTable->ticketAt(row));
+}
