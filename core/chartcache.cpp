@@ -13,8 +13,8 @@ namespace ChartCache {
 
 namespace {
 
-// Records are read and written in blocks of this many, so a series of a million bars neither
-// costs a system call per record nor a second copy of the whole file in memory.
+// Records are written in blocks of this many, so a series of a million bars neither costs a
+// system call per record nor a second copy of the whole series in memory.
 constexpr qint64 BlockRecords = 4096;
 
 quint64 bitsOf(double value)
@@ -31,21 +31,8 @@ double doubleOf(quint64 bits)
     return value;
 }
 
-// Appends the records of `data` (whole records only) to `into`, the later of two equal times
-// winning. Files are mostly in time order, so a record newer than the last one goes straight to
-// the end of the map.
-void decodeInto(const char *data, qint64 records, QMap<qint64, CandleStick> &into, qint64 &newest)
-{
-    for (qint64 i = 0; i < records; ++i) {
-        const CandleStick candle = decodeRecord(data + i * RecordSize);
-        if (into.isEmpty() || candle.timestamp > newest) {
-            into.insert(into.cend(), candle.timestamp, candle);
-            newest = candle.timestamp;
-        } else {
-            into.insert(candle.timestamp, candle);
-        }
-    }
-}
+// Read between two checks for a stop: a few milliseconds.
+constexpr qint64 StopCheckBytes = 8 << 20;
 
 } // namespace
 
@@ -92,33 +79,53 @@ CandleStick decodeRecord(const char *in)
     return candle;
 }
 
-QMap<qint64, CandleStick> readCandles(QIODevice &device)
+QMap<qint64, CandleStick> decodeCandles(const char *data, qint64 size,
+                                        const std::function<bool()> &stopped)
 {
-    QMap<qint64, CandleStick> candles;
-    qint64 newest = 0;
-    QByteArray block(int(BlockRecords * RecordSize), Qt::Uninitialized);
-    qint64 filled = 0;
-    for (;;) {
-        const qint64 got = device.read(block.data() + filled, block.size() - filled);
-        if (got <= 0)
-            break;
-        filled += got;
-        const qint64 whole = filled / RecordSize;
-        decodeInto(block.constData(), whole, candles, newest);
-        const qint64 rest = filled - whole * RecordSize;
-        if (rest > 0)
-            std::memmove(block.data(), block.constData() + whole * RecordSize, size_t(rest));
-        filled = rest;
-    }
-    return candles;
+    return seriesFromBars(
+        size / RecordSize, [data](qint64 i) { return decodeRecord(data + i * RecordSize); },
+        stopped);
 }
 
-QMap<qint64, CandleStick> readCandleFile(const QString &path)
+QMap<qint64, CandleStick> readCandles(QIODevice &device)
 {
+    const QByteArray bytes = device.readAll();
+    return decodeCandles(bytes.constData(), bytes.size());
+}
+
+QMap<qint64, CandleStick> readCandleFile(const QString &path, ReadStatus *status,
+                                         const std::function<bool()> &stopped)
+{
+    ReadStatus ignored;
+    ReadStatus &result = status ? *status : ignored;
+    result = ReadStatus::Unreadable;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    return readCandles(file);
+    const qint64 size = file.size();
+    if (size > MaxFileSize) {
+        result = ReadStatus::TooLarge;
+        return {};
+    }
+    // Only whole records are of use; an append racing with this read may add more, left for the
+    // next load.
+    QByteArray bytes(int(size - size % RecordSize), Qt::Uninitialized);
+    qint64 filled = 0;
+    while (filled < bytes.size()) {
+        if (stopped && stopped()) {
+            result = ReadStatus::Stopped;
+            return {};
+        }
+        const qint64 got = file.read(bytes.data() + filled, qMin(StopCheckBytes, bytes.size() - filled));
+        if (got <= 0)
+            break;
+        filled += got;
+    }
+    QMap<qint64, CandleStick> candles = decodeCandles(bytes.constData(), filled, stopped);
+    result = stopped && stopped() ? ReadStatus::Stopped : ReadStatus::Read;
+    if (result == ReadStatus::Stopped)
+        candles.clear();
+    return candles;
 }
 
 bool writeCandleFile(const QString &path, const QVector<CandleStick> &candles)

@@ -1,6 +1,7 @@
 #include "chartmanager.h"
 
 #include "chartcache.h"
+#include "logger.h"
 #include "marketrecords.h"
 #include "pathsafety.h"
 #include "tradeclient.h"
@@ -11,6 +12,8 @@
 #include <QJsonArray>
 #include <QJsonValue>
 #include <QMutexLocker>
+#include <algorithm>
+#include <memory>
 #include <utility>
 
 namespace {
@@ -30,7 +33,8 @@ void storeCandle(QMap<qint64, CandleStick> &series, const CandleStick &candle)
 ChartManager::ChartManager(TradeClient *client, QObject *parent)
     : QObject(parent), tradeClient(client)
 {
-    // One loader and a few cache writers at once are plenty for a disk; more only compete.
+    // Enough to read a login's cache files side by side; more would only compete for the disk
+    // and the allocator.
     workers.setMaxThreadCount(4);
 }
 
@@ -103,9 +107,23 @@ void ChartManager::updateChartHistoryFromServer(QJsonObject chart_object)
     if (symbol.isEmpty() || interval <= 0)
         return;
 
+    // Read into a series of its own first, where every bar takes the quick way in at the end;
+    // the smaller of the two then goes into the larger, the reply's bars replacing held bars of
+    // the same time.
+    Series reply = seriesFromBars(array.size(), [&array](qint64 i) {
+        return candleFromJson(array.at(int(i)));
+    });
     Series &series = history[symbol][interval];
-    for (const QJsonValue &element : array)
-        storeCandle(series, candleFromJson(element));
+    if (series.size() > reply.size()) {
+        for (auto it = reply.cbegin(); it != reply.cend(); ++it)
+            series.insert(it.key(), it.value());
+    } else {
+        for (auto it = series.cbegin(); it != series.cend(); ++it) {
+            if (!reply.contains(it.key()))
+                reply.insert(it.key(), it.value());
+        }
+        series.swap(reply);
+    }
 
     emit readyChartHistory(symbol, interval);
     saveChartHistory(symbol, interval);
@@ -156,27 +174,64 @@ QString ChartManager::cacheFolder() const
 
 void ChartManager::loadChartHistory(quint64 generation, const QString &folder)
 {
-    const QFileInfoList entries = QDir(folder).entryInfoList();
-    for (const QFileInfo &entry : entries) {
-        if (loadGeneration.load() != generation)
-            return;
+    struct CacheFile
+    {
+        QString path;
         QString symbol;
         int period = 0;
-        if (!entry.isFile() || !ChartCache::parseFileName(entry.fileName(), &symbol, &period))
-            continue;
-        Series candles = ChartCache::readCandleFile(entry.filePath());
-        if (candles.isEmpty())
-            continue;
-        // Moved along, so the keeper's thread holds the only reference and can add to the map
-        // without copying it.
-        QMetaObject::invokeMethod(
-            this, [this, generation, symbol, period, candles = std::move(candles)]() mutable {
-                storeLoadedSeries(generation, symbol, period, std::move(candles));
-            },
-            Qt::QueuedConnection);
+        qint64 size = 0;
+    };
+    QVector<CacheFile> files;
+    for (const QFileInfo &entry : QDir(folder).entryInfoList()) {
+        CacheFile file;
+        if (entry.isFile() && ChartCache::parseFileName(entry.fileName(), &file.symbol, &file.period)) {
+            file.path = entry.filePath();
+            file.size = entry.size();
+            files.append(std::move(file));
+        }
     }
-    QMetaObject::invokeMethod(this, [this, generation] { finishLoading(generation); },
-                              Qt::QueuedConnection);
+    // The largest first: read last, a long series would leave the other workers idle meanwhile.
+    std::sort(files.begin(), files.end(),
+              [](const CacheFile &a, const CacheFile &b) { return a.size > b.size; });
+
+    // Loading ends when the last file is done; this listing counts as one, so that no early file
+    // can end it while others are still being handed out.
+    auto remaining = std::make_shared<std::atomic<int>>(int(files.size()) + 1);
+    const auto done = [this, generation, remaining] {
+        if (--*remaining == 0)
+            QMetaObject::invokeMethod(this, [this, generation] { finishLoading(generation); },
+                                      Qt::QueuedConnection);
+    };
+    for (const CacheFile &file : files) {
+        workers.start([this, generation, file, done] {
+            loadSeries(generation, file.path, file.symbol, file.period);
+            done();
+        });
+    }
+    done();
+}
+
+void ChartManager::loadSeries(quint64 generation, const QString &path, const QString &symbol,
+                              int period)
+{
+    ChartCache::ReadStatus status;
+    Series candles = ChartCache::readCandleFile(path, &status, [this, generation] {
+        return loadGeneration.load() != generation;
+    });
+    if (status == ChartCache::ReadStatus::TooLarge) {
+        Logger::instance()->log(QStringLiteral("Terminal"),
+                                QStringLiteral("Chart cache %1 skipped: larger than %2 MB")
+                                    .arg(path, QString::number(ChartCache::MaxFileSize / 1000000)));
+    }
+    if (candles.isEmpty())
+        return;
+    // Moved along, so the keeper's thread holds the only reference and can add to the map
+    // without copying it.
+    QMetaObject::invokeMethod(
+        this, [this, generation, symbol, period, candles = std::move(candles)]() mutable {
+            storeLoadedSeries(generation, symbol, period, std::move(candles));
+        },
+        Qt::QueuedConnection);
 }
 
 void ChartManager::storeLoadedSeries(quint64 generation, const QString &symbol, int period,

@@ -12,6 +12,7 @@
 #include <QThreadPool>
 #include <QVector>
 #include <atomic>
+#include <functional>
 
 class QJsonValue;
 class TradeClient;
@@ -30,6 +31,31 @@ Q_DECLARE_TYPEINFO(CandleStick, Q_PRIMITIVE_TYPE);
 // symbol -> period in minutes -> bar time -> bar. A series (the innermost map) is ordered oldest
 // first; its last entry is the newest, still forming bar.
 using ChartHistory = QMap<QString, QMap<int, QMap<qint64, CandleStick>>>;
+
+// A series from `count` bars that mostly come oldest first, `barAt(i)` giving the i-th; of equal
+// times the later bar wins. `stopped`, when given, is asked now and then; once it says yes the
+// result is empty.
+template <typename BarAt>
+QMap<qint64, CandleStick> seriesFromBars(qint64 count, BarAt barAt,
+                                         const std::function<bool()> &stopped = {})
+{
+    QMap<qint64, CandleStick> series;
+    qint64 newest = 0;
+    constexpr qint64 checkEvery = 1 << 18;
+    for (qint64 i = 0; i < count; ++i) {
+        if (stopped && i % checkEvery == checkEvery - 1 && stopped())
+            return {};
+        const CandleStick bar = barAt(i);
+        // A bar newer than all others goes straight to the end, with no search for its place.
+        if (series.isEmpty() || bar.timestamp > newest) {
+            series.insert(series.cend(), bar.timestamp, bar);
+            newest = bar.timestamp;
+        } else {
+            series.insert(bar.timestamp, bar);
+        }
+    }
+    return series;
+}
 
 // Keeps the bars of every symbol and timeframe seen for the logged-in account: asks the trade
 // server for history, merges the replies, takes the finished live bars of the chart windows and
@@ -56,6 +82,12 @@ public:
     // background (one readyChartHistory per cached series). The same account again changes
     // nothing.
     void setAccount(qint64 login, const QString &server);
+
+    // The current account's cache is still being read.
+    bool isLoading() const { return loading; }
+    // Blocks until the work handed to the workers so far is done: what the loader read is queued
+    // for this thread, every cache write asked for is on disk.
+    void waitForWorkers() { workers.waitForDone(); }
 
     // The bars of one series, oldest first; empty when none are held.
     QList<CandleStick> getChartHistory(const QString &symbol, int interval) const;
@@ -89,6 +121,7 @@ private:
     QString cacheFolder() const;
 
     void loadChartHistory(quint64 generation, const QString &folder);
+    void loadSeries(quint64 generation, const QString &path, const QString &symbol, int period);
     void storeLoadedSeries(quint64 generation, const QString &symbol, int period, Series candles);
     void finishLoading(quint64 generation);
 
@@ -115,6 +148,4 @@ private:
     // A path is listed while a worker is on it. Guarded by writeMutex.
     QHash<QString, QList<WriteJob>> writeQueues;
     QThreadPool workers;
-
-    friend class TestChartManager;
 };
