@@ -6,8 +6,20 @@
 #include <QTimer>
 
 namespace {
+
 const QString LogFolder = QStringLiteral("Logs");
+
+QString oneLine(QString text)
+{
+    for (QChar &c : text) {
+        if (c.category() == QChar::Other_Control || c == QChar::LineSeparator
+            || c == QChar::ParagraphSeparator)
+            c = QLatin1Char(' ');
+    }
+    return text;
 }
+
+} // namespace
 
 Logger *Logger::instance()
 {
@@ -34,8 +46,8 @@ Logger::~Logger()
 
 QString Logger::formatLine(const QDateTime &time, const QString &title, const QString &message)
 {
-    return time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")) + QLatin1Char('\t') + title
-        + QLatin1Char('\t') + message;
+    return time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")) + QLatin1Char('\t')
+        + oneLine(title) + QLatin1Char('\t') + oneLine(message);
 }
 
 QString Logger::fileNameFor(const QDate &date)
@@ -65,12 +77,12 @@ void Logger::run()
         return;
     }
     QTimer timer;
-    connect(&timer, &QTimer::timeout, this, &Logger::writeNextLine, Qt::DirectConnection);
+    connect(&timer, &QTimer::timeout, this, &Logger::writeQueuedLines, Qt::DirectConnection);
     timer.start(10);
     exec();
 }
 
-void Logger::writeNextLine()
+void Logger::writeQueuedLines()
 {
     // Everything queued goes out at each tick: one line per tick would let a burst trail the
     // journal by seconds and grow the queue without bound.
@@ -85,7 +97,7 @@ void Logger::writeNextLine()
 
 void Logger::flush()
 {
-    writeNextLine();
+    writeQueuedLines();
 }
 
 void Logger::writeLines(const QStringList &lines)

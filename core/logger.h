@@ -22,7 +22,9 @@ public:
     // when the 10 ms writer would otherwise lose them.
     void flush();
 
-    // Builds one file line: "yyyy-MM-dd HH:mm:ss.zzz\t<title>\t<message>".
+    // Builds one file line: "yyyy-MM-dd HH:mm:ss.zzz\t<title>\t<message>". Line breaks, tabs and
+    // other control characters in the title or message become spaces, so that every entry is one
+    // line of three fields, whatever a server or a saved name holds.
     static QString formatLine(const QDateTime &time, const QString &title, const QString &message);
     // "Logs/yyyy-MM-dd.log" for the given date.
     static QString fileNameFor(const QDate &date);
@@ -37,7 +39,7 @@ protected:
     void run() override;
 
 private:
-    void writeNextLine();
+    void writeQueuedLines();
     void writeLines(const QStringList &lines);
 
     QStringList queue;
