@@ -307,6 +307,8 @@ void report(const char *name, const StormResult &stores, const StormResult &tabl
               r.second->maxBacklog);
     qInfo("%s, ticks/s ratio to the stores alone: tables %.3f, window %.3f", name,
           tables.perSecond() / stores.perSecond(), window.perSecond() / stores.perSecond());
+    qInfo("RATIO %s, ticks/s stores + tables / stores alone: %.3f", name, tables.perSecond() / stores.perSecond());
+    qInfo("RATIO %s, ticks/s whole window / stores alone: %.3f", name, window.perSecond() / stores.perSecond());
 }
 
 } // namespace

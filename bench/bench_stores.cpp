@@ -136,6 +136,8 @@ public:
                     "(BM_ParseOnly = 1.00, %.0f ns):\n", base->second);
         for (const auto &entry : perFrame)
             std::printf("  %-40s %6.2f\n", entry.first.c_str(), entry.second / base->second);
+        for (const auto &entry : perFrame)
+            std::printf("RATIO %s / BM_ParseOnly, per frame: %.2f\n", entry.first.c_str(), entry.second / base->second);
     }
 
 private:

@@ -210,7 +210,10 @@ private:
         const double x = find(a);
         const double y = find(b);
         if (x > 0 && y > 0)
+        {
             std::printf("  %-45s %7.2f\n", what, x / y);
+            std::printf("RATIO %s: %.2f\n", what, x / y);
+        }
     }
 
     std::map<std::string, double> perFrame;
