@@ -205,7 +205,7 @@ private:
     // A workspace is loaded from the end of a login until the window is cleared for another
     // connection; only a loaded workspace is ever written back.
     bool workspaceLoaded = false;
-    // Disconnections that the window caused itself and that are still queued.
+    // The one "Login fail" box, while it is open.
     QPointer<QMessageBox> loginFailBox;
     // Chart windows of the loaded workspace, kept as read until chart windows can be opened,
     // so that saving never drops an account's charts.

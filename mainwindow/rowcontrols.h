@@ -10,10 +10,7 @@
 // Close controls of the trade table. Both report a close request as clicked(ticket, type):
 // type 1 closes the position with that ticket, type 2 deletes the pending order.
 //
-// Tickets are 64-bit. A string connection must name the 64-bit signature:
-//     connect(control, SIGNAL(clicked(qint64,int)), window, SLOT(onCloseTrade(qint64,int)));
-// The old "clicked(int,int)" signature no longer exists, so such a connection fails at run time
-// (Qt prints a warning and nothing is closed). Prefer the typed form:
+// Tickets are 64-bit; connect with the typed form:
 //     connect(delegate, &SummaryItemDelegate::clicked, window, &Client_Terminal::onCloseTrade);
 // A control never asks for a ticket of 0 or less.
 

@@ -238,7 +238,7 @@ private slots:
         server->dropConnections();
         QTRY_VERIFY(reminder->isActive());
         window->disconnectToBroker();
-        QCoreApplication::processEvents(); // the stop's own disconnection, queued before it returned
+        QCoreApplication::processEvents(); // whatever is still queued must not start the reminder again
         QVERIFY(!reminder->isActive());
     }
 
