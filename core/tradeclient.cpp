@@ -20,6 +20,16 @@ constexpr int ReconnectDelayMs = 3000;
 constexpr int SendTickMs = 5;
 // How long the end of the thread waits for the server to take the close frame.
 constexpr int CloseHandshakeMs = 300;
+// Price replies emptied by newer ones are compacted away from this many on, once they are half
+// the outbox: the outbox stays within twice its live replies.
+constexpr int CompactAfterReplaced = 64;
+// Outbox codes: the reply codes 2 to 8, an accepted login as 1, and these two without a reply;
+// 0 marks a price reply replaced by a newer one.
+constexpr int ReplacedCode = 0;
+constexpr int LoginAcceptedCode = 1;
+constexpr int PriceCode = 2;
+constexpr int LoginRefusedCode = -1;
+constexpr int SocketLostCode = -2;
 
 const QString TerminalSource = QStringLiteral("Terminal");
 const QString NetworkSource = QStringLiteral("Network");
@@ -41,6 +51,7 @@ TradeClient::~TradeClient()
 {
     loggedIn = false;
     stopThread();
+    dropOutbox();
     delete queueMutex;
 }
 
@@ -115,6 +126,7 @@ bool TradeClient::shutdown(int timeoutMs)
     const bool ended = wait(static_cast<unsigned long>(qMax(0, timeoutMs)));
     if (ended)
         loggedIn = false;
+    dropOutbox();
     return ended;
 }
 
@@ -125,6 +137,17 @@ void TradeClient::stopThread()
     ++currentRun;
     quit();
     wait();
+    dropOutbox();
+}
+
+void TradeClient::dropOutbox()
+{
+    // What a stopped run left is never delivered (its run is no longer current); dropping it
+    // here only frees it. A delivery already posted finds the outbox empty.
+    QMutexLocker locker(&outboxMutex);
+    outbox.clear();
+    waitingPrice.clear();
+    replaced = 0;
 }
 
 void TradeClient::sendRequest(QJsonObject request)
@@ -158,7 +181,9 @@ QJsonObject TradeClient::parseMessage(const QString &msg)
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(msg.toUtf8(), &error);
     if (error.error != QJsonParseError::NoError) {
-        qDebug().noquote() << "Invalid JSON...\n" << msg << '\n';
+        // A hostile frame may be hundreds of megabytes: its start tells enough.
+        qDebug().noquote() << "Invalid JSON...\n" << msg.left(MaxTracedChars)
+                           << QStringLiteral("(%1 characters)").arg(msg.size()) << '\n';
         return {};
     }
     if (!document.isObject()) {
@@ -180,6 +205,8 @@ void TradeClient::run()
     reconnectTimer = new QTimer;
     reconnectTimer->setSingleShot(true);
     reconnectTimer->setTimerType(Qt::CoarseTimer);
+    openTimer = new QTimer;
+    openTimer->setSingleShot(true);
     connected = false;
 
     // Direct connections: every handler runs here, in the thread that owns the socket.
@@ -198,9 +225,10 @@ void TradeClient::run()
     connect(sendTimer, &QTimer::timeout, this, &TradeClient::sendQueuedMessages, Qt::DirectConnection);
     connect(pongTimer, &QTimer::timeout, this, &TradeClient::forceDisconnect, Qt::DirectConnection);
     connect(reconnectTimer, &QTimer::timeout, this, &TradeClient::reconnect, Qt::DirectConnection);
+    connect(openTimer, &QTimer::timeout, this, &TradeClient::onOpenTimeout, Qt::DirectConnection);
 
     sendTimer->start(SendTickMs);
-    socket->open(url);
+    openSocket();
 
     exec();
 
@@ -208,7 +236,8 @@ void TradeClient::run()
     delete pingTimer;
     delete pongTimer;
     delete reconnectTimer;
-    sendTimer = pingTimer = pongTimer = reconnectTimer = nullptr;
+    delete openTimer;
+    sendTimer = pingTimer = pongTimer = reconnectTimer = openTimer = nullptr;
     closeSocketForExit();
     connected = false;
 
@@ -237,8 +266,33 @@ void TradeClient::closeSocketForExit()
     socket = nullptr;
 }
 
+void TradeClient::openSocket()
+{
+    openTimer->start(openTimeoutMs.load());
+    socket->open(url);
+}
+
+void TradeClient::onOpenTimeout()
+{
+    // A server that takes the TCP connection but never finishes the handshake would hold the
+    // attempt for good: it is given up as a lost connection, retried while logged in.
+    const QAbstractSocket::SocketState state = socket->state();
+    if (state == QAbstractSocket::ConnectedState || state == QAbstractSocket::UnconnectedState)
+        return;
+    qDebug() << "WebSocket open timed out";
+    if (loggedIn.load())
+        journal(NetworkSource, QStringLiteral("Network not found"));
+    const quint64 lossesBefore = losses;
+    socket->abort();
+    // The socket reports the abort as its loss when its TCP link was up; otherwise it is
+    // reported here, so the attempt ends either way.
+    if (losses == lossesBefore)
+        closed();
+}
+
 void TradeClient::onConnected()
 {
+    openTimer->stop();
     sinceLastFrame.invalidate();
     pingTimer->start(KeepAliveMs);
     qDebug() << "timer thread:" << pingTimer->thread() << "current thread: " << QThread::currentThread()
@@ -256,12 +310,13 @@ void TradeClient::onConnected()
 
 void TradeClient::closed()
 {
+    ++losses;
     if (connected)
         journal(NetworkSource, QStringLiteral("Disconnected from %1").arg(serverName));
     connected = false;
     if (loggedIn.load())
         scheduleReconnect();
-    deliver([this] { emit websocketDisconnected(); });
+    deliver(SocketLostCode);
 }
 
 void TradeClient::onMessageReceived(QString msg)
@@ -274,7 +329,8 @@ void TradeClient::onMessageReceived(QString msg)
 
 void TradeClient::processMessage(const QJsonObject &message)
 {
-    switch (message.value(QLatin1String("res_code")).toInt()) {
+    const int code = message.value(QLatin1String("res_code")).toInt();
+    switch (code) {
     case 1: {
         const int state = message.value(QLatin1String("state")).toInt();
         qDebug() << "login state" << state;
@@ -283,39 +339,108 @@ void TradeClient::processMessage(const QJsonObject &message)
             // few seconds would only raise the failure again and again.
             loggedIn = false;
             journal(TerminalSource, QStringLiteral("%1 login failed to %2").arg(login).arg(serverName));
-            deliver([this] { emit loginFail(); });
+            deliver(LoginRefusedCode);
         } else {
             loggedIn = true;
             journal(TerminalSource,
                     QStringLiteral("%1 login to %2 successfully ").arg(login).arg(serverName));
-            deliver([this, message] { emit loginSuccess(message); });
+            deliver(LoginAcceptedCode, message);
         }
         break;
     }
-    case 2: deliver([this, message] { emit symbolPriceReceived(message); }); break;
-    case 3: deliver([this, message] { emit chartHistoryReceived(message); }); break;
-    case 4: deliver([this, message] { emit openPositionsReceived(message); }); break;
-    case 5: deliver([this, message] { emit tradeHistoryReceived(message); }); break;
-    case 6: deliver([this, message] { emit pendingOrdersReceived(message); }); break;
-    case 7: deliver([this, message] { emit tradeResponseReceived(message); }); break;
-    case 8: deliver([this, message] { emit symbolListReceived(message); }); break;
+    case 2: case 3: case 4: case 5: case 6: case 7: case 8:
+        deliver(code, message);
+        break;
     default: break;
     }
 }
 
-template <typename Emit>
-void TradeClient::deliver(Emit emitSignal)
+void TradeClient::deliver(int code, const QJsonObject &message)
 {
-    // The stop bumps currentRun before it asks the thread to quit, so whatever this run posts
-    // from then on, and whatever it posted before but the GUI thread has not yet taken, is
-    // dropped here on arrival.
-    QMetaObject::invokeMethod(
-        this,
-        [this, run = runOfThread, emitSignal = std::move(emitSignal)] {
-            if (run == currentRun.load())
-                emitSignal();
-        },
-        Qt::QueuedConnection);
+    bool post = false;
+    {
+        QMutexLocker locker(&outboxMutex);
+        if (code == PriceCode) {
+            const QString symbol = message.value(QLatin1String("symbol")).toString();
+            auto waiting = waitingPrice.find(symbol);
+            if (waiting != waitingPrice.end()) {
+                Reply &old = outbox[waiting.value()];
+                old.code = ReplacedCode;
+                old.message = QJsonObject();
+                ++replaced;
+                waiting.value() = int(outbox.size());
+            } else {
+                waitingPrice.insert(symbol, int(outbox.size()));
+            }
+        }
+        outbox.push_back(Reply{runOfThread, code, message});
+        if (replaced >= CompactAfterReplaced && replaced * 2 >= int(outbox.size())) {
+            std::vector<Reply> live;
+            live.reserve(outbox.size() - replaced);
+            for (Reply &reply : outbox) {
+                if (reply.code == ReplacedCode)
+                    continue;
+                if (reply.code == PriceCode)
+                    waitingPrice[reply.message.value(QLatin1String("symbol")).toString()] = int(live.size());
+                live.push_back(std::move(reply));
+            }
+            outbox.swap(live);
+            replaced = 0;
+        }
+        post = !deliveryPosted;
+        deliveryPosted = true;
+    }
+    // One queued call per batch: the GUI thread takes whatever the outbox holds when it runs.
+    if (post)
+        QMetaObject::invokeMethod(this, [this] { deliverReplies(); }, Qt::QueuedConnection);
+}
+
+void TradeClient::deliverReplies()
+{
+    // A receiver may run a nested event loop (a dialog) and with it the next delivery: that one
+    // first emits the rest of this batch, so replies keep their order. Each delivery takes the
+    // outbox exactly once, as each was posted for one take.
+    emitTaken();
+    {
+        QMutexLocker locker(&outboxMutex);
+        taken.swap(outbox);
+        outbox.clear();
+        waitingPrice.clear();
+        replaced = 0;
+        deliveryPosted = false;
+    }
+    takenNext = 0;
+    emitTaken();
+}
+
+void TradeClient::emitTaken()
+{
+    while (takenNext < taken.size()) {
+        const Reply reply = std::move(taken[takenNext++]);
+        // The stop bumps currentRun before it asks the thread to quit, so whatever a run put in
+        // the outbox from then on, or before but not yet emitted, is dropped here.
+        if (reply.run == currentRun.load())
+            emitReply(reply);
+    }
+    taken.clear();
+    takenNext = 0;
+}
+
+void TradeClient::emitReply(const Reply &reply)
+{
+    switch (reply.code) {
+    case LoginAcceptedCode: emit loginSuccess(reply.message); break;
+    case PriceCode: emit symbolPriceReceived(reply.message); break;
+    case 3: emit chartHistoryReceived(reply.message); break;
+    case 4: emit openPositionsReceived(reply.message); break;
+    case 5: emit tradeHistoryReceived(reply.message); break;
+    case 6: emit pendingOrdersReceived(reply.message); break;
+    case 7: emit tradeResponseReceived(reply.message); break;
+    case 8: emit symbolListReceived(reply.message); break;
+    case LoginRefusedCode: emit loginFail(); break;
+    case SocketLostCode: emit websocketDisconnected(); break;
+    default: break;
+    }
 }
 
 void TradeClient::scheduleReconnect()
@@ -333,7 +458,7 @@ void TradeClient::reconnect()
     if (connected)
         journal(NetworkSource, QStringLiteral("Retry to connect to %1").arg(serverName));
     connected = false;
-    socket->open(url);
+    openSocket();
 }
 
 void TradeClient::onError(QAbstractSocket::SocketError error)

@@ -2,12 +2,14 @@
 
 #include <QAbstractSocket>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QJsonObject>
 #include <QMutex>
 #include <QStringList>
 #include <QThread>
 #include <QUrl>
 #include <atomic>
+#include <vector>
 
 class QTimer;
 class QWebSocket;
@@ -17,11 +19,20 @@ class QWebSocket;
 // and turns each reply into a signal chosen by its "res_code". The GUI thread only calls the
 // public operations and receives the signals, queued.
 //
-// The signals are emitted in the client object's own (GUI) thread, each carried there from the
-// client thread by a queued call that belongs to one run of the thread. Once connectToServer,
-// logout or shutdown has stopped a run, nothing that run received is delivered any more: a
-// login success or a position list of the account just left must not reach the window after
-// the stop returned.
+// The signals are emitted in the client object's own (GUI) thread. The client thread puts each
+// reply, tagged with the run of the thread that received it, in an outbox and hands the outbox
+// over in batches, one queued call per batch rather than per reply. Once connectToServer, logout
+// or shutdown has stopped a run, nothing that run received is delivered any more: a login
+// success or a position list of the account just left must not reach the window after the stop
+// returned.
+//
+// The outbox stays bounded while the GUI thread is behind a fast price feed: a quote carries the
+// whole state of its symbol, so a price reply still waiting is dropped when a newer one of the
+// same symbol arrives, and the newer one takes its place at the end, in the order received.
+// Every other reply is delivered once, in the order received.
+//
+// A connection that is not open within the open time-out (10 s) of the attempt is aborted and
+// handled as a lost socket: while logged in, a journal line and a reconnection.
 //
 // A refused login ends the logged-in state, so a refused account is not retried. Requests are
 // fire-and-forget: one made while no account is set or the thread is stopped is dropped, and
@@ -48,8 +59,13 @@ public:
     // wait is bounded. Returns whether the thread ended in time.
     bool shutdown(int timeoutMs = 3000);
 
-    // Decodes one frame; an invalid document or a non-object gives an empty object.
+    // Decodes one frame; an invalid document or a non-object gives an empty object. The trace of
+    // an invalid frame holds its first MaxTracedChars characters and its size, never the whole.
     static QJsonObject parseMessage(const QString &msg);
+    static constexpr int MaxTracedChars = 200;
+
+    // How long an attempt may take until the socket is open; read when an attempt starts.
+    void setOpenTimeout(int ms) { openTimeoutMs = ms; }
 
     // Whether these values name the session that is logged in now: connectToServer with them
     // would leave the connection alone.
@@ -93,18 +109,32 @@ private slots:
     void onPong();
     void forceDisconnect();
     void sendQueuedMessages();
+    void onOpenTimeout();
 
 private:
+    // One reply on its way to the GUI thread. Code 0 marks a price replaced by a newer one.
+    struct Reply
+    {
+        quint64 run = 0;
+        int code = 0;
+        QJsonObject message;
+    };
+
     void processMessage(const QJsonObject &message);
+    void openSocket();
     void scheduleReconnect();
     void stopThread();
     void closeSocketForExit();
     bool sameValues(const QUrl &otherUrl, qint64 otherLogin, const QString &otherPassword,
                     const QString &otherServerName) const;
-    // Client thread: hands `emitSignal` to the object's thread, where it runs unless the run
-    // that received the reply has been stopped since.
-    template <typename Emit>
-    void deliver(Emit emitSignal);
+    // Client thread: puts a reply in the outbox for the object's thread, where it is emitted
+    // unless the run that received it has been stopped since.
+    void deliver(int code, const QJsonObject &message = QJsonObject());
+    // GUI thread: emits what an interrupted delivery left, then takes the outbox once.
+    void deliverReplies();
+    void emitTaken();
+    void emitReply(const Reply &reply);
+    void dropOutbox();
 
     QUrl url;
     qint64 login = 0;
@@ -119,6 +149,7 @@ private:
     bool connected = false;
     std::atomic_bool loggedIn{false};
     bool pongPending = false;
+    quint64 losses = 0;                // client thread: counts closed() calls
     // Bumped by every stop of the thread; a run remembers the value it started with.
     std::atomic<quint64> currentRun{0};
     quint64 runOfThread = 0;           // the client thread's own copy, set as run() starts
@@ -128,6 +159,21 @@ private:
     QTimer *sendTimer = nullptr;
     QTimer *pongTimer = nullptr;       // single shot: the pong deadline
     QTimer *reconnectTimer = nullptr;  // single shot: at most one reconnection pending
+    QTimer *openTimer = nullptr;       // single shot: the deadline of an opening attempt
     QWebSocket *socket = nullptr;
     QMutex *queueMutex = nullptr;
+    std::atomic_int openTimeoutMs{10000};
+
+    // The outbox, guarded by outboxMutex. waitingPrice maps a symbol to its price reply in the
+    // outbox; `replaced` counts the entries emptied by newer prices, compacted away once they
+    // are half the outbox. deliveryPosted: a queued deliverReplies will take the outbox.
+    QMutex outboxMutex;
+    std::vector<Reply> outbox;
+    QHash<QString, int> waitingPrice;
+    int replaced = 0;
+    bool deliveryPosted = false;
+    // GUI thread only: the batch being emitted. A receiver that runs a nested event loop gets
+    // the rest of it delivered there first, so the order holds.
+    std::vector<Reply> taken;
+    size_t takenNext = 0;
 };

@@ -1,15 +1,89 @@
+#include "hostilepeers.h"
 #include "logger.h"
 #include "simtradeserver.h"
 #include "testmain.h"
 #include "tradeclient.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QJsonDocument>
+#include <QLoggingCategory>
+#include <QSemaphore>
 #include <QSignalSpy>
 
+#include <chrono>
+
+using simbroker::FloodServer;
+using simbroker::SilentHandshakeServer;
 using simbroker::SimTradeServer;
 
 namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool Sanitized = true;
+#else
+constexpr bool Sanitized = false;
+#endif
+
+qint64 steadyNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// The process's resident memory in kB: "VmRSS" now, or "VmHWM", the peak since the last reset.
+qint64 residentKb(const char *field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(int(qstrlen(field)) + 1).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
+bool resetPeakResident()
+{
+    QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
+    return clearRefs.open(QIODevice::WriteOnly) && clearRefs.write("5") == 1;
+}
+
+// Debug traces of the default category, caught while the object lives (the suite switches
+// debug output off).
+class TraceCatcher
+{
+public:
+    TraceCatcher()
+    {
+        caught().clear();
+        previousFilter = QLoggingCategory::installFilter([](QLoggingCategory *category) {
+            if (qstrcmp(category->categoryName(), "default") == 0)
+                category->setEnabled(QtDebugMsg, true);
+        });
+        previousHandler = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &text) {
+            if (type == QtDebugMsg)
+                caught().append(text);
+        });
+    }
+    ~TraceCatcher()
+    {
+        qInstallMessageHandler(previousHandler);
+        QLoggingCategory::installFilter(previousFilter);
+    }
+    static QStringList &caught()
+    {
+        static QStringList lines;
+        return lines;
+    }
+
+private:
+    QLoggingCategory::CategoryFilter previousFilter = nullptr;
+    QtMessageHandler previousHandler = nullptr;
+};
 
 const QString ServerName = QStringLiteral("Sim Server");
 const QString Password = QStringLiteral("pw1001");
@@ -256,6 +330,247 @@ private slots:
             else if (frame.object.value("req_code").toInt() == 42)
                 QCOMPARE(loginOf.value(frame.connection), 1001);
         }
+    }
+
+    // A trace of an invalid frame holds its first 200 characters and its size: a hostile server
+    // sending frames of hundreds of megabytes must not write them all to the error output.
+    void invalidFrameTrace_data()
+    {
+        QTest::addColumn<QString>("frame");
+        QTest::addColumn<QString>("traced");
+        const QString head = QStringLiteral("{\"res_code\":2,") + QString(186, QLatin1Char('x'));
+        QTest::newRow("short") << R"({"res_code":2,)" << R"({"res_code":2,)";
+        QTest::newRow("200 characters") << head << head;
+        QTest::newRow("201 characters") << head + QLatin1Char('y') << head;
+        QTest::newRow("one million") << head + QString(1000000 - 200, QLatin1Char('z')) << head;
+        QTest::newRow("not an object") << R"([1,2])" << "";
+    }
+    void invalidFrameTrace()
+    {
+        QFETCH(QString, frame);
+        QFETCH(QString, traced);
+        TraceCatcher catcher;
+        QCOMPARE(TradeClient::parseMessage(frame), QJsonObject());
+        QCOMPARE(TraceCatcher::caught().size(), 1);
+        const QString trace = TraceCatcher::caught().first();
+        if (traced.isEmpty()) {
+            QCOMPARE(trace, QStringLiteral("Document is not an object \n"));
+            return;
+        }
+        QVERIFY2(trace.startsWith(QStringLiteral("Invalid JSON...\n ") + traced), qPrintable(trace.left(300)));
+        QVERIFY2(trace.size() < 260, qPrintable(trace.left(300)));
+        QVERIFY2(trace.contains(QStringLiteral("(%1 characters)").arg(frame.size())), qPrintable(trace.left(300)));
+    }
+
+    // An attempt whose handshake never completes is given up after the open time-out: a first
+    // connection fails as a refused one does (no journal line, no retry); a reconnection while
+    // logged in writes a line and tries again, and gets back in once the server answers.
+    void stalledOpeningIsGivenUp_data()
+    {
+        QTest::addColumn<bool>("loggedInBefore");
+        QTest::newRow("first connection") << false;
+        QTest::newRow("reconnection while logged in") << true;
+    }
+    void stalledOpeningIsGivenUp()
+    {
+        QFETCH(bool, loggedInBefore);
+        Rig r;
+        r.client.setOpenTimeout(400);
+        if (!loggedInBefore) {
+            SilentHandshakeServer silent;
+            QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
+            QSignalSpy tcpConnections(&silent, &SilentHandshakeServer::tcpConnected);
+            r.client.connectToServer(silent.url().toString(), 1001, Password, ServerName);
+            QTRY_COMPARE(r.count("websocketDisconnected"), 1);
+            QVERIFY(!tcpConnections.wait(3500));
+            QCOMPARE(tcpConnections.count(), 1);
+            QCOMPARE(r.journal, QStringList{QStringLiteral("Terminal: 1001 try to connect to Sim Server")});
+            QCOMPARE(r.events.size(), 1);
+            return;
+        }
+        QVERIFY(r.connectTo());
+        QSignalSpy tcpConnections(&r.server, &SimTradeServer::tcpConnected);
+        // The relay takes connections but moves nothing while frozen: the handshake stalls.
+        r.server.setFrozen(true);
+        r.server.dropConnections();
+        const QString notFound = QStringLiteral("Network: Network not found");
+        QTRY_VERIFY_WITH_TIMEOUT(r.journal.contains(notFound), 8000);
+        QCOMPARE(tcpConnections.count(), 1);
+        r.server.setFrozen(false);
+        QTRY_COMPARE_WITH_TIMEOUT(r.count("loginSuccess"), 2, 8000);
+        QCOMPARE(r.journal.mid(3), (QStringList{QStringLiteral("Network: Network closed forcely"),
+                                                QStringLiteral("Network: Disconnected from Sim Server"), notFound,
+                                                QStringLiteral("Network: Connected to Sim Server"),
+                                                QStringLiteral("Terminal: 1001 login to Sim Server successfully ")}));
+        QCOMPARE(tcpConnections.count(), 2);
+        QCOMPARE(r.count("websocketDisconnected"), 2);
+    }
+
+    // A price feed far faster than the window: the window's backlog stays bounded (a waiting
+    // quote is replaced by the newer one of its symbol), every other reply arrives once and in
+    // order, each symbol ends on its newest quote, and a reply after the flood is not held up.
+    // The bounds are generous; the benchmark measures the figures.
+    void priceFloodStaysBounded()
+    {
+        FloodServer flood;
+        QVERIFY(flood.listen(QHostAddress::LocalHost, 0));
+        TradeClient client;
+        QHash<QString, qint64> lastSeq;
+        qint64 prices = 0;
+        QList<qint64> results;
+        qint64 endDeliveredNs = 0;
+        connect(&client, &TradeClient::symbolPriceReceived, &client, [&](const QJsonObject &price) {
+            ++prices;
+            lastSeq[price.value("symbol").toString()] = qint64(price.value("seq").toDouble());
+            // A window that needs 50 us per quote: 20,000 quotes a second at most.
+            QElapsedTimer busy;
+            busy.start();
+            while (busy.nsecsElapsed() < 50000) {
+            }
+        });
+        connect(&client, &TradeClient::tradeResponseReceived, &client, [&](const QJsonObject &result) {
+            results.append(qint64(result.value("seq").toDouble()));
+            if (result.value("marker").toString() == QLatin1String("end"))
+                endDeliveredNs = steadyNs();
+        });
+        QSignalSpy logins(&client, &TradeClient::loginSuccess);
+        client.connectToServer(flood.url().toString(), 1001, Password, ServerName);
+        QVERIFY(logins.wait(5000));
+        QSignalSpy finished(&flood, &FloodServer::floodFinished);
+        const qint64 residentBefore = residentKb("VmRSS:");
+        QVERIFY(resetPeakResident());
+        flood.startFlood({200000, 2000, 20, 1000});
+        QVERIFY(finished.wait(10000));
+        const auto report = finished.first().first().value<FloodServer::Report>();
+        QTRY_VERIFY_WITH_TIMEOUT(endDeliveredNs != 0, 10000);
+        const qint64 peakGrowthMb = (residentKb("VmHWM:") - residentBefore) / 1024;
+        const qint64 endDelayMs = (endDeliveredNs - report.endSentNs) / 1000000;
+        qInfo("flood: %lld prices sent, %lld delivered, reply after %lld ms, peak growth %lld MB",
+              report.prices, prices, endDelayMs, peakGrowthMb);
+
+        QVERIFY2(report.prices >= (Sanitized ? 20000 : 100000), "the flood was too thin to prove anything");
+        QList<qint64> expected;
+        for (qint64 i = 0; i <= report.tradeResults; ++i)
+            expected.append(i);
+        QCOMPARE(results, expected);
+        QCOMPARE(lastSeq, report.lastSeqOfSymbol);
+        // The sanitizer's slower reader drains the socket buffers later, and its quarantine holds
+        // freed memory: only the plain build can hold the flood to tight bounds.
+        QVERIFY2(endDelayMs < (Sanitized ? 8000 : 2000), qPrintable(QString::number(endDelayMs)));
+        QVERIFY2(peakGrowthMb < (Sanitized ? 1000 : 100), qPrintable(QString::number(peakGrowthMb)));
+    }
+
+    // What one run queued, and what was asked while the thread stood still, never goes out on
+    // the next connection. The peer answers the handshake at once from its own thread, so the
+    // next connection is open before the first send tick and would carry a stale request.
+    void staleRequestsNeverReachTheNextConnection()
+    {
+        FloodServer peer;
+        QVERIFY(peer.listen(QHostAddress::LocalHost, 0));
+        TradeClient client;
+        QSignalSpy logins(&client, &TradeClient::loginSuccess);
+        const QString url = peer.url().toString();
+        for (int round = 0; round < 5; ++round) {
+            client.connectToServer(url, 1001, Password, ServerName);
+            QVERIFY(logins.wait(5000));
+            for (int i = 0; i < 20; ++i)
+                client.sendRequest({{"req_code", 42}});
+            client.connectToServer(url, 1002, Password, ServerName);
+            QVERIFY(logins.wait(5000));
+            client.logout();
+            client.sendMessage(QStringLiteral(R"({"req_code":43})"));
+        }
+        client.connectToServer(url, 1002, Password, ServerName);
+        QVERIFY(logins.wait(5000));
+        client.sendRequest({{"req_code", 44}});
+        QTRY_VERIFY(!peer.receivedFrames().isEmpty() && peer.receivedFrames().last().text.contains("44"));
+
+        QHash<int, qint64> loginOf;
+        int stale = 0;
+        for (const FloodServer::Frame &frame : peer.receivedFrames()) {
+            const QJsonObject request = QJsonDocument::fromJson(frame.text.toUtf8()).object();
+            const int code = request.value("req_code").toInt();
+            if (code == 1)
+                loginOf.insert(frame.connection, qint64(request.value("id").toDouble()));
+            else if (code == 43 || (code == 42 && loginOf.value(frame.connection) != 1001))
+                ++stale;
+        }
+        QCOMPARE(stale, 0);
+        QCOMPARE(loginOf.size(), 11);
+    }
+
+    // A login reply that the client thread handles while the window is already switching to
+    // another account, or logging out, must not leave the client marked logged in afterwards.
+    void loginReplyDuringTheStopDoesNotCount_data()
+    {
+        QTest::addColumn<bool>("logOut");
+        QTest::newRow("account switch") << false;
+        QTest::newRow("log out") << true;
+    }
+    void loginReplyDuringTheStopDoesNotCount()
+    {
+        QFETCH(bool, logOut);
+        Rig r;
+        r.server.addAccount(1002, QStringLiteral("pw1002"));
+        QVERIFY(r.connectTo());
+        bool switched = false;
+        bool loggedInAfterSwitch = true;
+        std::atomic_bool held{false};
+        connect(Logger::instance(), &Logger::logMessage, &r,
+                [&](const QDateTime &, const QString &, const QString &message) {
+                    if (QThread::currentThread() != &r.client || !message.endsWith(QLatin1String("successfully "))
+                        || held.exchange(true))
+                        return;
+                    QMetaObject::invokeMethod(&r, [&] {
+                        if (logOut)
+                            r.client.logout();
+                        else
+                            r.client.connectToServer(r.server.url().toString(), 1002, QStringLiteral("pw1002"), ServerName);
+                        loggedInAfterSwitch = r.client.isLoggedIn();
+                        switched = true;
+                    }, Qt::QueuedConnection);
+                    // Held until the switch has begun, so the second reply below is handled
+                    // while the window waits for this thread to end.
+                    QDeadlineTimer deadline(3000);
+                    while (r.client.isLoggedIn() && !deadline.hasExpired())
+                        QThread::yieldCurrentThread();
+                },
+                Qt::DirectConnection);
+        const QString accepted = QStringLiteral(R"({"res_code":1,"state":1,"login":1001,"name":"n","group":"g"})");
+        r.server.sendText(accepted);
+        r.server.sendText(accepted);
+        QTRY_VERIFY(switched);
+        QVERIFY(!loggedInAfterSwitch);
+    }
+
+    // The program's end waits a bounded time for the client thread: a thread held up (here in a
+    // journal line it writes) must not hold the exit, and what it does after is not delivered.
+    void shutdownWaitIsBounded()
+    {
+        Rig r;
+        QVERIFY(r.connectTo());
+        QSemaphore release;
+        std::atomic_bool held{false};
+        connect(Logger::instance(), &Logger::logMessage, &r,
+                [&](const QDateTime &, const QString &, const QString &message) {
+                    if (QThread::currentThread() == &r.client && message.startsWith(QLatin1String("Disconnected"))) {
+                        held = true;
+                        release.tryAcquire(1, 5000);
+                    }
+                },
+                Qt::DirectConnection);
+        r.server.dropConnections();
+        QTRY_VERIFY(held);
+        QElapsedTimer waited;
+        waited.start();
+        QVERIFY(!r.client.shutdown(200));
+        QVERIFY2(waited.elapsed() < 2000, qPrintable(QString::number(waited.elapsed())));
+        // The loss that the held thread goes on to report belongs to a stopped run: not delivered.
+        const auto events = r.events;
+        release.release();
+        QTRY_VERIFY(r.client.isFinished());
+        QCoreApplication::processEvents();
+        QCOMPARE(r.events, events);
     }
 };
 

@@ -1,0 +1,253 @@
+#include "hostilepeers.h"
+
+#include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QWebSocket>
+#include <QWebSocketServer>
+
+#include <chrono>
+
+namespace simbroker {
+
+namespace {
+
+constexpr qint64 SendBufferLimit = 1 << 20;
+
+qint64 steadyNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
+// Lives in the server's thread: the listening socket, the connections and the flood.
+class FloodServer::Worker : public QObject
+{
+public:
+    explicit Worker(FloodServer *owner)
+        : owner(owner)
+        , pace(new QTimer(this))
+    {
+        pace->setTimerType(Qt::PreciseTimer);
+        connect(pace, &QTimer::timeout, this, &Worker::sendDue);
+    }
+    ~Worker() override
+    {
+        qDeleteAll(sockets);
+        delete server;
+        delete tcpServer;
+    }
+
+    bool listen(const QHostAddress &address, quint16 port)
+    {
+        // The TCP side is taken here so every connection sends at once: Nagle's wait for the
+        // peer's delayed acknowledgement would add 40 ms to a lone reply.
+        tcpServer = new QTcpServer;
+        if (!tcpServer->listen(address, port))
+            return false;
+        server = new QWebSocketServer(QStringLiteral("flood"), QWebSocketServer::NonSecureMode);
+        connect(tcpServer, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *socket = tcpServer->nextPendingConnection()) {
+                socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+                server->handleConnection(socket);
+            }
+        });
+        connect(server, &QWebSocketServer::newConnection, this, &Worker::accept);
+        return true;
+    }
+    QUrl url() const
+    {
+        QUrl result;
+        result.setScheme(QStringLiteral("ws"));
+        result.setHost(tcpServer->serverAddress().toString());
+        result.setPort(tcpServer->serverPort());
+        return result;
+    }
+
+    void start(const Plan &newPlan)
+    {
+        plan = newPlan;
+        report = Report();
+        clock.start();
+        pace->start(1);
+    }
+
+private:
+    void accept()
+    {
+        while (QWebSocket *socket = server->nextPendingConnection()) {
+            const int id = ++nextId;
+            sockets.append(socket);
+            connect(socket, &QWebSocket::textMessageReceived, this, [this, socket, id](const QString &text) {
+                owner->record(id, text);
+                const QJsonObject request = QJsonDocument::fromJson(text.toUtf8()).object();
+                if (request.value(QLatin1String("req_code")).toInt() != 1)
+                    return;
+                socket->sendTextMessage(QString::fromUtf8(QJsonDocument(QJsonObject{
+                    {QStringLiteral("res_code"), 1}, {QStringLiteral("state"), 1},
+                    {QStringLiteral("login"), request.value(QLatin1String("id"))},
+                    {QStringLiteral("name"), QStringLiteral("Flood")},
+                    {QStringLiteral("group"), QStringLiteral("demo")}}).toJson(QJsonDocument::Compact)));
+                if (!loggedIn.contains(socket)) {
+                    loggedIn.append(socket);
+                    ++owner->loggedIn;
+                }
+            });
+            connect(socket, &QWebSocket::disconnected, this, [this, socket] {
+                if (loggedIn.removeAll(socket))
+                    --owner->loggedIn;
+                sockets.removeAll(socket);
+                socket->deleteLater();
+            });
+        }
+    }
+
+    bool backedUp() const
+    {
+        for (QWebSocket *socket : loggedIn) {
+            if (socket->bytesToWrite() > SendBufferLimit)
+                return true;
+        }
+        return false;
+    }
+
+    void sendToAll(const QString &text)
+    {
+        for (QWebSocket *socket : qAsConst(loggedIn))
+            socket->sendTextMessage(text);
+    }
+
+    void sendDue()
+    {
+        const qint64 elapsedNs = clock.nsecsElapsed();
+        const bool over = elapsedNs >= qint64(plan.durationMs) * 1000000;
+        const qint64 due = over ? report.prices
+                                : qint64(double(elapsedNs) * plan.framesPerSecond / 1e9);
+        while (report.prices < due && !backedUp()) {
+            const qint64 seq = report.prices++;
+            const QString symbol = symbolName(int(seq % qMax(1, plan.symbols)));
+            const double bid = 1.0 + double(seq % 100000) * 1e-5;
+            sendToAll(QStringLiteral(R"({"res_code":2,"symbol":"%1","timestamp":1700000000,"tm_ms":1700000000123,)"
+                                     R"("bid":%2,"ask":%3,"digits":5,"volume":1,"seq":%4})")
+                          .arg(symbol, QString::number(bid, 'f', 5), QString::number(bid + 0.00012, 'f', 5),
+                               QString::number(seq)));
+            report.lastSeqOfSymbol.insert(symbol, seq);
+            if (plan.tradeResultEvery > 0 && report.prices % plan.tradeResultEvery == 0) {
+                sendToAll(QStringLiteral(R"({"res_code":7,"status":10009,"msg":"Done","type":0,"seq":%1})")
+                              .arg(report.tradeResults++));
+            }
+        }
+        if (!over)
+            return;
+        pace->stop();
+        report.endSentNs = steadyNs();
+        sendToAll(QStringLiteral(R"({"res_code":7,"status":10009,"msg":"Done","type":0,"marker":"end","seq":%1})")
+                      .arg(report.tradeResults));
+        QMetaObject::invokeMethod(owner, [owner = owner, report = report] { emit owner->floodFinished(report); },
+                                  Qt::QueuedConnection);
+    }
+
+    FloodServer *owner;
+    QTcpServer *tcpServer = nullptr;
+    QWebSocketServer *server = nullptr;
+    QList<QWebSocket *> sockets;
+    QList<QWebSocket *> loggedIn;
+    int nextId = 0;
+    Plan plan;
+    Report report;
+    QElapsedTimer clock;
+    QTimer *pace;
+};
+
+FloodServer::FloodServer(QObject *parent)
+    : QObject(parent)
+{
+    qRegisterMetaType<Report>();
+    worker = new Worker(this);
+    worker->moveToThread(&thread);
+    thread.start();
+}
+
+FloodServer::~FloodServer()
+{
+    QMetaObject::invokeMethod(worker, [this] { delete worker; }, Qt::BlockingQueuedConnection);
+    thread.quit();
+    thread.wait();
+}
+
+bool FloodServer::listen(const QHostAddress &address, quint16 port)
+{
+    bool ok = false;
+    QMetaObject::invokeMethod(worker, [&] {
+        ok = worker->listen(address, port);
+        if (ok)
+            listenUrl = worker->url();
+    }, Qt::BlockingQueuedConnection);
+    return ok;
+}
+
+QUrl FloodServer::url() const
+{
+    return listenUrl;
+}
+
+void FloodServer::startFlood(const Plan &plan)
+{
+    QMetaObject::invokeMethod(worker, [this, plan] { worker->start(plan); }, Qt::QueuedConnection);
+}
+
+QList<FloodServer::Frame> FloodServer::receivedFrames() const
+{
+    QMutexLocker locker(&framesMutex);
+    return frames;
+}
+
+int FloodServer::loggedInCount() const
+{
+    return loggedIn.load();
+}
+
+QString FloodServer::symbolName(int index)
+{
+    return QStringLiteral("FLOOD%1").arg(index, 2, 10, QLatin1Char('0'));
+}
+
+void FloodServer::record(int connection, const QString &text)
+{
+    QMutexLocker locker(&framesMutex);
+    frames.append({connection, text});
+}
+
+SilentHandshakeServer::SilentHandshakeServer(QObject *parent)
+    : QObject(parent)
+{
+    connect(&server, &QTcpServer::newConnection, this, [this] {
+        while (QTcpSocket *socket = server.nextPendingConnection()) {
+            socket->setParent(this);
+            connect(socket, &QTcpSocket::readyRead, socket, [socket] { socket->readAll(); });
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            emit tcpConnected(++connections);
+        }
+    });
+}
+
+bool SilentHandshakeServer::listen(const QHostAddress &address, quint16 port)
+{
+    return server.listen(address, port);
+}
+
+QUrl SilentHandshakeServer::url() const
+{
+    QUrl result;
+    result.setScheme(QStringLiteral("ws"));
+    result.setHost(server.serverAddress().toString());
+    result.setPort(server.serverPort());
+    return result;
+}
+
+} // namespace simbroker

@@ -1,0 +1,102 @@
+#pragma once
+
+#include <QHash>
+#include <QHostAddress>
+#include <QList>
+#include <QMutex>
+#include <QObject>
+#include <QTcpServer>
+#include <QThread>
+#include <QUrl>
+
+#include <atomic>
+
+namespace simbroker {
+
+// A bare trade server in a thread of its own, for what the scripted SimTradeServer cannot do
+// from the test's thread: answer a handshake at once whatever the test's thread is doing, and
+// flood a client with price replies at a set rate (200,000 frames a second need a core of their
+// own, apart from the receiver's event loop).
+//
+// It accepts every login ("state" 1), records every frame it receives (thread-safe), answers
+// nothing else, and floods every logged-in connection on request. A flood is paced by the send
+// buffer: while more than a mebibyte waits to leave, it sends nothing, so a slow reader meets
+// TCP's back pressure and the rate falls, rather than the server's memory growing.
+class FloodServer : public QObject
+{
+    Q_OBJECT
+public:
+    struct Plan
+    {
+        int framesPerSecond = 200000;
+        int durationMs = 1000;
+        int symbols = 20;            // price replies cycle over FLOOD00, FLOOD01, ...
+        int tradeResultEvery = 0;    // a trade result (res 7) after every N price replies; 0: none
+    };
+    // What a flood sent. Each price reply carries "seq", its number in the flood; each trade
+    // result "seq", its own count from 0. The flood ends with one trade result holding
+    // "marker": "end", sent at endSentNs (std::chrono::steady_clock, nanoseconds).
+    struct Report
+    {
+        qint64 prices = 0;
+        qint64 tradeResults = 0;
+        qint64 endSentNs = 0;
+        QHash<QString, qint64> lastSeqOfSymbol;
+    };
+    struct Frame
+    {
+        int connection = 0;
+        QString text;
+    };
+
+    explicit FloodServer(QObject *parent = nullptr);
+    ~FloodServer() override;
+
+    bool listen(const QHostAddress &address = QHostAddress::LocalHost, quint16 port = 0);
+    QUrl url() const;
+    void startFlood(const Plan &plan);
+    QList<Frame> receivedFrames() const;
+    int loggedInCount() const;
+
+    // Helpers for the flood's replies, shared with the tests that read them back.
+    static QString symbolName(int index);
+
+signals:
+    // Emitted in the owner's thread when a flood has ended.
+    void floodFinished(const simbroker::FloodServer::Report &report);
+
+private:
+    class Worker;
+    friend class Worker;
+    void record(int connection, const QString &text);
+
+    QThread thread;
+    Worker *worker = nullptr;
+    QUrl listenUrl;
+    mutable QMutex framesMutex;
+    QList<Frame> frames;
+    std::atomic_int loggedIn{0};
+};
+
+// A server that takes TCP connections and never answers the WebSocket handshake, as a stalled
+// server does. It reads and discards what arrives and keeps every connection open.
+class SilentHandshakeServer : public QObject
+{
+    Q_OBJECT
+public:
+    explicit SilentHandshakeServer(QObject *parent = nullptr);
+    bool listen(const QHostAddress &address = QHostAddress::LocalHost, quint16 port = 0);
+    QUrl url() const;
+    int connectionCount() const { return connections; }
+
+signals:
+    void tcpConnected(int connection);
+
+private:
+    QTcpServer server;
+    int connections = 0;
+};
+
+} // namespace simbroker
+
+Q_DECLARE_METATYPE(simbroker::FloodServer::Report)
