@@ -2,19 +2,28 @@
 // broker, with baselines measured in the same run:
 // - BM_ParseOnly: QJsonDocument::fromJson of the price frames alone (time per frame).
 // - BM_ClientDispatch: the client thread reading, parsing and dispatching the same frames, sent
-//   as one burst (held at the relay, then released), timed where the signals are emitted (the
-//   client object's thread, after the hop from the client thread) from the first to the last
-//   dispatched frame (time per frame).
+//   as one burst (held at the relay, then released) and closed by one trade result, timed where
+//   the signals are emitted (the client object's thread, after the hop from the client thread)
+//   from the first price to the closing trade result, per frame sent. Quotes that a newer one of
+//   their symbol replaced while waiting are counted as sent, not as delivered.
+// - BM_PriceFlood: 200,000 price frames a second for 10 s from a server in its own thread, to a
+//   receiver that spends 10 us on each quote (about the whole window's pace), so the client
+//   object's thread is behind. Reports the frames sent and delivered, the peak resident memory
+//   during the flood against the resident memory before it, and the delay of a trade result
+//   sent after the flood against the same delay with no flood before it.
 // - BM_SendRequestToWire: from TradeClient::sendRequest to the frame at the server.
 // - BM_RawSendToWire: a bare QWebSocket sending the same text to the same server.
 // The ratios printed at the end are what matters: dispatch over parse is the client's overhead
 // per frame, request over raw send is the cost of the queue and its 5 ms send tick.
+#include "hostilepeers.h"
 #include "simtradeserver.h"
 #include "tradeclient.h"
 #include "trademessages.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QJsonDocument>
 #include <QTimer>
 #include <QVector>
@@ -68,13 +77,31 @@ bool spinUntil(Done done, int timeoutMs = 10000)
     return done();
 }
 
+qint64 steadyNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
+}
+
+// The process's resident memory in kB: "VmRSS:" now, or "VmHWM:", the peak since the last reset.
+qint64 residentKb(const char *field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(int(qstrlen(field)) + 1).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
 struct Rig
 {
     simbroker::SimTradeServer server;
     TradeClient client;
     std::atomic<int> dispatched{0};
     std::atomic<qint64> firstNs{0};
-    std::atomic<qint64> lastNs{0};
+    std::atomic<qint64> endNs{0};
 
     Rig()
     {
@@ -86,12 +113,12 @@ struct Rig
         // the hop that carries each reply out of its thread.
         QObject::connect(&client, &TradeClient::symbolPriceReceived, &client,
                          [this](const QJsonObject &) {
-                             const qint64 now = Clock::now().time_since_epoch().count();
                              if (dispatched.fetch_add(1) == 0)
-                                 firstNs = now;
-                             lastNs = now;
+                                 firstNs = steadyNs();
                          },
                          Qt::DirectConnection);
+        QObject::connect(&client, &TradeClient::tradeResponseReceived, &client,
+                         [this](const QJsonObject &) { endNs = steadyNs(); }, Qt::DirectConnection);
         client.connectToServer(server.url().toString(), Login, QStringLiteral("bench"), QStringLiteral("bench"));
         if (!spinUntil([this] { return client.isLoggedIn(); }))
             qFatal("no login");
@@ -121,18 +148,24 @@ void BM_ClientDispatch(benchmark::State &state)
 {
     Rig &r = rig();
     const auto &all = frames();
+    const QString end = QStringLiteral(R"({"res_code":7,"status":10009,"msg":"Done","type":0})");
+    qint64 delivered = 0;
     for (auto _ : state) {
         r.dispatched = 0;
+        r.endNs = 0;
         // Held at the relay and released at once: the client then reads as fast as it can.
         r.server.setFrozen(true);
         for (const QString &frame : all)
             r.server.sendText(frame);
+        r.server.sendText(end);
         spinUntil([] { return false; }, 20);
         r.server.setFrozen(false);
-        if (!spinUntil([&r] { return r.dispatched.load() >= Burst; }))
+        if (!spinUntil([&r] { return r.endNs.load() != 0; }))
             state.SkipWithError("frames lost");
-        state.SetIterationTime(double(r.lastNs - r.firstNs) * 1e-9 * Burst / (Burst - 1));
+        state.SetIterationTime(double(r.endNs - r.firstNs) * 1e-9 * Burst / (Burst - 1));
+        delivered += r.dispatched.load();
     }
+    state.counters["delivered"] = benchmark::Counter(double(delivered) / double(state.iterations()));
     state.SetItemsProcessed(state.iterations() * Burst);
     state.counters["frames"] = Burst;
 }
@@ -171,6 +204,79 @@ void BM_RawSendToWire(benchmark::State &state)
     state.counters["frames"] = 1;
 }
 
+struct FloodFigures
+{
+    qint64 sent = 0;
+    qint64 delivered = 0;
+    double seconds = 0;
+    qint64 residentBeforeKb = 0;
+    qint64 peakKb = 0;
+    double replyDelayMs = 0;
+};
+
+// One flood against a fresh client; a duration of 0 sends only the closing trade result.
+FloodFigures flood(int framesPerSecond, int durationMs)
+{
+    simbroker::FloodServer server;
+    if (!server.listen())
+        qFatal("cannot listen");
+    TradeClient client;
+    FloodFigures figures;
+    std::atomic<qint64> endNs{0};
+    QObject::connect(&client, &TradeClient::symbolPriceReceived, &client, [&](const QJsonObject &) {
+        ++figures.delivered;
+        QElapsedTimer busy;
+        busy.start();
+        while (busy.nsecsElapsed() < 10000) {
+        }
+    });
+    QObject::connect(&client, &TradeClient::tradeResponseReceived, &client,
+                     [&](const QJsonObject &result) {
+                         if (result.value(QLatin1String("marker")).toString() == QLatin1String("end"))
+                             endNs = steadyNs();
+                     });
+    simbroker::FloodServer::Report report;
+    bool finished = false;
+    QObject::connect(&server, &simbroker::FloodServer::floodFinished, &server,
+                     [&](const simbroker::FloodServer::Report &r) {
+                         report = r;
+                         finished = true;
+                     });
+    client.connectToServer(server.url().toString(), Login, QStringLiteral("bench"), QStringLiteral("bench"));
+    if (!spinUntil([&] { return client.isLoggedIn(); }))
+        qFatal("no login");
+    figures.residentBeforeKb = residentKb("VmRSS:");
+    QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
+    if (!clearRefs.open(QIODevice::WriteOnly) || clearRefs.write("5") != 1)
+        qWarning("cannot reset the peak resident memory");
+    clearRefs.close();
+    const qint64 startNs = steadyNs();
+    server.startFlood({framesPerSecond, durationMs, 40, 0});
+    if (!spinUntil([&] { return finished && endNs.load() != 0; }, durationMs + 60000))
+        qFatal("the flood did not end");
+    figures.peakKb = residentKb("VmHWM:");
+    figures.sent = report.prices;
+    figures.seconds = double(report.endSentNs - startNs) * 1e-9;
+    figures.replyDelayMs = double(endNs.load() - report.endSentNs) * 1e-6;
+    client.shutdown(1000);
+    return figures;
+}
+
+void BM_PriceFlood(benchmark::State &state)
+{
+    for (auto _ : state) {
+        const FloodFigures idle = flood(0, 0);
+        const FloodFigures full = flood(200000, 10000);
+        state.SetIterationTime(full.seconds);
+        state.counters["sent_per_s"] = double(full.sent) / full.seconds;
+        state.counters["delivered"] = double(full.delivered);
+        state.counters["rss_before_MB"] = double(full.residentBeforeKb) / 1024;
+        state.counters["peak_rss_MB"] = double(full.peakKb) / 1024;
+        state.counters["reply_ms"] = full.replyDelayMs;
+        state.counters["idle_reply_ms"] = idle.replyDelayMs;
+    }
+}
+
 // Keeps the time per frame of every run so the ratios come from this one run.
 class RatioReporter : public benchmark::ConsoleReporter
 {
@@ -184,6 +290,8 @@ public:
             const double perIteration = frames == run.counters.end() ? 1.0 : double(frames->second);
             const double seconds = run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
             perFrame[run.benchmark_name()] = seconds / perIteration;
+            if (run.benchmark_name().rfind("BM_PriceFlood", 0) == 0)
+                floodCounters = run.counters;
         }
         ConsoleReporter::ReportRuns(runs);
     }
@@ -193,6 +301,15 @@ public:
         std::printf("\nRatios from this run:\n");
         ratio("client dispatch / bare parse, per frame", "BM_ClientDispatch", "BM_ParseOnly");
         ratio("sendRequest to wire / raw send to wire", "BM_SendRequestToWire", "BM_RawSendToWire");
+        if (!floodCounters.empty()) {
+            const auto c = [this](const char *name) { return double(floodCounters.at(name)); };
+            std::printf("  %-45s %7.0f frames/s, %.0f of them delivered\n", "price flood, sent",
+                        c("sent_per_s"), c("delivered"));
+            std::printf("  %-45s %7.2f (%.0f MB against %.0f MB)\n", "flood: peak resident / resident before",
+                        c("peak_rss_MB") / c("rss_before_MB"), c("peak_rss_MB"), c("rss_before_MB"));
+            std::printf("  %-45s %7.1f (%.1f ms against %.2f ms)\n", "flood: reply delay / delay without flood",
+                        c("reply_ms") / c("idle_reply_ms"), c("reply_ms"), c("idle_reply_ms"));
+        }
     }
 
 private:
@@ -217,6 +334,7 @@ private:
     }
 
     std::map<std::string, double> perFrame;
+    benchmark::UserCounters floodCounters;
 };
 
 } // namespace
@@ -225,6 +343,7 @@ BENCHMARK(BM_ParseOnly);
 BENCHMARK(BM_ClientDispatch)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_SendRequestToWire)->UseRealTime()->Unit(benchmark::kMicrosecond)->Iterations(300);
 BENCHMARK(BM_RawSendToWire)->UseRealTime()->Unit(benchmark::kMicrosecond)->Iterations(300);
+BENCHMARK(BM_PriceFlood)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(1);
 
 int main(int argc, char **argv)
 {
