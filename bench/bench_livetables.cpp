@@ -197,13 +197,18 @@ struct StormResult
     qint64 handled = 0;
     qint64 accepted = 0;
     qint64 maxBacklog = 0;
-    double perSecond() const { return seconds > 0 ? accepted / seconds : 0.0; }
+    qint64 sent = 0;
+    bool completed = false; // the storm's last quote was handled
+    // Quotes worked off per second, those replaced by a newer one of their symbol included.
+    double perSecond() const { return seconds > 0 ? sent / seconds : 0.0; }
 };
 
 // Logs a client in over loopback, loads 500 symbols and 200 positions over 20 of them, then
 // sends `count` quotes, each of which moves its symbol's price, in bursts of `burst` every
 // `pauseMs` (0: all at once). Counts the price replies the client thread emitted and those the
-// GUI thread has handled; the difference is the backlog of queued signals.
+// GUI thread has handled; the difference is the backlog of queued signals. A quote that a newer
+// one of its symbol replaced while waiting is never handled, so the storm ends when its last
+// quote has been.
 enum class Feed { Stores, Tables, Window };
 
 StormResult loopbackStorm(Feed feed, int count, int burst, int pauseMs)
@@ -249,6 +254,13 @@ StormResult loopbackStorm(Feed feed, int count, int burst, int pauseMs)
     });
     qint64 accepted = 0;
     QObject::connect(symbolStore, &SymbolDataStorage::tickChanged, gui, [&accepted] { ++accepted; });
+    const QString lastSymbol = symbolName((count - 1) % 500);
+    const int lastTimestamp = 1700000000 + (count - 1) / 500 + 1;
+    bool lastHandled = false;
+    QObject::connect(&client, &TradeClient::symbolPriceReceived, gui, [&](const QJsonObject &price) {
+        lastHandled = lastHandled || (price.value(QLatin1String("symbol")).toString() == lastSymbol
+                                      && price.value(QLatin1String("timestamp")).toInt() == lastTimestamp);
+    });
 
     QSignalSpy loggedIn(&client, &TradeClient::loginSuccess);
     client.connectToServer(server.url, ServerThread::Account, QStringLiteral("pw"), QStringLiteral("Bench"));
@@ -291,10 +303,12 @@ StormResult loopbackStorm(Feed feed, int count, int burst, int pauseMs)
                 QCoreApplication::processEvents(QEventLoop::AllEvents, pauseMs);
         }
     }
-    while (result.handled < count && clock.elapsed() < 120000)
+    while (!lastHandled && clock.elapsed() < 120000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     result.seconds = clock.nsecsElapsed() / 1e9;
     result.accepted = accepted;
+    result.sent = count;
+    result.completed = lastHandled;
     client.shutdown();
     return result;
 }
@@ -303,8 +317,8 @@ void report(const char *name, const StormResult &stores, const StormResult &tabl
 {
     for (const auto &r : {std::make_pair("core stores alone", &stores), std::make_pair("stores + tables", &tables),
                           std::make_pair("whole window", &window)})
-        qInfo("%s, %-18s %8.0f accepted ticks/s, largest backlog %6lld", name, r.first, r.second->perSecond(),
-              r.second->maxBacklog);
+        qInfo("%s, %-18s %8.0f quotes worked off/s, %6lld accepted, largest backlog %6lld", name, r.first,
+              r.second->perSecond(), r.second->accepted, r.second->maxBacklog);
     qInfo("%s, ticks/s ratio to the stores alone: tables %.3f, window %.3f", name,
           tables.perSecond() / stores.perSecond(), window.perSecond() / stores.perSecond());
     qInfo("RATIO %s, ticks/s stores + tables / stores alone: %.3f", name, tables.perSecond() / stores.perSecond());
@@ -331,9 +345,7 @@ private slots:
         const StormResult tables = loopbackStorm(Feed::Tables, count, count, 0);
         const StormResult window = loopbackStorm(Feed::Window, count, count, 0);
         report("flood", stores, tables, window);
-        QCOMPARE(stores.accepted, qint64(count));
-        QCOMPARE(tables.accepted, qint64(count));
-        QCOMPARE(window.accepted, qint64(count));
+        QVERIFY(stores.completed && tables.completed && window.completed);
 
         // A busy steady feed: 500 quotes every 50 ms (10,000 per second, 20 per symbol).
         const int paced = 20000;
