@@ -309,6 +309,10 @@ public:
                         c("peak_rss_MB") / c("rss_before_MB"), c("peak_rss_MB"), c("rss_before_MB"));
             std::printf("  %-45s %7.1f (%.1f ms against %.2f ms)\n", "flood: reply delay / delay without flood",
                         c("reply_ms") / c("idle_reply_ms"), c("reply_ms"), c("idle_reply_ms"));
+            std::printf("RATIO flood: peak resident / resident before: %.2f (%.0f MB)\n",
+                        c("peak_rss_MB") / c("rss_before_MB"), c("peak_rss_MB"));
+            std::printf("RATIO flood: reply delay / delay without flood: %.1f (%.1f ms)\n",
+                        c("reply_ms") / c("idle_reply_ms"), c("reply_ms"));
         }
     }
 
