@@ -48,7 +48,7 @@ void Client_Terminal::historyTableContext(QPoint pos)
     if (table != ui->positionTableWidget && table != ui->orderTableWidget && table != ui->dealTableWidget) {
         table = ui->positionTableWidget;
         for (QTableWidget *history : {ui->orderTableWidget, ui->dealTableWidget})
-            if (history->isVisible())
+            if (!history->isHidden())
                 table = history;
     }
 

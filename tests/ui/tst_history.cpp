@@ -116,6 +116,15 @@ QVector<QStringList> rowsFromDom(const QString &dom)
     return rows;
 }
 
+// A header or data row of the statement as rowsFromXml reads it: fourteen cells, the last spanning two.
+QStringList dataCells(const QStringList &texts)
+{
+    QStringList cells;
+    for (int i = 0; i < 14; ++i)
+        cells << QString("td %1: %2").arg(i == 13 ? 2 : 1).arg(texts.value(i));
+    return cells;
+}
+
 QByteArray statementBytes(const StatementData &data)
 {
     QBuffer buffer;
@@ -678,17 +687,11 @@ private slots:
         QString error;
         const QVector<QStringList> rows = rowsFromXml(statementBytes(data), &error);
         QVERIFY2(error.isEmpty(), qPrintable(error));
-        const auto cells = [](const QStringList &texts) {
-            QStringList out;
-            for (int i = 0; i < 14; ++i)
-                out << QString("td %1: %2").arg(i == 13 ? 2 : 1).arg(texts.value(i));
-            return out;
-        };
         QCOMPARE(rows.size(), 16);
-        QCOMPARE(rows.at(6), cells({"p2", "p1", "p0", "p3", "p4", "p7", "p5", "p6", "", "p8", "", "", "", "p10"}));
-        QCOMPARE(rows.at(7), cells({}));
+        QCOMPARE(rows.at(6), dataCells({"p2", "p1", "p0", "p3", "p4", "p7", "p5", "p6", "", "p8", "", "", "", "p10"}));
+        QCOMPARE(rows.at(7), dataCells({}));
         QCOMPARE(rows.at(8).value(0), QStringLiteral("th 14: Open Positions"));
-        QCOMPARE(rows.at(10), cells({"t2", "t1", "t0", "t3", "t4", "t5", "t6", "t7", "", "t8", "", "", "", "t9"}));
+        QCOMPARE(rows.at(10), dataCells({"t2", "t1", "t0", "t3", "t4", "t5", "t6", "t7", "", "t8", "", "", "", "t9"}));
         QCOMPARE(rows.at(11), QStringList());
     }
 
@@ -784,20 +787,13 @@ private slots:
         QCOMPARE(rows.at(1), QStringList{"td 14: Client Name: A&B <x>"});
         QCOMPARE(rows.at(2), QStringList{"td 14: Account Number: 4000000007, demo\\usd"});
         QCOMPARE(rows.at(3), QStringList{"td 14: Broker Name: Sim"});
-        QStringList closedRow, openRow;
         const QString t = TradeTable::formatTime(1774864800);
-        for (const char *text : {"", "700", "EURUSD", "buy", "0.20", "1.08120", "", "1.08400", "", "1.08370", "",
-                                 "", "-0.42", "-75.30"})
-            closedRow << QString("td 1: ") + (QString(text) == "" && closedRow.isEmpty() ? t : QString(text));
-        closedRow.last().replace("td 1", "td 2");
-        for (const char *text : {"", "5000000001", "EURUSD", "sell", "0.30", "1.25000", "", "", "", "0.00000", "", "",
-                                 "", "-20.50"})
-            openRow << QString("td 1: ") + (QString(text) == "" && openRow.isEmpty() ? t : QString(text));
-        openRow.last().replace("td 1", "td 2");
         const int openAt = withHistory ? 9 : 8;
         if (withHistory)
-            QCOMPARE(rows.at(6), closedRow);
-        QCOMPARE(rows.at(openAt), openRow);
+            QCOMPARE(rows.at(6), dataCells({t, "700", "EURUSD", "buy", "0.20", "1.08120", "", "1.08400", "", "1.08370",
+                                            "", "", "-0.42", "-75.30"}));
+        QCOMPARE(rows.at(openAt), dataCells({t, "5000000001", "EURUSD", "sell", "0.30", "1.25000", "", "", "",
+                                             "0.00000", "", "", "", "-20.50"}));
         QStringList boxes;
         for (int row : {openAt + 2, openAt + 4})
             boxes << rows.at(row);
