@@ -160,6 +160,14 @@ void LoginDialog::setPassword(const QString &password)
     ui->passwordLineEdit->setText(password);
 }
 
+void LoginDialog::updateSavedPassword(qint64 login, const QString &server, const QString &password)
+{
+    for (LoginRecord &record : savedLogins) {
+        if (record.login == login && record.server == server)
+            record.password = password;
+    }
+}
+
 void LoginDialog::selectServer(const QString &name)
 {
     ui->serverBox->setCurrentIndex(ui->serverBox->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive));

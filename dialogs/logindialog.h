@@ -38,6 +38,9 @@ public:
     bool isSavePassword() const;
 
     QVector<LoginRecord> savedLoginRecords() const { return savedLogins; }
+    // The server accepted a new password for this account: choosing the saved login again must
+    // not bring back the one it refuses now.
+    void updateSavedPassword(qint64 login, const QString &server, const QString &password);
 
     // Reads the first line of an account's "login" file: "<account>;<password>;<url>". The
     // password may itself hold ';', so the line is cut at its first and its last ';'. A line with

@@ -94,6 +94,7 @@ void Client_Terminal::onAccountPasswordChanged(qint64 account, const QString &pa
         savedPassword = password;
     if (loginDialog->login() == account)
         loginDialog->setPassword(password);
+    loginDialog->updateSavedPassword(account, serverName, password);
 
     QSettings settings(QStringLiteral("Taldrex"), QStringLiteral("Client"));
     if (settings.value(QStringLiteral("account")).toString() == QString::number(account)

@@ -489,6 +489,20 @@ private slots:
         window = new Client_Terminal(client); // logs in with the saved settings
         QTRY_COMPARE(window->accountLogin(), qint64(1001));
         QCOMPARE(client->accountPassword(), QStringLiteral("third"));
+
+        // The login dialog read the saved login at its start: choosing it again after another
+        // change must offer the password the server takes now.
+        auto *action = window->findChild<QAction *>(QStringLiteral("actionChangePassword"));
+        QTRY_VERIFY(action->isEnabled());
+        action->trigger();
+        changePassword(window->findChild<ChangePasswordDlg *>(), "third", "fourth");
+        auto *login = window->findChild<LoginDialog *>();
+        auto *box = login->findChild<QComboBox *>(QStringLiteral("loginBox"));
+        QCOMPARE(box->count(), 1);
+        login->setPassword(QString());
+        box->setCurrentIndex(-1);
+        box->setCurrentIndex(0);
+        QCOMPARE(login->password(), QStringLiteral("fourth"));
     }
 
     void demoAccountLogsInEndToEnd()
