@@ -14,7 +14,9 @@ namespace simbroker {
 
 namespace {
 
-constexpr qint64 SendBufferLimit = 1 << 20;
+// What may wait to leave, in the server's buffer and in the kernel's send buffer each: a flood
+// that the client cannot take at once waits for it rather than piling up on the way.
+constexpr qint64 SendBufferLimit = 256 * 1024;
 
 qint64 steadyNs()
 {
@@ -54,6 +56,7 @@ public:
         connect(tcpServer, &QTcpServer::newConnection, this, [this] {
             while (QTcpSocket *socket = tcpServer->nextPendingConnection()) {
                 socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+                socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, int(SendBufferLimit));
                 server->handleConnection(socket);
             }
         });

@@ -20,7 +20,7 @@ namespace simbroker {
 //
 // It accepts every login ("state" 1), records every frame it receives (thread-safe), answers
 // nothing else, and floods every logged-in connection on request. A flood is paced by the send
-// buffer: while more than a mebibyte waits to leave, it sends nothing, so a slow reader meets
+// buffer: while more than 256 KiB waits to leave, it sends nothing, so a slow reader meets
 // TCP's back pressure and the rate falls, rather than the server's memory growing.
 class FloodServer : public QObject
 {
