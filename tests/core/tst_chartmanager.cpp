@@ -115,7 +115,7 @@ private slots:
         QTest::newRow("out of order, a time again, a cut tail") << two + early + again + two.left(30) << qint64(0) << 0 << read << early + again + two.mid(40) << -1;
         QTest::newRow("larger than 400 MB: not read at all") << QByteArray() << ChartCache::MaxFileSize + 1 << 0 << int(ChartCache::ReadStatus::TooLarge) << QByteArray() << 0;
         QTest::newRow("400 MB, stopped: nothing read after the stop") << QByteArray() << ChartCache::MaxFileSize << 1 << stopped << QByteArray() << 1;
-        QTest::newRow("stopped while decoding") << QByteArray() << qint64(2000000) * 40 << 4 << stopped << QByteArray() << -1;
+        QTest::newRow("stopped part-way") << QByteArray() << qint64(2000000) * 40 << 4 << stopped << QByteArray() << -1;
     }
     void readCacheFile()
     {
@@ -138,6 +138,29 @@ private slots:
         QCOMPARE(streamed(candles.values()), bars);
         if (questions >= 0)
             QCOMPARE(asked, questions);
+    }
+
+    // A stop ends the building of a series at once, not after its last bar.
+    void buildingStopsEarly()
+    {
+        qint64 read = 0;
+        const auto series = seriesFromBars(1000000, [&](qint64 i) { ++read; return CandleStick{i, 1, 1, 1, 1}; }, [] { return true; });
+        QVERIFY(series.isEmpty());
+        QVERIFY2(read < 500000, qPrintable(QString::number(read)));
+    }
+
+    // A keeper destroyed while it loads leaves nothing of its loading running (caught by the
+    // address sanitizer build).
+    void destroyedWhileLoading()
+    {
+        writeFile(cachePath(7, "EURUSD"), streamed(bars(60, 600)));
+        writeFile(cachePath(7, "LARGE"), {});
+        QVERIFY(QFile::resize(cachePath(7, "LARGE"), qint64(2000000) * 40));
+        auto keeper = std::make_unique<ChartManager>(nullptr);
+        keeper->setAccount(7, "Srv");
+        keeper.reset();
+        QThreadPool::globalInstance()->waitForDone(); // whatever else could still run its work
+        QCoreApplication::processEvents();
     }
 
     // A huge file in the cache (a sparse 200 GB one here) is skipped with a journal line, and the
@@ -175,12 +198,15 @@ private slots:
             writeFile(QStringLiteral("config/Srv/7/ChartHistory/") + name, streamed(bars(60, cachedUntil)));
         ChartManager keeper(nullptr);
         QSignalSpy ready(&keeper, &ChartManager::readyChartHistory);
+        QSet<QThread *> announcedIn; // the keeper's own thread only: the history map lives there
+        connect(&keeper, &ChartManager::readyChartHistory, [&] { announcedIn.insert(QThread::currentThread()); });
         keeper.setAccount(7, "Srv");
         if (!duringLoad) // the reply merges into what was loaded
             settle(keeper);
         keeper.updateChartHistoryFromServer(reply("EURUSD", bars(3000, 9000, 2)));
         settle(keeper);
         QCOMPARE(ready.count(), 2);
+        QCOMPARE(announcedIn, QSet<QThread *>{QThread::currentThread()});
         // Bars of a time the reply holds are replaced, the others kept; the file holds all but the
         // newest, which may still be forming.
         const auto expected = bars(60, 2940) + bars(3000, 9000, 2) + bars(9060, cachedUntil);

@@ -204,11 +204,14 @@ private slots:
 
         // A receiver that reloads the store in the middle of a tick must not pull positions from
         // under the loop (caught by the address sanitizer build).
+        // Nor the position from under the receivers after it.
         connect(&store, &PositionDataStore::positionProfitChanged, this,
                 [&] { store.setOpenPositions({ position(100, "GBPUSD", "buy", 1000, 1.0, 3.0) }); });
+        connect(&store, &PositionDataStore::positionProfitChanged, this,
+                [&](const Position &p) { events << QString("after the reload %1 %2").arg(p.ticket).arg(p.symbol); });
         events.clear();
         store.onPriceChanged(tick("EURUSD", 1.4, 1.5));
-        QCOMPARE(events, (QStringList{ "1@1.4:4000/5", "net:3" }));
+        QCOMPARE(events, (QStringList{ "1@1.4:4000/5", "after the reload 1 EURUSD", "net:3" }));
         QCOMPARE(tickets(store.openPositions()), QList<qint64>{ 100 });
     }
 
