@@ -223,6 +223,6 @@ void Client_Terminal::onSymbolNetProfitChanged(QString symbol, int symbol_positi
                                                double symbol_buy_price, double symbol_sell_volume,
                                                double symbol_sell_price, double symbol_net_profit)
 {
-    netTable->updateSymbol(symbol, symbolStore.symbolDigits(symbol), symbol_positions, symbol_buy_volume,
+    netTable->updateSymbol(symbol, symbolStore.heldDigits(symbol), symbol_positions, symbol_buy_volume,
                            symbol_buy_price, symbol_sell_volume, symbol_sell_price, symbol_net_profit);
 }

@@ -303,6 +303,25 @@ private slots:
         QVERIFY2(used > 500 && used < 900 && match.captured(3).toDouble() > 9000, qPrintable(summaryText()));
     }
 
+    // A position on a symbol the server never listed still gets its net row, but the lookup of
+    // its digits must not make the symbol up: it would show in the symbol dialog from then on.
+    void netRowOfAnUnlistedSymbol()
+    {
+        startSession();
+        QTableWidget *net = table("netTableWidget");
+        const QStringList listed = window->symbolStorage()->allSymbols();
+        QVERIFY(!listed.contains("ZZZUSD"));
+        server->sendJson({{"res_code", 4}, {"balance", 100.0}, {"margin", 0.0}, {"is_last", 1},
+                          {"array", QJsonArray{QJsonObject{{"ticket", 7}, {"symbol", "ZZZUSD"}, {"type", "buy"},
+                                                           {"volume", 10000}, {"price", 2.5}, {"profit", 1.0},
+                                                           {"digits", 3}, {"csize", 100000.0}, {"r_profit", 1.0}}}}});
+        QTRY_COMPARE(net->rowCount(), 2);
+        // Its quote reprices the row through the store's per-symbol signal.
+        server->sendJson({{"res_code", 2}, {"symbol", "ZZZUSD"}, {"bid", 2.75}, {"ask", 2.76}, {"digits", 3}});
+        QTRY_COMPARE(net->item(0, 7)->text(), QStringLiteral("25000.00"));
+        QCOMPARE(window->symbolStorage()->allSymbols(), listed);
+    }
+
     void tablesFollowTheAccount()
     {
         startSession();
