@@ -131,9 +131,6 @@ void BM_LoadAccount(benchmark::State &state)
         loadAccount(*keeper, LoadAccount, int(files.size()));
         const double load = clock.nsecsElapsed() / 1e9;
         keeper.reset();
-        // The freed bars of this round would otherwise be sorted out by the allocator in the
-        // middle of the next load, a cost no login pays.
-        malloc_trim(0);
         state.SetIterationTime(load);
         readAllSeconds += readAll;
         loadSeconds += load;
