@@ -11,6 +11,9 @@ namespace DisplayFormat {
 // clamped, since QString::number aborts on absurd precisions.
 QString price(double value, int digits);
 
+// A stop loss, take profit or stop-limit price: an empty cell where none is set (0).
+QString optionalPrice(double value, int digits);
+
 // Lots and money: two decimals.
 QString money(double value);
 

@@ -15,6 +15,7 @@
 namespace {
 
 using DisplayFormat::money;
+using DisplayFormat::optionalPrice;
 using DisplayFormat::price;
 
 QTableWidgetItem *cell(const QString &text)
@@ -22,11 +23,6 @@ QTableWidgetItem *cell(const QString &text)
     auto *item = new FooterItem(text);
     item->setFlags(DisplayFormat::ReadOnlyCell);
     return item;
-}
-
-QString optionalPrice(double value, int digits)
-{
-    return value == 0.0 ? QString() : price(value, digits);
 }
 
 QString lotsText(double lots)

@@ -16,6 +16,7 @@ namespace {
 const QString PositionMark = QStringLiteral("position");
 const QString OrderMark = QStringLiteral("order");
 using DisplayFormat::money;
+using DisplayFormat::optionalPrice;
 using DisplayFormat::price;
 using DisplayFormat::ReadOnlyCell;
 
@@ -24,11 +25,6 @@ QTableWidgetItem *makeCell(const QString &text)
     auto *item = new FooterItem(text);
     item->setFlags(ReadOnlyCell);
     return item;
-}
-
-QString optionalPrice(double value, int digits)
-{
-    return value == 0.0 ? QString() : price(value, digits);
 }
 
 void setText(QTableWidget *table, int row, int column, const QString &text)
