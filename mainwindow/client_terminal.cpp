@@ -111,6 +111,7 @@ Client_Terminal::Client_Terminal(TradeClient *client, QWidget *parent)
     setWindowTitle(tr("Client Terminal"));
 
     setupActions();
+    setupChartCommands();
 
     connectedSound = new QSound(QStringLiteral(":/sound/connected.wav"), this);
     disconnectedSound = new QSound(QStringLiteral(":/sound/disconnected.wav"), this);

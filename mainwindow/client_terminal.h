@@ -30,12 +30,14 @@ class New_Order;
 class OpenDemoDlg;
 class QActionGroup;
 class QCloseEvent;
+class QMdiSubWindow;
 class QMessageBox;
 class QNetworkAccessManager;
 class QNetworkReply;
 class QSound;
 class QTableWidgetItem;
 class QTimer;
+class SymbolChartWidget;
 class TradeClient;
 class Ui_Client_Terminal;
 
@@ -79,6 +81,12 @@ public:
     Position getPosition(qint64 ticket);
     QList<Position> getOppositePositions(qint64 ticket);
     PendingOrder getPendingOrder(qint64 ticket);
+
+    // Chart windows (client_terminal_charts.cpp).
+    void openDefaultCharts();
+    void setChartWindowsVisible(bool visible);
+    // The chart windows of the chart area, in creation order.
+    QList<SymbolChartWidget *> chartWindows() const;
 
 signals:
     // Every accepted quote, after the market watch and the positions have taken it.
@@ -151,6 +159,24 @@ public slots:
     void historySwitch(int index);
     void historyTableContext(QPoint pos);
 
+    // Chart windows and chart commands.
+    SymbolChartWidget *createNewChart(QString symbol, int period);
+    SymbolChartWidget *createNewChart(QString symbol);
+    void showChartGraph(QString symbol);
+    void onTimeframeChanged(QString symbol, int interval);
+    void onTimeframeActionSelected();
+    void on_graphArea_subWindowActivated(QMdiSubWindow *arg1);
+    void on_actionBar_Chart_triggered();
+    void on_actionCandlesticks_triggered();
+    void on_actionCursor_triggered();
+    void on_actionHorizontal_Line_triggered();
+    void on_actionVertical_Line_triggered();
+    void on_actionCrosshair_triggered();
+    void on_actionTrendline_triggered();
+    void on_draw_line_finished();
+    void viewChartAction();
+    void viewCopyTradingAction();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 
@@ -175,6 +201,14 @@ private:
     void openNewOrderDialog(const QString &symbol);
     void openOrderDialog(const QString &symbol, int mode, qint64 ticket);
     void openOrderDialogFromTradeMenu(int entry, int row);
+    // Chart windows (client_terminal_charts.cpp).
+    void setupChartCommands();
+    static SymbolChartWidget *chartOf(QMdiSubWindow *subWindow);
+    void deliverTickToCharts(const TickData &tick);
+    QString chartsFileText() const;
+    void restoreCharts(const QVector<Workspace::ChartEntry> &entries);
+    void checkTimeframeAction(int period);
+    void setDrawMode(int mode);
 
     TradeClient *tradeClient;
     ChartManager *chartManager = nullptr;
@@ -207,9 +241,6 @@ private:
     bool workspaceLoaded = false;
     // The one "Login fail" box, while it is open.
     QPointer<QMessageBox> loginFailBox;
-    // Chart windows of the loaded workspace, kept as read until chart windows can be opened,
-    // so that saving never drops an account's charts.
-    QVector<Workspace::ChartEntry> workspaceCharts;
 
     // Live tables (client_terminal_livetables.cpp).
     std::unique_ptr<MarketWatch> marketWatch;

@@ -80,7 +80,9 @@ void Client_Terminal::showSymbolDialog()
 
 void Client_Terminal::onSymbolSettingChanged()
 {
-    // The default charts follow the new specifications here once chart windows exist.
+    // An account without saved charts gets its default set once the symbols are known.
+    if (ui->graphArea->subWindowList().isEmpty())
+        openDefaultCharts();
     newOrder->setSymbolList(symbolStore.allSymbols());
 }
 

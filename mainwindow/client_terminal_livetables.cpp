@@ -54,6 +54,7 @@ void Client_Terminal::onPrice(TickData current_tick)
     updateSymbolRow(current_tick);
     // A symbol that is filtered out or not listed still reprices its positions.
     positionStore.onPriceChanged(current_tick);
+    deliverTickToCharts(current_tick);
     emit symbolPriceChanged(current_tick);
 }
 
@@ -93,17 +94,18 @@ void Client_Terminal::showTickContextMenu(QPoint pos)
     if (!item)
         return;
     const QString symbol = marketWatch->symbolAt(item->row());
-    // Chart windows are not part of this window yet: their entry stays disabled instead of
-    // doing nothing.
-    const std::unique_ptr<QMenu> menu(MarketWatch::buildContextMenu(ui->actionNew_Order, false, true));
+    const std::unique_ptr<QMenu> menu(MarketWatch::buildContextMenu(ui->actionNew_Order, true, true));
     // The position comes in the viewport's coordinates, below the header.
     const QAction *chosen = menu->exec(table->viewport()->mapToGlobal(pos));
+    const int entry = chosen ? chosen->data().toInt() : 0;
     // New Order has already run its own handler (the selected symbol); the row's symbol follows.
     if (chosen == ui->actionNew_Order)
         openNewOrderDialog(symbol);
-    else if (chosen && chosen->data().toInt() == MarketWatch::HideEntry)
+    else if (entry == MarketWatch::ShowChartEntry)
+        showChartGraph(symbol);
+    else if (entry == MarketWatch::HideEntry)
         symbolStore.setSymbolVisible(symbol, false);
-    else if (chosen && chosen->data().toInt() == MarketWatch::ShowEntry)
+    else if (entry == MarketWatch::ShowEntry)
         showSymbolDialog();
 }
 

@@ -140,7 +140,6 @@ void Client_Terminal::clearUI()
                                 ui->orderTableWidget, ui->netTableWidget})
         table->setRowCount(0);
     positionStore.clear();
-    workspaceCharts.clear();
     workspaceLoaded = false;
 }
 
@@ -193,6 +192,8 @@ void Client_Terminal::onLogin(QJsonObject obj)
     }
 
     restoreLayout(login, serverName);
+    if (ui->graphArea->subWindowList().isEmpty())
+        openDefaultCharts();
 
     // One arg() call, so a '%' in the account holder's name stays text.
     setWindowTitle(QStringLiteral("%1(%2, %3)").arg(clientName, QString::number(login), serverName));

@@ -73,11 +73,7 @@ void Client_Terminal::saveLayout(qint64 login, const QString &password, const QS
         symbolsText += symbol + QLatin1Char('\n');
     writeText(dir.filePath(QStringLiteral("symbols")), symbolsText);
 
-    // Until chart windows exist the workspace's charts are the ones it was restored with.
-    QString chartsText;
-    for (const Workspace::ChartEntry &chart : qAsConst(workspaceCharts))
-        chartsText += Workspace::chartsLine(chart) + QLatin1Char('\n');
-    writeText(dir.filePath(QStringLiteral("charts")), chartsText);
+    writeText(dir.filePath(QStringLiteral("charts")), chartsFileText());
 
     writeBytes(dir.filePath(QStringLiteral("layout")), saveGeometry());
     writeBytes(dir.filePath(QStringLiteral("windowState")), saveState(0));
@@ -95,7 +91,7 @@ void Client_Terminal::restoreLayout(qint64 login, const QString &serverName)
         symbolStore.setSymbols(Workspace::parseSymbolsFile(text), false);
 
     if (readText(dir.filePath(QStringLiteral("charts")), &text))
-        workspaceCharts = Workspace::parseChartsFile(text);
+        restoreCharts(Workspace::parseChartsFile(text));
 
     QByteArray bytes;
     if (readBytes(dir.filePath(QStringLiteral("layout")), &bytes))

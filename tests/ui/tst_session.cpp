@@ -22,6 +22,17 @@ QByteArray readAll(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
+// A "charts" file as symbol,panel,period lines: the geometry fields follow the chart area's tiling.
+QString chartsWithoutGeometry(const QByteArray &text)
+{
+    QStringList lines;
+    for (const QString &line : QString::fromUtf8(text).split('\n', Qt::SkipEmptyParts)) {
+        const QStringList fields = line.split(',');
+        lines << (fields.size() == 7 ? QStringList{fields[0], fields[1], fields[6]} : fields).join(',');
+    }
+    return lines.join(' ');
+}
+
 void writeFile(const QString &path, const QByteArray &content)
 {
     QDir().mkpath(QFileInfo(path).path());
@@ -205,7 +216,7 @@ private slots:
         QTRY_COMPARE(window->windowTitle(), throughRelogin ? QStringLiteral("Wide %2(3000000001, Taldrex-Sim)")
                                                            : QStringLiteral("Second(1002, Taldrex-Sim)"));
 
-        QCOMPARE(readAll(Folder1001 + "charts"), charts);
+        QCOMPARE(chartsWithoutGeometry(readAll(Folder1001 + "charts")), chartsWithoutGeometry(charts));
         QCOMPARE(readAll(Folder1001 + "login"), "1001;pw1001;" + server->url().toString().toUtf8());
         QVERIFY(!window->findChild<QTimer *>(QStringLiteral("disconnectedSoundTimer"))->isActive());
         QVERIFY(!sounds.contains({QStringLiteral(":/sound/disconnected.wav")}));
@@ -320,11 +331,11 @@ private slots:
         QTest::addColumn<QString>("line");
         QTest::addColumn<QString>("saved");
         // A period below one minute would divide by zero at the chart's first tick.
-        QTest::newRow("period 0") << "EURUSD,1,0,0,800,500,0" << "EURUSD,1,0,0,800,500,1\n";
-        QTest::newRow("negative period") << "EURUSD,0,4,23,792,470,-5" << "EURUSD,0,4,23,792,470,1\n";
-        QTest::newRow("period not a number") << "EURUSD,1,0,0,800,500,H1" << "EURUSD,1,0,0,800,500,1\n";
-        QTest::newRow("five fields: the symbol's next line") << "EURUSD,1,0,0,800" << "EURUSD,0,0,0,10,10,240\n";
-        QTest::newRow("'%' in a symbol") << "X%3,1,0,0,800,500,60" << "X%3,1,0,0,800,500,60\nEURUSD,0,0,0,10,10,240\n";
+        QTest::newRow("period 0") << "EURUSD,1,0,0,800,500,0" << "EURUSD,1,1";
+        QTest::newRow("negative period") << "EURUSD,0,4,23,792,470,-5" << "EURUSD,0,1";
+        QTest::newRow("period not a number") << "EURUSD,1,0,0,800,500,H1" << "EURUSD,1,1";
+        QTest::newRow("five fields: the symbol's next line") << "EURUSD,1,0,0,800" << "EURUSD,0,240";
+        QTest::newRow("'%' in a symbol") << "X%3,1,0,0,800,500,60" << "X%3,1,60 EURUSD,0,240";
     }
 
     void workspaceRoundTrip()
@@ -338,7 +349,7 @@ private slots:
         window->saveLayout(1001, "p;w", ServerName, "ws://h:1", window->symbolStorage()->symbolList());
         QCOMPARE(readAll(Folder1001 + "login"), QByteArray("1001;p;w;ws://h:1"));
         QCOMPARE(readAll(Folder1001 + "symbols"), QByteArray("GBPUSD\nEURUSD\nUSDJPY\n"));
-        QTEST(QString::fromUtf8(readAll(Folder1001 + "charts")), "saved");
+        QTEST(chartsWithoutGeometry(readAll(Folder1001 + "charts")), "saved");
         delete window;
         window = new Client_Terminal(client);
         window->restoreLayout(1001, ServerName);

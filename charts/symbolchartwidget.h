@@ -1,0 +1,177 @@
+#pragma once
+
+#include "chartbars.h"
+#include "chartmanager.h"
+#include "marketrecords.h"
+
+#include <QColor>
+#include <QIcon>
+#include <QList>
+#include <QMap>
+#include <QPair>
+#include <QString>
+#include <QVector>
+#include <qcustomplot.h>
+
+class AxisTag;
+class OneClickTradingButtons;
+class QAction;
+class QLabel;
+class QMenu;
+class QTimer;
+
+// An indicator's output: x values and y values of equal length.
+using IndicatorSeries = QPair<QVector<double>, QVector<double>>;
+
+// One chart window: the bars of one symbol in one timeframe, with a title, a hidden one-click
+// panel, a context menu and five indicator panes that stay out of the layout until switched on.
+//
+// Contract: bars are placed by index (bar i at key i on every bar axis); their times live only
+// in the bar-time ticker. The bars come from the chart-history keeper, which may announce a
+// series from its cache loader thread: that announcement is taken queued, so everything here
+// runs in the GUI thread. Live ticks extend the forming bar; a tick in a later period closes it
+// into the keeper, timed at the start of its period, and only once the shown bars are those of
+// the chart's current period. The window redraws on its 50 ms timer, and only when something
+// changed since the last redraw.
+class SymbolChartWidget : public QCustomPlot
+{
+    Q_OBJECT
+public:
+    enum Pane { AdxPane, CciPane, MacdPane, MomentumPane, MovingAveragePane, PaneCount };
+
+    SymbolChartWidget(ChartManager *chartManager, const QString &symbol, int period, QWidget *parent = nullptr);
+    ~SymbolChartWidget() override;
+
+    QString symbol() const { return chartSymbol; }
+    int period() const { return currentPeriod; }
+
+    bool isOneClickTradingVisible() const { return oneClickVisible; }
+    void setOneClickTradingVisible(bool visible);
+
+    // 0 open-high-low-close bars, 1 candlesticks.
+    void setChartStyle(int style);
+
+    QSize sizeHint() const override;
+
+    // Shows the cached bars of the current period and asks the keeper for the missing ones.
+    void loadHistory();
+    // Applies one live quote of the chart's symbol; a quote without symbol or time changes nothing.
+    void onTick(TickData tick);
+
+    QCPAxisRect *pane(Pane which) const { return panes[which]; }
+
+    // A fully transparent 1 x 1 icon, so the chart area's tabs show no window icon.
+    static QIcon blankIcon();
+
+    // The drawing tool of the next press: 0 cursor, 1 horizontal, 2 vertical, 3 crosshair,
+    // 4 trend line. The main window writes it on every chart.
+    int drawMode = 0;
+
+signals:
+    void sell(QString symbol, double volume);
+    void buy(QString symbol, double volume);
+    // Emitted while period() still returns the old timeframe.
+    void timeframeChanged(QString symbol, int period);
+    // The end of every mouse gesture on the plot.
+    void drawStateFinished();
+
+public slots:
+    void onTimeframeChanged(QAction *timeframe_action);
+    void onReadyChartHistory(QString symbol, int period);
+    void onDrawTimer();
+    void rescaleYAxis(QCPRange new_range);
+    void setCandleStickData(QList<CandleStick> data);
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+
+private:
+    void initPlot();
+    void createContextMenu();
+    void applyMenuChoice(QAction *chosen);
+    void togglePane(QCPAxisRect *rect);
+    void requestRedraw() { redrawPending = true; }
+    void clearIndicatorStores();
+
+    // Indicators (charts/indicators): brings the shown indicators up to date with the bar
+    // series, hands their series to the graphs and ends with rescaleYAxis over the view.
+    // Called after every full load (the stores are empty then), after every bar opened by a
+    // tick and after every indicator or timeframe choice of the menu.
+    void updateIndicators();
+
+    // Drawing tools (charts/drawingtools): the end of a gesture, whether the release reached
+    // the plot or the context menu took it: a crosshair goes, the tool returns to the cursor,
+    // the redraw timer runs again and the main window hears of it.
+    void finishGesture();
+
+    ChartManager *chartManager;
+    QString chartSymbol;
+    int currentPeriod;
+    QLabel *titleLabel = nullptr;
+    QCPFinancial *candlesticks = nullptr;
+    QTimer *drawTimer = nullptr;
+    QMenu *contextMenu = nullptr;
+    QAction *oneClickAction = nullptr;
+    QAction *backgroundAction = nullptr;
+    AxisTag *lastPriceTag = nullptr;
+    bool oneClickVisible = false;
+    QAction *timeframeEntries[ChartBars::TimeframeCount] = {};
+
+    QCPGraph *adxGraph = nullptr;
+    QCPGraph *pdiGraph = nullptr;
+    QCPGraph *mdiGraph = nullptr;
+    QCPGraph *bollingerMiddleGraph = nullptr;
+    QCPGraph *bollingerUpperGraph = nullptr;
+    QCPGraph *bollingerLowerGraph = nullptr;
+    QCPGraph *cciGraph = nullptr;
+    QCPBars *macdBars = nullptr;
+    QCPGraph *macdSignalGraph = nullptr;
+    QCPGraph *momentumGraph = nullptr;
+    QCPGraph *movingAverageGraph = nullptr;
+    // adxRect, cciRect, macdRect, momentumRect, movingAverageRect, in Pane order.
+    QCPAxisRect *panes[PaneCount] = {};
+    QCPAxisRect *&adxRect = panes[AdxPane];
+    QCPAxisRect *&cciRect = panes[CciPane];
+    QCPAxisRect *&macdRect = panes[MacdPane];
+    QCPAxisRect *&momentumRect = panes[MomentumPane];
+    QCPAxisRect *&movingAverageRect = panes[MovingAveragePane];
+
+    QMap<QString, IndicatorSeries> adxSeries;
+    QMap<QString, IndicatorSeries> bollingerSeries;
+    QVector<double> cciKeys, cciValues;
+    QMap<QString, IndicatorSeries> macdSeries;
+    QVector<double> momentumKeys, momentumValues;
+    QVector<double> maKeys, maValues;
+
+    OneClickTradingButtons *oneClickPanel = nullptr;
+
+    // The bar series the indicators read: bar index, open, high, low, close. A tick inside the
+    // forming bar moves only the plotted bar; these keep the values the bar opened with.
+    QVector<double> barKeys, barOpens, barHighs, barLows, barCloses;
+
+    struct LiveBar
+    {
+        qint64 time = 0; // start of the bar's period, epoch seconds
+        double open = 0.0;
+        double high = 0.0;
+        double low = 0.0;
+        double close = 0.0;
+    };
+    qint64 liveBarIndex = 0;
+    LiveBar liveBar;
+    // The period the shown bars belong to (0 before the first load). Until the bars of a new
+    // timeframe have loaded, ticks build no bar: the forming bar is the old timeframe's.
+    int loadedPeriod = 0;
+
+    QCPAbstractItem *drawingItem = nullptr;
+    QCPItemStraightLine *drawingItem2 = nullptr;
+    AxisTag *drawingTag = nullptr;
+    int priceDigits = 0;
+    QColor backgroundColor = Qt::black;
+    bool redrawPending = true;
+
+    friend class TestCharts;
+};

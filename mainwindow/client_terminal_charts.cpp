@@ -1,0 +1,234 @@
+// The chart windows of the chart area: opening them, the default set after a login, bringing a
+// symbol's chart forward, quotes to every chart of their symbol, the saved "charts" lines, and
+// the chart commands of the toolbars and menus (timeframes, style, drawing tools, tile,
+// cascade, show and hide).
+#include "client_terminal.h"
+#include "ui_client_terminal.h"
+
+#include "chartbars.h"
+#include "symbolchartwidget.h"
+
+#include <QAction>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+
+namespace {
+constexpr int DefaultChartPeriod = 60;
+constexpr int DefaultChartCount = 4;
+}
+
+void Client_Terminal::setupChartCommands()
+{
+    for (QAction *action : {ui->actionM1, ui->actionM5, ui->actionM15, ui->actionM30, ui->actionH1, ui->actionH4,
+                            ui->actionD1, ui->actionW1, ui->actionMN})
+        connect(action, SIGNAL(triggered()), this, SLOT(onTimeframeActionSelected()));
+    connect(ui->actionChartView, SIGNAL(triggered()), this, SLOT(viewChartAction()));
+    connect(ui->actionCopyTrading, SIGNAL(triggered()), this, SLOT(viewCopyTradingAction()));
+}
+
+SymbolChartWidget *Client_Terminal::chartOf(QMdiSubWindow *subWindow)
+{
+    return subWindow ? qobject_cast<SymbolChartWidget *>(subWindow->widget()) : nullptr;
+}
+
+QList<SymbolChartWidget *> Client_Terminal::chartWindows() const
+{
+    QList<SymbolChartWidget *> charts;
+    for (QMdiSubWindow *subWindow : ui->graphArea->subWindowList(QMdiArea::CreationOrder)) {
+        if (SymbolChartWidget *chart = chartOf(subWindow))
+            charts.append(chart);
+    }
+    return charts;
+}
+
+SymbolChartWidget *Client_Terminal::createNewChart(QString symbol, int period)
+{
+    auto *chart = new SymbolChartWidget(chartManager, symbol, period, this);
+    ui->graphArea->addSubWindow(chart, Qt::WindowFlags());
+    chart->setWindowIcon(SymbolChartWidget::blankIcon());
+    chart->onTick(symbolStore.tick(symbol));
+    chart->show();
+    connect(chart, &SymbolChartWidget::sell, this, &Client_Terminal::doInstantSell);
+    connect(chart, &SymbolChartWidget::buy, this, &Client_Terminal::doInstantBuy);
+    connect(chart, &SymbolChartWidget::timeframeChanged, this, &Client_Terminal::onTimeframeChanged);
+    connect(chart, &SymbolChartWidget::drawStateFinished, this, &Client_Terminal::on_draw_line_finished);
+    return chart;
+}
+
+SymbolChartWidget *Client_Terminal::createNewChart(QString symbol)
+{
+    return createNewChart(symbol, DefaultChartPeriod);
+}
+
+void Client_Terminal::showChartGraph(QString symbol)
+{
+    for (QMdiSubWindow *subWindow : ui->graphArea->subWindowList(QMdiArea::CreationOrder)) {
+        const SymbolChartWidget *chart = chartOf(subWindow);
+        if (chart && chart->symbol() == symbol) {
+            ui->graphArea->setActiveSubWindow(subWindow);
+            selectedSymbol = symbol;
+            return;
+        }
+    }
+    createNewChart(symbol, DefaultChartPeriod);
+    ui->graphArea->tileSubWindows();
+}
+
+void Client_Terminal::openDefaultCharts()
+{
+    const QStringList symbols = symbolStore.symbolList();
+    for (const QString &symbol : symbols.mid(0, DefaultChartCount))
+        createNewChart(symbol, DefaultChartPeriod);
+    ui->graphArea->tileSubWindows();
+}
+
+void Client_Terminal::deliverTickToCharts(const TickData &tick)
+{
+    // Every chart of the symbol, whatever its timeframe: one left out would freeze, and its
+    // one-click panel would offer stale prices to trade on.
+    for (SymbolChartWidget *chart : chartWindows()) {
+        if (chart->symbol() == tick.symbol)
+            chart->onTick(tick);
+    }
+}
+
+QString Client_Terminal::chartsFileText() const
+{
+    QString text;
+    for (const SymbolChartWidget *chart : chartWindows()) {
+        if (chart->symbol().isEmpty())
+            continue;
+        Workspace::ChartEntry entry;
+        entry.symbol = chart->symbol();
+        entry.oneClickVisible = chart->isOneClickTradingVisible();
+        entry.geometry = chart->geometry();
+        entry.period = chart->period();
+        text += Workspace::chartsLine(entry) + QLatin1Char('\n');
+    }
+    return text;
+}
+
+void Client_Terminal::restoreCharts(const QVector<Workspace::ChartEntry> &entries)
+{
+    bool created = false;
+    for (const Workspace::ChartEntry &entry : entries) {
+        // A chart still open from before a lost connection reloads instead of opening twice.
+        SymbolChartWidget *open = nullptr;
+        for (SymbolChartWidget *chart : chartWindows()) {
+            if (chart->symbol() == entry.symbol) {
+                open = chart;
+                break;
+            }
+        }
+        if (open) {
+            open->loadHistory();
+            continue;
+        }
+        createNewChart(entry.symbol, entry.period)->setOneClickTradingVisible(entry.oneClickVisible);
+        created = true;
+    }
+    if (created)
+        ui->graphArea->tileSubWindows();
+}
+
+void Client_Terminal::checkTimeframeAction(int period)
+{
+    const QList<QAction *> actions = {ui->actionM1, ui->actionM5,  ui->actionM15, ui->actionM30, ui->actionH1,
+                                      ui->actionH4, ui->actionD1, ui->actionW1,  ui->actionMN};
+    for (int i = 0; i < ChartBars::TimeframeCount - 1; ++i) {
+        if (ChartBars::timeframes[i].minutes == period) {
+            actions.at(i)->setChecked(true);
+            return;
+        }
+    }
+    ui->actionMN->setChecked(true);
+}
+
+void Client_Terminal::onTimeframeChanged(QString symbol, int interval)
+{
+    Q_UNUSED(symbol)
+    checkTimeframeAction(interval);
+}
+
+void Client_Terminal::onTimeframeActionSelected()
+{
+    auto *action = qobject_cast<QAction *>(sender());
+    if (!action)
+        return;
+    if (SymbolChartWidget *chart = chartOf(ui->graphArea->activeSubWindow()))
+        chart->onTimeframeChanged(action);
+}
+
+void Client_Terminal::on_graphArea_subWindowActivated(QMdiSubWindow *arg1)
+{
+    const SymbolChartWidget *chart = chartOf(arg1);
+    if (!chart)
+        return;
+    selectedSymbol = chart->symbol();
+    checkTimeframeAction(chart->period());
+}
+
+void Client_Terminal::on_actionBar_Chart_triggered()
+{
+    if (SymbolChartWidget *chart = chartOf(ui->graphArea->activeSubWindow()))
+        chart->setChartStyle(0);
+}
+
+void Client_Terminal::on_actionCandlesticks_triggered()
+{
+    if (SymbolChartWidget *chart = chartOf(ui->graphArea->activeSubWindow()))
+        chart->setChartStyle(1);
+}
+
+void Client_Terminal::setDrawMode(int mode)
+{
+    for (SymbolChartWidget *chart : chartWindows())
+        chart->drawMode = mode;
+}
+
+void Client_Terminal::on_actionCursor_triggered()
+{
+    setDrawMode(0);
+}
+
+void Client_Terminal::on_actionHorizontal_Line_triggered()
+{
+    setDrawMode(1);
+}
+
+void Client_Terminal::on_actionVertical_Line_triggered()
+{
+    setDrawMode(2);
+}
+
+void Client_Terminal::on_actionCrosshair_triggered()
+{
+    setDrawMode(3);
+}
+
+void Client_Terminal::on_actionTrendline_triggered()
+{
+    setDrawMode(4);
+}
+
+void Client_Terminal::on_draw_line_finished()
+{
+    setDrawMode(0);
+    ui->actionCursor->setChecked(true);
+}
+
+void Client_Terminal::setChartWindowsVisible(bool visible)
+{
+    for (QMdiSubWindow *subWindow : ui->graphArea->subWindowList(QMdiArea::CreationOrder))
+        subWindow->setVisible(visible);
+}
+
+void Client_Terminal::viewChartAction()
+{
+    setChartWindowsVisible(true);
+}
+
+void Client_Terminal::viewCopyTradingAction()
+{
+    setChartWindowsVisible(false);
+}

@@ -1,0 +1,194 @@
+// The chart windows' arithmetic on its own: which bar a tick goes to and when that bar starts,
+// how far back history is asked for, the bar-time axis marks and the one-click volume decimals.
+#include "chartbars.h"
+#include "mydatetimeticker.h"
+#include "oneclicktradingbuttons.h"
+#include "testmain.h"
+
+#include <QDateTime>
+
+namespace {
+
+qint64 local(int year, int month, int day, int hour = 0, int minute = 0)
+{
+    return QDateTime(QDate(year, month, day), QTime(hour, minute), Qt::LocalTime).toSecsSinceEpoch();
+}
+
+constexpr qint64 H1Bar = 1700002800; // a whole hour
+const QString Late = QStringLiteral("late"), Same = QStringLiteral("same"), New = QStringLiteral("new");
+
+QString placeName(ChartBars::TickPlace place)
+{
+    return place == ChartBars::TickPlace::Late ? Late : place == ChartBars::TickPlace::SameBar ? Same : New;
+}
+
+} // namespace
+
+class TestChartData : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // A tick against the forming bar, and where the bar it opens starts.
+    void tickPlace_data()
+    {
+        QTest::addColumn<qint64>("barTime");
+        QTest::addColumn<qint64>("tickTime");
+        QTest::addColumn<int>("period");
+        QTest::addColumn<QString>("place");
+        QTest::addColumn<qint64>("start");
+        QTest::newRow("H1 same hour") << H1Bar << H1Bar + 3599 << 60 << Same << H1Bar;
+        QTest::newRow("H1 next hour, timed at its start") << H1Bar << H1Bar + 3600 + 17 << 60 << New << H1Bar + 3600;
+        QTest::newRow("H1 earlier hour") << H1Bar << H1Bar - 1 << 60 << Late << H1Bar - 3600;
+        // A bar timed by its first tick (an older cache) still holds the rest of its hour.
+        QTest::newRow("H1 bar timed off its start") << H1Bar + 1234 << H1Bar + 10 << 60 << Same << H1Bar;
+        QTest::newRow("M5") << H1Bar << H1Bar + 299 << 5 << Same << H1Bar;
+        QTest::newRow("M5 next") << H1Bar << H1Bar + 301 << 5 << New << H1Bar + 300;
+        QTest::newRow("MN same month") << local(2026, 3, 1) << local(2026, 3, 31, 23, 59) << 40000 << Same
+                                       << local(2026, 3, 1);
+        QTest::newRow("MN next month") << local(2026, 3, 1) << local(2026, 4, 2, 10) << 40000 << New << local(2026, 4, 1);
+        QTest::newRow("MN same month next year") << local(2026, 3, 1) << local(2027, 3, 5) << 40000 << New
+                                                 << local(2027, 3, 1);
+        QTest::newRow("MN December to January") << local(2026, 12, 1) << local(2027, 1, 1, 0, 1) << 40000 << New
+                                                << local(2027, 1, 1);
+        QTest::newRow("MN same month a year before") << local(2026, 3, 1) << local(2025, 3, 20) << 40000 << Late
+                                                     << local(2025, 3, 1);
+        QTest::newRow("43200 is monthly") << local(2026, 3, 1) << local(2026, 3, 9) << 43200 << Same << local(2026, 3, 1);
+        // A period from a workspace line that no 32-bit product holds.
+        QTest::newRow("period past 32 bits") << qint64(0) << H1Bar << 39999 << New << H1Bar / (39999 * 60LL) * 39999 * 60;
+        QTest::newRow("period 0 counts as 1") << H1Bar << H1Bar + 59 << 0 << Same << H1Bar;
+    }
+    void tickPlace()
+    {
+        QFETCH(qint64, barTime);
+        QFETCH(qint64, tickTime);
+        QFETCH(int, period);
+        QFETCH(QString, place);
+        QCOMPARE(placeName(ChartBars::placeTick(barTime, tickTime, period)), place);
+        QTEST(ChartBars::periodStart(tickTime, period), "start");
+    }
+
+    void historyStart_data()
+    {
+        QTest::addColumn<int>("period");
+        QTest::addColumn<qint64>("start");
+        QTest::newRow("H1") << 60 << H1Bar - 60 * 120000LL;
+        QTest::newRow("W1") << 10080 << H1Bar - 10080 * 120000LL;
+        // 39999 x 120000 does not fit 32 bits; the start is never before the epoch.
+        QTest::newRow("39999") << 39999 << qint64(0);
+        QTest::newRow("MN") << 40000 << qint64(0);
+    }
+    void historyStart()
+    {
+        QFETCH(int, period);
+        QTEST(ChartBars::historyStart(H1Bar, period), "start");
+    }
+
+    void timeframeNames_data()
+    {
+        QTest::addColumn<int>("period");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("H1") << 60 << "H1";
+        QTest::newRow("W1") << 10080 << "W1";
+        QTest::newRow("2") << 2 << "MN";
+        QTest::newRow("43200") << 43200 << "MN";
+    }
+    void timeframeNames()
+    {
+        QFETCH(int, period);
+        QFETCH(QString, name);
+        QCOMPARE(ChartBars::timeframeName(period), name);
+        QCOMPARE(ChartBars::timeframeMinutes(name), name == "MN" ? 40000 : period);
+        QCOMPARE(ChartBars::timeframeMinutes(name.toLower()), 0);
+    }
+
+    // Marks of the bar axis over a view of `bars` bars.
+    void tickerMarks_data()
+    {
+        QTest::addColumn<int>("bars");
+        QTest::addColumn<double>("lower");
+        QTest::addColumn<double>("upper");
+        QTest::addColumn<QString>("marks");
+        QTest::newRow("last 50 of 500") << 500 << 450.3 << 500.7 << "450 455 460 465 470 475 480 485 490 495 499";
+        QTest::newRow("left of bar 0") << 30 << -10.0 << 40.0 << "0 5 10 15 20 25 29";
+        QTest::newRow("wholly left") << 30 << -10.0 << -2.0 << "-2";
+        QTest::newRow("five bars") << 30 << 10.2 << 15.2 << "10 10.5 11 11.5 12 12.5 13 13.5 14 14.5 15";
+        QTest::newRow("no bars") << 0 << 0.0 << 50.0 << "";
+        // The step snaps to the grid, not to the whole bar below the edge.
+        QTest::newRow("grid") << 100 << 3.0 << 53.0 << "0 5 10 15 20 25 30 35 40 45 50 53";
+    }
+    void tickerMarks()
+    {
+        QFETCH(int, bars);
+        QFETCH(double, lower);
+        QFETCH(double, upper);
+        MyDateTimeTicker ticker;
+        for (int i = 0; i < bars; ++i)
+            ticker.addTimestamp(H1Bar + i * 3600.0);
+        const QCPRange range(lower, upper);
+        QStringList marks;
+        for (double mark : ticker.createTickVector(ticker.getTickStep(range), range))
+            marks << QString::number(mark);
+        QTEST(marks.join(' '), "marks");
+    }
+
+    // At the deepest zoom the step is far below a bar: the marks stay few.
+    void tickerDeepZoom_data()
+    {
+        QTest::addColumn<double>("lower");
+        QTest::newRow("across a whole bar") << 99.9999999995;
+        QTest::newRow("inside a bar") << 1000.5;
+        QTest::newRow("near the last bar") << 4998.9999999995;
+    }
+    void tickerDeepZoom()
+    {
+        QFETCH(double, lower);
+        MyDateTimeTicker ticker;
+        for (int i = 0; i < 5000; ++i)
+            ticker.addTimestamp(H1Bar + i * 60.0);
+        const QCPRange range(lower, lower + 1e-9);
+        const QVector<double> marks = ticker.createTickVector(ticker.getTickStep(range), range);
+        QVERIFY2(marks.size() <= 20, qPrintable(QString::number(marks.size())));
+        QVERIFY(marks.first() <= range.lower + 1e-9);
+    }
+
+    void tickerLabels_data()
+    {
+        QTest::addColumn<double>("tick");
+        QTest::addColumn<QString>("label");
+        const QString bar2 = QDateTime::fromSecsSinceEpoch(H1Bar + 7200, Qt::LocalTime).toString("dd MMM\nHH:mm");
+        QTest::newRow("bar 2") << 2.0 << bar2;
+        QTest::newRow("within bar 2") << 2.7 << bar2;
+        QTest::newRow("past the last bar") << 3.0 << "";
+        QTest::newRow("before bar 0") << -1.0 << "";
+        QTest::newRow("far off") << 1e300 << "";
+    }
+    void tickerLabels()
+    {
+        MyDateTimeTicker ticker;
+        ticker.setDateTimeFormat("dd MMM\nHH:mm");
+        for (int i = 0; i < 3; ++i)
+            ticker.addTimestamp(H1Bar + i * 3600.0);
+        QFETCH(double, tick);
+        QTEST(ticker.getTickLabel(tick, QLocale(), 'g', 0), "label");
+    }
+
+    void volumeDecimals_data()
+    {
+        QTest::addColumn<double>("step");
+        QTest::addColumn<int>("decimals");
+        QTest::newRow("0.01") << 0.01 << 2;
+        QTest::newRow("0.1") << 0.1 << 1;
+        QTest::newRow("1") << 1.0 << 0;
+        QTest::newRow("0.0001") << 0.0001 << 4;
+        QTest::newRow("below four decimals") << 0.00001 << 0;
+    }
+    void volumeDecimals()
+    {
+        QFETCH(double, step);
+        QTEST(OneClickTradingButtons::decimalsOf(step), "decimals");
+    }
+};
+
+CORVANE_TEST_GUI_MAIN(TestChartData)
+#include "tst_chartdata.moc"
