@@ -91,16 +91,7 @@ SymbolChartWidget::SymbolChartWidget(ChartManager *chartManager, const QString &
     setAttribute(Qt::WA_MouseTracking);
 }
 
-SymbolChartWidget::~SymbolChartWidget()
-{
-    // A pane taken out of the layout is a plain child object of the plot and would be deleted
-    // only after the plot itself is gone, reaching back into it. Back in the layout, it goes
-    // with the layout while the plot still stands.
-    for (QCPAxisRect *rect : panes) {
-        if (rect && !rect->layout())
-            plotLayout()->addElement(rect);
-    }
-}
+SymbolChartWidget::~SymbolChartWidget() = default;
 
 QIcon SymbolChartWidget::blankIcon()
 {
