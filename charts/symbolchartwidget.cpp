@@ -1,6 +1,7 @@
 #include "symbolchartwidget.h"
 
 #include "axistag.h"
+#include "drawingtools.h"
 #include "mydatetimeticker.h"
 #include "oneclicktradingbuttons.h"
 
@@ -8,6 +9,7 @@
 #include <QColorDialog>
 #include <QContextMenuEvent>
 #include <QDateTime>
+#include <QDebug>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QMenu>
@@ -16,7 +18,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 namespace {
 
@@ -26,23 +27,12 @@ constexpr int PaneMaxHeight = 100;
 const char *const IndicatorEntries[] = {"Adx", "Bollinger", "Commodity Channel Index", "MACD", "Momentum",
                                         "Moving Average"};
 
-// Running minimum and maximum of one value axis.
-struct Span
+// The library refuses an empty or zero-width range; such an axis keeps its own.
+void applyBounds(const Indicators::ValueBounds &bounds, QCPAxis *axis)
 {
-    double lo = std::numeric_limits<double>::max();
-    double hi = std::numeric_limits<double>::lowest();
-    void add(double v)
-    {
-        lo = std::min(lo, v);
-        hi = std::max(hi, v);
-    }
-    // The library refuses an empty or zero-width range; such an axis keeps its own.
-    void applyTo(QCPAxis *axis) const
-    {
-        if (lo < hi)
-            axis->setRange(lo, hi);
-    }
-};
+    if (bounds.usable())
+        axis->setRange(bounds.lower, bounds.upper);
+}
 
 void whiteAxis(QCPAxis *axis)
 {
@@ -82,6 +72,9 @@ SymbolChartWidget::SymbolChartWidget(ChartManager *chartManager, const QString &
     connect(oneClickPanel, &OneClickTradingButtons::sellButtonClicked, this, &SymbolChartWidget::sell);
 
     createContextMenu();
+
+    drawingTools = new DrawingTools(this, drawTimer);
+    connect(drawingTools, &DrawingTools::drawStateFinished, this, &SymbolChartWidget::drawStateFinished);
 
     if (chartManager) {
         connect(chartManager, &ChartManager::readyChartHistory, this, &SymbolChartWidget::onReadyChartHistory,
@@ -453,40 +446,28 @@ void SymbolChartWidget::onTick(TickData tick)
 
 void SymbolChartWidget::rescaleYAxis(QCPRange new_range)
 {
-    Span price;
-    Span areas[PaneCount];
-    const QVector<double> adx = adxSeries.value(QStringLiteral("adx")).second;
-    const QVector<double> pdi = adxSeries.value(QStringLiteral("pdi")).second;
-    const QVector<double> mdi = adxSeries.value(QStringLiteral("mdi")).second;
-    const QVector<double> signal = macdSeries.value(QStringLiteral("signal")).second;
-
     // Only the bars in view, with one beyond each edge.
+    Indicators::ValueBounds price;
     const QSharedPointer<QCPFinancialDataContainer> bars = candlesticks->data();
+    const auto begin = bars->findBegin(new_range.lower, true);
     const auto end = bars->findEnd(new_range.upper, true);
-    for (auto it = bars->findBegin(new_range.lower, true); it != end; ++it) {
-        price.add(it->low);
-        price.add(it->high);
-        const int i = int(it->key);
-        for (const QVector<double> *values : {&adx, &pdi, &mdi}) {
-            if (i < values->size())
-                areas[AdxPane].add(values->at(i));
-        }
-        if (i < cciKeys.size() && i < cciValues.size())
-            areas[CciPane].add(cciValues.at(i));
-        if (i < signal.size())
-            areas[MacdPane].add(signal.at(i));
-        if (i < momentumKeys.size() && i < momentumValues.size())
-            areas[MomentumPane].add(momentumValues.at(i));
-        if (i < maKeys.size() && i < maValues.size())
-            areas[MovingAveragePane].add(maValues.at(i));
+    for (auto it = begin; it != end; ++it) {
+        price.include(it->low);
+        price.include(it->high);
     }
     // The forming bar always counts, in view or not.
-    price.add(liveBar.low);
-    price.add(liveBar.high);
-    price.applyTo(yAxis2);
+    price.include(liveBar.low);
+    price.include(liveBar.high);
+    applyBounds(price, yAxis2);
+
+    const int first = begin == end ? 0 : int(begin->key);
+    const Indicators::PaneBounds panesInView =
+        Indicators::paneBounds(adxSeries, cciValues, macdSeries, momentumValues, maValues, first, int(end - begin));
+    const Indicators::ValueBounds *paneValues[PaneCount] = {&panesInView.adx, &panesInView.cci, &panesInView.macd,
+                                                            &panesInView.momentum, &panesInView.movingAverage};
     xAxis->setRange(new_range);
     for (int p = 0; p < PaneCount; ++p) {
-        areas[p].applyTo(panes[p]->axis(QCPAxis::atRight));
+        applyBounds(*paneValues[p], panes[p]->axis(QCPAxis::atRight));
         panes[p]->axis(QCPAxis::atBottom)->setRange(new_range);
     }
     requestRedraw();
@@ -514,40 +495,34 @@ void SymbolChartWidget::updateIndicators()
 
 void SymbolChartWidget::mousePressEvent(QMouseEvent *event)
 {
-    // A press while a line is still being drawn is ignored until the release.
-    if (drawingItem)
+    qDebug() << "mouse press: " << event->button() << event->pos();
+    // The tools take the press in modes 1 to 4 (and ignore one while a line is being drawn);
+    // in the cursor mode it drags the view.
+    if (drawingTools->press(event->pos(), drawMode, priceDigits)) {
+        requestRedraw();
         return;
-    drawTimer->stop();
-    // Drawing tools: modes 1 to 4 start their item here instead of passing the press on.
+    }
     QCustomPlot::mousePressEvent(event);
 }
 
 void SymbolChartWidget::mouseMoveEvent(QMouseEvent *event)
 {
-    // Drawing tools: while an item is being drawn, moves shape it instead of dragging the view.
+    qDebug() << "mouse move: " << event->buttons() << event->pos();
+    if (drawingTools->move(event->pos()))
+        return;
     QCustomPlot::mouseMoveEvent(event);
 }
 
 void SymbolChartWidget::mouseReleaseEvent(QMouseEvent *event)
 {
+    qDebug() << "mouse release: " << event->button() << event->pos();
     QCustomPlot::mouseReleaseEvent(event);
     finishGesture();
 }
 
 void SymbolChartWidget::finishGesture()
 {
-    if (drawMode == 3) {
-        for (QCPAbstractItem *item : {drawingItem, static_cast<QCPAbstractItem *>(drawingItem2)}) {
-            if (item)
-                removeItem(item);
-        }
-        delete drawingTag;
-    }
     drawMode = 0;
-    drawingItem = nullptr;
-    drawingItem2 = nullptr;
-    drawingTag = nullptr;
-    drawTimer->start(RedrawMs);
+    drawingTools->release();
     requestRedraw();
-    emit drawStateFinished();
 }

@@ -2,6 +2,7 @@
 
 #include "chartbars.h"
 #include "chartmanager.h"
+#include "indicators.h"
 #include "marketrecords.h"
 
 #include <QColor>
@@ -14,14 +15,12 @@
 #include <qcustomplot.h>
 
 class AxisTag;
+class DrawingTools;
 class OneClickTradingButtons;
 class QAction;
 class QLabel;
 class QMenu;
 class QTimer;
-
-// An indicator's output: x values and y values of equal length.
-using IndicatorSeries = QPair<QVector<double>, QVector<double>>;
 
 // One chart window: the bars of one symbol in one timeframe, with a title, a hidden one-click
 // panel, a context menu and five indicator panes that stay out of the layout until switched on.
@@ -102,9 +101,9 @@ private:
     // tick and after every indicator or timeframe choice of the menu.
     void updateIndicators();
 
-    // Drawing tools (charts/drawingtools): the end of a gesture, whether the release reached
-    // the plot or the context menu took it: a crosshair goes, the tool returns to the cursor,
-    // the redraw timer runs again and the main window hears of it.
+    // The end of a gesture, whether the release reached the plot or the context menu took it:
+    // a crosshair goes, the tool returns to the cursor, the redraw timer runs again and the
+    // main window hears of it.
     void finishGesture();
 
     ChartManager *chartManager;
@@ -139,10 +138,10 @@ private:
     QCPAxisRect *&momentumRect = panes[MomentumPane];
     QCPAxisRect *&movingAverageRect = panes[MovingAveragePane];
 
-    QMap<QString, IndicatorSeries> adxSeries;
-    QMap<QString, IndicatorSeries> bollingerSeries;
+    Indicators::SeriesMap adxSeries;
+    Indicators::SeriesMap bollingerSeries;
     QVector<double> cciKeys, cciValues;
-    QMap<QString, IndicatorSeries> macdSeries;
+    Indicators::SeriesMap macdSeries;
     QVector<double> momentumKeys, momentumValues;
     QVector<double> maKeys, maValues;
 
@@ -166,9 +165,8 @@ private:
     // timeframe have loaded, ticks build no bar: the forming bar is the old timeframe's.
     int loadedPeriod = 0;
 
-    QCPAbstractItem *drawingItem = nullptr;
-    QCPItemStraightLine *drawingItem2 = nullptr;
-    AxisTag *drawingTag = nullptr;
+    // The line being drawn and its tag live in the tools until the release.
+    DrawingTools *drawingTools = nullptr;
     int priceDigits = 0;
     QColor backgroundColor = Qt::black;
     bool redrawPending = true;

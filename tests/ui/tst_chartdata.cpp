@@ -1,8 +1,7 @@
 // The chart windows' arithmetic on its own: which bar a tick goes to and when that bar starts,
-// how far back history is asked for, the bar-time axis marks and the one-click volume decimals.
+// how far back history is asked for, and the bar-time axis marks.
 #include "chartbars.h"
 #include "mydatetimeticker.h"
-#include "oneclicktradingbuttons.h"
 #include "testmain.h"
 
 #include <QDateTime>
@@ -84,24 +83,6 @@ private slots:
         QTEST(ChartBars::historyStart(H1Bar, period), "start");
     }
 
-    void timeframeNames_data()
-    {
-        QTest::addColumn<int>("period");
-        QTest::addColumn<QString>("name");
-        QTest::newRow("H1") << 60 << "H1";
-        QTest::newRow("W1") << 10080 << "W1";
-        QTest::newRow("2") << 2 << "MN";
-        QTest::newRow("43200") << 43200 << "MN";
-    }
-    void timeframeNames()
-    {
-        QFETCH(int, period);
-        QFETCH(QString, name);
-        QCOMPARE(ChartBars::timeframeName(period), name);
-        QCOMPARE(ChartBars::timeframeMinutes(name), name == "MN" ? 40000 : period);
-        QCOMPARE(ChartBars::timeframeMinutes(name.toLower()), 0);
-    }
-
     // Marks of the bar axis over a view of `bars` bars.
     void tickerMarks_data()
     {
@@ -158,9 +139,7 @@ private slots:
         QTest::addColumn<QString>("label");
         const QString bar2 = QDateTime::fromSecsSinceEpoch(H1Bar + 7200, Qt::LocalTime).toString("dd MMM\nHH:mm");
         QTest::newRow("bar 2") << 2.0 << bar2;
-        QTest::newRow("within bar 2") << 2.7 << bar2;
         QTest::newRow("past the last bar") << 3.0 << "";
-        QTest::newRow("before bar 0") << -1.0 << "";
         QTest::newRow("far off") << 1e300 << "";
     }
     void tickerLabels()
@@ -173,21 +152,6 @@ private slots:
         QTEST(ticker.getTickLabel(tick, QLocale(), 'g', 0), "label");
     }
 
-    void volumeDecimals_data()
-    {
-        QTest::addColumn<double>("step");
-        QTest::addColumn<int>("decimals");
-        QTest::newRow("0.01") << 0.01 << 2;
-        QTest::newRow("0.1") << 0.1 << 1;
-        QTest::newRow("1") << 1.0 << 0;
-        QTest::newRow("0.0001") << 0.0001 << 4;
-        QTest::newRow("below four decimals") << 0.00001 << 0;
-    }
-    void volumeDecimals()
-    {
-        QFETCH(double, step);
-        QTEST(OneClickTradingButtons::decimalsOf(step), "decimals");
-    }
 };
 
 CORVANE_TEST_GUI_MAIN(TestChartData)
