@@ -61,12 +61,12 @@ private slots:
         const QString root = QDir::currentPath();
         QVERIFY(QDir().mkpath(QStringLiteral("killed/config/Taldrex-Sim/1001")));
         QVERIFY(QFile::copy(QCoreApplication::applicationDirPath() + "/../ClientTerminal", root + "/killed/ClientTerminal"));
-        QByteArray charts; // 64 KiB of charts, one symbol each, kept as restored
-        for (int i = 0; charts.size() < 64 * 1024; ++i)
-            charts += "SYMBOL" + QByteArray::number(i) + ",0,0,0,800,500,60\n";
-        QFile chartsFile(root + QStringLiteral("/killed/config/Taldrex-Sim/1001/charts"));
-        QVERIFY(chartsFile.open(QIODevice::WriteOnly) && chartsFile.write(charts) == charts.size());
-        chartsFile.close();
+        QByteArray symbols; // 64 KiB of market-watch symbols, kept as restored
+        for (int i = 0; symbols.size() < 64 * 1024; ++i)
+            symbols += "SYMBOL" + QByteArray::number(i) + "\n";
+        QFile symbolsFile(root + QStringLiteral("/killed/config/Taldrex-Sim/1001/symbols"));
+        QVERIFY(symbolsFile.open(QIODevice::WriteOnly) && symbolsFile.write(symbols) == symbols.size());
+        symbolsFile.close();
 
         SimTradeServer server;
         QVERIFY(server.listen(QHostAddress(QStringLiteral("127.55.2.2")), 0));
@@ -97,8 +97,8 @@ private slots:
         QVERIFY(terminal.waitForFinished(15000));
         QCOMPARE(terminal.exitStatus(), QProcess::CrashExit); // the save did not get to its end
 
-        QVERIFY(chartsFile.open(QIODevice::ReadOnly));
-        QCOMPARE(chartsFile.readAll(), charts);
+        QVERIFY(symbolsFile.open(QIODevice::ReadOnly));
+        QCOMPARE(symbolsFile.readAll(), symbols);
     }
 };
 
