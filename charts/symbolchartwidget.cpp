@@ -488,6 +488,42 @@ void SymbolChartWidget::clearIndicatorStores()
 
 void SymbolChartWidget::updateIndicators()
 {
+    using namespace Indicators;
+    // Each extends from where its series stopped; a hidden one waits and catches up when shown.
+    const auto show = [](QCPGraph *graph, const Series &series) { graph->setData(series.first, series.second); };
+    if (adxRect->visible()) {
+        calcADX(adxSeries, barKeys, barOpens, barHighs, barLows, barCloses, AdxPeriod);
+        show(adxGraph, adxSeries[QStringLiteral("adx")]);
+        show(pdiGraph, adxSeries[QStringLiteral("pdi")]);
+        show(mdiGraph, adxSeries[QStringLiteral("mdi")]);
+    }
+    if (bollingerMiddleGraph->visible()) {
+        calcBollinger(bollingerSeries, barKeys, barCloses, BollingerPeriod, BollingerWidth);
+        show(bollingerMiddleGraph, bollingerSeries[QStringLiteral("ml")]);
+        show(bollingerUpperGraph, bollingerSeries[QStringLiteral("tl")]);
+        show(bollingerLowerGraph, bollingerSeries[QStringLiteral("bl")]);
+    }
+    // The menu toggles the CCI pane, never this graph: the series keeps up while hidden too.
+    if (cciGraph->visible()) {
+        calcCCI(cciKeys, cciValues, barKeys, barOpens, barHighs, barLows, barCloses, CciPeriod, CciPrice);
+        cciGraph->setData(cciKeys, cciValues);
+    }
+    if (macdRect->visible()) {
+        calcMACD(macdSeries, barKeys, barOpens, barHighs, barLows, barCloses, MacdFast, MacdSlow, MacdSignal, 0);
+        const Series &histogram = macdSeries[QStringLiteral("MACD")];
+        macdBars->setData(histogram.first, histogram.second);
+        show(macdSignalGraph, macdSeries[QStringLiteral("signal")]);
+    }
+    if (momentumRect->visible()) {
+        calcMomentum(momentumKeys, momentumValues, barKeys, barOpens, barHighs, barLows, barCloses, MomentumPeriod,
+                     0);
+        momentumGraph->setData(momentumKeys, momentumValues);
+    }
+    if (movingAverageRect->visible()) {
+        movingAverage(maKeys, maValues, barKeys, barOpens, barHighs, barLows, barCloses, MovingAveragePeriod,
+                      QStringLiteral("Simple"), 0);
+        movingAverageGraph->setData(maKeys, maValues);
+    }
     rescaleYAxis(xAxis->range());
 }
 

@@ -172,4 +172,6 @@ private:
     bool redrawPending = true;
 
     friend class TestCharts;
+    friend class TestDrawingTools;
+    friend class TestIndicators;
 };

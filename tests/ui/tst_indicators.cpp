@@ -1,6 +1,8 @@
 // The indicator arithmetic on its own: worked values for each indicator, bar-by-bar extension
-// against one full pass, zero prices, and the value bounds of the panes.
+// against one full pass, zero prices, and the value bounds of the panes; then on a chart window:
+// what a load and a live bar give the shown panes, and an all-negative MACD pane.
 #include "indicators.h"
+#include "symbolchartwidget.h"
 #include "testmain.h"
 
 #include <QRandomGenerator>
@@ -272,12 +274,9 @@ private slots:
         QTest::addColumn<double>("upper");
         // Momentum points 0, 1, 2 belong to bars 14, 15, 16.
         QTest::newRow("Momentum read at the bar's own point") << 15 << 2 << "momentum" << 200.0 << 300.0;
-        QTest::newRow("Momentum before its first bar") << 0 << 14 << "momentum" << 0.0 << 0.0;
         QTest::newRow("all-negative MACD keeps its own top") << 0 << 3 << "macd" << -3.0 << -1.0;
         QTest::newRow("MACD counts the signal, not the bars") << 3 << 1 << "macd" << 0.0 << 0.0;
         QTest::newRow("ADX spans its three lines") << 1 << 1 << "adx" << 5.0 << 30.0;
-        QTest::newRow("all-negative CCI") << 0 << 2 << "cci" << -150.0 << -20.0;
-        QTest::newRow("view past the data") << 100 << 5 << "ma" << 0.0 << 0.0;
         QTest::newRow("Moving Average") << 0 << 2 << "ma" << 1.5 << 2.5;
     }
     void paneBoundsInView()
@@ -302,6 +301,80 @@ private slots:
         QVERIFY(got.usable());
         QCOMPARE(got.lower, lower);
         QCOMPARE(got.upper, upper);
+    }
+
+    // A falling market: in the last 50 bars (the view after a load) MACD and signal are all
+    // negative. The pane's top is the signal's own maximum, not 0, and its bars show.
+    void allNegativeMacdPaneShowsItsBars()
+    {
+        SymbolChartWidget chart(nullptr, QStringLiteral("EURUSD"), 60);
+        chart.resize(800, 700);
+        chart.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&chart));
+        chart.togglePane(chart.macdRect);
+        QList<CandleStick> bars;
+        for (int i = 0; i < 120; ++i) {
+            const double close = 2.0 - 0.01 * i - 0.002 * (i % 3);
+            bars.append({1700000000 + i * 3600LL, close + 0.004, close + 0.006, close - 0.002, close});
+        }
+        chart.setCandleStickData(bars);
+
+        const QVector<double> signal = chart.macdSeries.value("signal").second;
+        QCOMPARE(signal.size(), 119);
+        const double top = *std::max_element(signal.begin() + 69, signal.end());
+        QVERIFY(top < 0);
+        const QCPRange range = chart.macdRect->axis(QCPAxis::atRight)->range();
+        QCOMPARE(range.upper, top);
+        QCOMPARE(range.lower, *std::min_element(signal.begin() + 69, signal.end()));
+
+        const QRect pane = chart.macdRect->rect();
+        chart.replot();
+        const QImage withBars = chart.grab(pane).toImage();
+        chart.macdBars->setVisible(false);
+        chart.replot();
+        const QImage without = chart.grab(pane).toImage();
+        int differing = 0;
+        for (int y = 0; y < withBars.height(); ++y)
+            for (int x = 0; x < withBars.width(); ++x)
+                differing += withBars.pixel(x, y) != without.pixel(x, y);
+        QVERIFY2(differing > pane.width() * pane.height() / 10, qPrintable(QString::number(differing)));
+    }
+
+    // Shown panes get the loaded bars at once; a live tick that opens a bar gives the closed
+    // bar its points, one per series, and a hidden pane computes nothing until it is shown.
+    void chartExtendsShownPanes()
+    {
+        SymbolChartWidget chart(nullptr, QStringLiteral("EURUSD"), 60);
+        chart.togglePane(chart.momentumRect);
+        chart.togglePane(chart.adxRect);
+        const Bars random = randomBars(200, 11);
+        QList<CandleStick> bars;
+        for (int i = 0; i < 200; ++i)
+            bars.append({1700002800 + (i - 199) * 3600LL, random.open.at(i), random.high.at(i), random.low.at(i),
+                         random.close.at(i)});
+        chart.setCandleStickData(bars);
+        QCOMPARE(chart.momentumGraph->data()->size(), 185); // bars 14 to 198
+        QCOMPARE(chart.adxGraph->data()->size(), 200);
+        QCOMPARE(chart.movingAverageGraph->data()->size(), 0);
+
+        TickData tick;
+        tick.symbol = QStringLiteral("EURUSD");
+        tick.digits = 5;
+        tick.bid = 1.2;
+        tick.timestamp = 1700002800 + 1800; // inside the last bar: nothing to compute
+        chart.onTick(tick);
+        QCOMPARE(chart.momentumKeys.size(), 185);
+        tick.timestamp = 1700002800 + 3600; // the next hour opens bar 200
+        chart.onTick(tick);
+        QCOMPARE(chart.momentumKeys.size(), 186);
+        QCOMPARE(chart.momentumKeys.last(), 199.0);
+        QCOMPARE(chart.momentumGraph->data()->size(), 186);
+        QCOMPARE(chart.adxGraph->data()->size(), 201);
+
+        // Shown later, the Moving Average catches up with the whole backlog.
+        chart.togglePane(chart.movingAverageRect);
+        chart.updateIndicators();
+        QCOMPARE(chart.movingAverageGraph->data()->size(), 200);
     }
 };
 
