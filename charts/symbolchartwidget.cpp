@@ -239,6 +239,13 @@ void SymbolChartWidget::contextMenuEvent(QContextMenuEvent *event)
     applyMenuChoice(chosen);
 }
 
+CandleStick SymbolChartWidget::lastIndicatorBar() const
+{
+    if (barKeys.isEmpty())
+        return {};
+    return {qint64(barKeys.last()), barOpens.last(), barHighs.last(), barLows.last(), barCloses.last()};
+}
+
 void SymbolChartWidget::applyMenuChoice(QAction *chosen)
 {
     if (!chosen)

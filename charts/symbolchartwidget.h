@@ -59,6 +59,12 @@ public:
 
     QCPAxisRect *pane(Pane which) const { return panes[which]; }
 
+    // What choosing an entry of the context menu does; the menu hands its choice (or null) here.
+    void applyMenuChoice(QAction *chosen);
+    // The last bar the indicators read (key = bar index): a tick inside the forming bar moves
+    // only the plotted bar, so this keeps the values the bar opened with.
+    CandleStick lastIndicatorBar() const;
+
     // A fully transparent 1 x 1 icon, so the chart area's tabs show no window icon.
     static QIcon blankIcon();
 
@@ -90,7 +96,6 @@ protected:
 private:
     void initPlot();
     void createContextMenu();
-    void applyMenuChoice(QAction *chosen);
     void togglePane(QCPAxisRect *rect);
     void requestRedraw() { redrawPending = true; }
     void clearIndicatorStores();
@@ -171,7 +176,4 @@ private:
     QColor backgroundColor = Qt::black;
     bool redrawPending = true;
 
-    friend class TestCharts;
-    friend class TestDrawingTools;
-    friend class TestIndicators;
 };

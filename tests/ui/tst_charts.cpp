@@ -2,6 +2,7 @@
 // menu, the one-click panel, and the main window's chart commands, against the simulated
 // broker where an order has to reach it.
 #include "chartmanager.h"
+#include "chartparts.h"
 #include "client_terminal.h"
 #include "mydatetimeticker.h"
 #include "oneclicktradingbuttons.h"
@@ -79,26 +80,18 @@ class TestCharts : public QObject
     // --- Reaching into a chart ---
     static QString timeframeChecked(const SymbolChartWidget &chart)
     {
-        for (QAction *entry : chart.timeframeEntries)
+        for (QAction *entry : ChartParts::timeframeEntries(chart))
             if (entry->isChecked())
                 return entry->text();
         return QStringLiteral("none");
     }
     static QAction *menuEntry(const SymbolChartWidget &chart, const QString &text)
     {
-        for (QAction *action : chart.contextMenu->findChildren<QAction *>())
-            if (action->text() == text)
-                return action;
-        return nullptr;
+        return ChartParts::menuEntry(chart, text);
     }
-    // Chooses an entry as the menu does: its check mark toggles, then the chart acts on it.
     static void choose(SymbolChartWidget &chart, const QString &text)
     {
-        QAction *entry = menuEntry(chart, text);
-        QVERIFY2(entry, qPrintable(text));
-        if (entry->isCheckable() && !(entry->actionGroup() && entry->isChecked()))
-            entry->toggle();
-        chart.applyMenuChoice(entry);
+        QVERIFY2(ChartParts::choose(chart, text), qPrintable(text));
     }
     static QString paneRows(const SymbolChartWidget &chart)
     {
@@ -116,7 +109,7 @@ class TestCharts : public QObject
     }
     static QString plottedBar(SymbolChartWidget &chart, int fromEnd = 1)
     {
-        const auto bars = chart.candlesticks->data();
+        const auto bars = ChartParts::candles(chart)->data();
         const QCPFinancialData &bar = *(bars->constEnd() - fromEnd);
         return ohlc(bar.open, bar.high, bar.low, bar.close);
     }
@@ -181,13 +174,13 @@ private slots:
         QFETCH(QString, name);
         SymbolChartWidget chart(nullptr, "EURUSD", period);
         QCOMPARE(chart.windowTitle(), "EURUSD, " + name);
-        QCOMPARE(chart.titleLabel->text(), "Chart: EURUSD Time Frame: " + name);
+        QCOMPARE(ChartParts::title(chart)->text(), "Chart: EURUSD Time Frame: " + name);
         QTEST(timeframeChecked(chart), "checked");
         QCOMPARE(chart.period(), period);
         QCOMPARE(paneRows(chart), QStringLiteral("price"));
-        QVERIFY(!chart.isOneClickTradingVisible() && chart.oneClickPanel->isHidden());
-        QVERIFY(!chart.bollingerMiddleGraph->visible());
-        QCOMPARE(chart.candlesticks->chartStyle(), QCPFinancial::csCandlestick);
+        QVERIFY(!chart.isOneClickTradingVisible() && ChartParts::panel(chart)->isHidden());
+        QVERIFY(!chart.axisRect(0)->graphs().value(0)->visible());
+        QCOMPARE(ChartParts::candles(chart)->chartStyle(), QCPFinancial::csCandlestick);
         const QImage icon = chart.windowIcon().pixmap(1, 1).toImage();
         QCOMPARE(icon.pixelColor(0, 0).alpha(), 0);
     }
@@ -211,7 +204,7 @@ private slots:
                 QCOMPARE(menuEntry(chart, step.first)->isChecked(),
                          step.first == "Adx" || step.second.endsWith(step.first.toLower()) || step.first == "Bollinger");
             }
-            QVERIFY(chart.bollingerMiddleGraph->visible());
+            QVERIFY(chart.axisRect(0)->graphs().value(0)->visible());
             QCOMPARE(chart.axisRect(0)->minimumSize().height(), chart.height() / 2);
             for (const auto &pane : panes)
                 QVERIFY(pane);
@@ -243,7 +236,7 @@ private slots:
         QTEST(seen.join(' '), "seen");
         QTEST(chart.period(), "period");
         QTEST(chart.windowTitle(), "title");
-        QCOMPARE(chart.titleLabel->text(), "Chart: EURUSD Time Frame: " + entry);
+        QCOMPARE(ChartParts::title(chart)->text(), "Chart: EURUSD Time Frame: " + entry);
     }
 
     void loadView_data()
@@ -294,19 +287,20 @@ private slots:
         ChartManager keeper(nullptr);
         keeper.updateChartHistoryFromServer(historyReply("EURUSD", 60, hourBars(3)));
         SymbolChartWidget chart(&keeper, "EURUSD", 60);
-        QCOMPARE(chart.candlesticks->dataCount(), 3);
+        QCOMPARE(ChartParts::candles(chart)->dataCount(), 3);
         for (const QString &tick : ticks.split(' ')) {
             const QStringList parts = tick.split(':');
             chart.onTick(quote("EURUSD", H1Bar + parts[0].toLongLong(), parts[1].toDouble()));
         }
-        QTEST(chart.candlesticks->dataCount(), "plotted");
+        QTEST(ChartParts::candles(chart)->dataCount(), "plotted");
         QTEST(plottedBar(chart), "lastBar");
-        QTEST(ohlc(chart.barOpens.last(), chart.barHighs.last(), chart.barLows.last(), chart.barCloses.last()),
+        const CandleStick read = chart.lastIndicatorBar();
+        QTEST(ohlc(read.open, read.high, read.low, read.close),
               "seriesBar");
         QTEST(keeperTail(keeper, "EURUSD", 60, 2), "keeper");
         // The ticker knows each bar's start; the view shows the last bars.
         auto *ticker = dynamic_cast<MyDateTimeTicker *>(chart.xAxis->ticker().data());
-        QCOMPARE(ticker->barTimes().size(), chart.candlesticks->dataCount());
+        QCOMPARE(ticker->barTimes().size(), ChartParts::candles(chart)->dataCount());
         QCOMPARE(qint64(ticker->barTimes().last()) % 3600, qint64(0));
         QCOMPARE(chart.xAxis->range(), QCPRange(0, 50));
     }
@@ -322,13 +316,13 @@ private slots:
         chart.onTimeframeChanged(&m5);
         chart.onTick(quote("EURUSD", H1Bar + 3600, 1.3));
         chart.onTick(quote("EURUSD", H1Bar + 3900, 1.31));
-        QCOMPARE(chart.candlesticks->dataCount(), 3);
+        QCOMPARE(ChartParts::candles(chart)->dataCount(), 3);
         QVERIFY(keeper.getChartHistory("EURUSD", 5).isEmpty());
         QCOMPARE(keeperTail(keeper, "EURUSD", 60, 1), QStringLiteral("0:1.102/1.107/1.101/1.106"));
 
         QList<CandleStick> m5Bars{{H1Bar + 3600, 1.3, 1.3, 1.3, 1.3}};
         keeper.updateChartHistoryFromServer(historyReply("EURUSD", 5, m5Bars));
-        QTRY_COMPARE(chart.candlesticks->dataCount(), 1);
+        QTRY_COMPARE(ChartParts::candles(chart)->dataCount(), 1);
         chart.onTick(quote("EURUSD", H1Bar + 3900, 1.31));
         QCOMPARE(keeperTail(keeper, "EURUSD", 5, 1), QStringLiteral("3600:1.3/1.3/1.3/1.3"));
     }
@@ -343,14 +337,14 @@ private slots:
         const int items = chart.itemCount();
         QSignalSpy finished(&chart, &SymbolChartWidget::drawStateFinished);
         QTest::mousePress(&chart, Qt::RightButton, {}, QPoint(200, 150));
-        QVERIFY(!chart.drawTimer->isActive());
+        QVERIFY(!ChartParts::redrawTimer(chart)->isActive());
         QTimer::singleShot(0, &chart, [] {
             if (QWidget *menu = QApplication::activePopupWidget())
                 menu->close();
         });
         QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(200, 150), chart.mapToGlobal(QPoint(200, 150)));
         QApplication::sendEvent(&chart, &event);
-        QVERIFY(chart.drawTimer->isActive());
+        QVERIFY(ChartParts::redrawTimer(chart)->isActive());
         QCOMPARE(chart.drawMode, 0);
         QCOMPARE(finished.count(), 1);
         QCOMPARE(chart.itemCount(), items);
@@ -509,8 +503,8 @@ private slots:
         chartArea()->setActiveSubWindow(chartArea()->subWindowList().at(1));
         QVERIFY(actionH1->isChecked());
         window->findChild<QAction *>("actionBar_Chart")->trigger();
-        QCOMPARE(gbpusd->candlesticks->chartStyle(), QCPFinancial::csOhlc);
-        QCOMPARE(eurusd->candlesticks->chartStyle(), QCPFinancial::csCandlestick);
+        QCOMPARE(ChartParts::candles(*gbpusd)->chartStyle(), QCPFinancial::csOhlc);
+        QCOMPARE(ChartParts::candles(*eurusd)->chartStyle(), QCPFinancial::csCandlestick);
         window->findChild<QAction *>("actionD1")->trigger();
         QCOMPARE(gbpusd->period(), 1440);
         QCOMPARE(eurusd->period(), 5);
@@ -551,10 +545,10 @@ private slots:
         d1->setCandleStickData(day);
         other->setCandleStickData(hourBars(3));
         window->onPrice(quote("EURUSD", H1Bar + 60, 1.15678));
-        QCOMPARE(h1->candlesticks->data()->at(2)->close, 1.15678);
-        QCOMPARE(d1->candlesticks->data()->at(0)->close, 1.15678);
-        QCOMPARE(other->candlesticks->data()->at(2)->close, hourBars(3).last().close);
-        QCOMPARE(d1->oneClickPanel->findChild<QLabel *>("sellPriceLabel1")->text(), QStringLiteral("1.1567"));
+        QCOMPARE(ChartParts::candles(*h1)->data()->at(2)->close, 1.15678);
+        QCOMPARE(ChartParts::candles(*d1)->data()->at(0)->close, 1.15678);
+        QCOMPARE(ChartParts::candles(*other)->data()->at(2)->close, hourBars(3).last().close);
+        QCOMPARE(ChartParts::panel(*d1)->findChild<QLabel *>("sellPriceLabel1")->text(), QStringLiteral("1.1567"));
     }
 };
 

@@ -2,6 +2,7 @@
 // the price tag, the end of every gesture, and lines at key 0 or price 0 that must still show in
 // a grab of the chart.
 #include "axistag.h"
+#include "chartparts.h"
 #include "displayformat.h"
 #include "drawingtools.h"
 #include "symbolchartwidget.h"
@@ -94,11 +95,11 @@ private slots:
         QSignalSpy finished(plot.get(), &SymbolChartWidget::drawStateFinished);
         plot->drawMode = mode;
         press(plot.get(), at(20.3, 1.25));
-        QVERIFY(!plot->drawTimer->isActive());
+        QVERIFY(!ChartParts::redrawTimer(*plot)->isActive());
         release(plot.get(), at(60, 1.8));
         QCOMPARE(drawnItems(), items);
         QCOMPARE(finished.count(), 1);
-        QVERIFY(plot->drawTimer->isActive());
+        QVERIFY(ChartParts::redrawTimer(*plot)->isActive());
         QCOMPARE(plot->drawMode, 0);
         if (mode == 4) { // from the press point to the same key one price unit higher
             auto *line = qobject_cast<QCPItemLine *>(plot->item(baseItems));
@@ -134,7 +135,7 @@ private slots:
         const QCPRange view = plot->xAxis->range();
         plot->drawMode = mode;
         press(plot.get(), at(5, 1.2));
-        AxisTag *tag = plot->drawingTools->drawingTag;
+        AxisTag *tag = ChartParts::tools(*plot)->drawingTag;
         move(plot.get(), at(toKey, price));
         release(plot.get(), at(90, 1.1));
         QCOMPARE(viewMoves, 0);
@@ -175,7 +176,7 @@ private slots:
         QCOMPARE(plotPresses, 0);
         release(plot.get(), at(70, 1.1), Qt::RightButton);
         QCOMPARE(drawnItems(), 0);
-        QVERIFY(!plot->drawingTools->isDrawing());
+        QVERIFY(!ChartParts::tools(*plot)->isDrawing());
     }
 
     // Two coinciding points define no line: at key 0 (horizontal, crosshair) or price 0

@@ -1,6 +1,7 @@
 // The indicator arithmetic on its own: worked values for each indicator, bar-by-bar extension
 // against one full pass, zero prices, and the value bounds of the panes; then on a chart window:
 // what a load and a live bar give the shown panes, and an all-negative MACD pane.
+#include "chartparts.h"
 #include "indicators.h"
 #include "symbolchartwidget.h"
 #include "testmain.h"
@@ -311,7 +312,7 @@ private slots:
         chart.resize(800, 700);
         chart.show();
         QVERIFY(QTest::qWaitForWindowExposed(&chart));
-        chart.togglePane(chart.macdRect);
+        QVERIFY(ChartParts::choose(chart, QStringLiteral("MACD")));
         QList<CandleStick> bars;
         for (int i = 0; i < 120; ++i) {
             const double close = 2.0 - 0.01 * i - 0.002 * (i % 3);
@@ -319,18 +320,18 @@ private slots:
         }
         chart.setCandleStickData(bars);
 
-        const QVector<double> signal = chart.macdSeries.value("signal").second;
+        const QVector<double> signal = ChartParts::values(ChartParts::graph(chart, SymbolChartWidget::MacdPane));
         QCOMPARE(signal.size(), 119);
         const double top = *std::max_element(signal.begin() + 69, signal.end());
         QVERIFY(top < 0);
-        const QCPRange range = chart.macdRect->axis(QCPAxis::atRight)->range();
+        const QCPRange range = chart.pane(SymbolChartWidget::MacdPane)->axis(QCPAxis::atRight)->range();
         QCOMPARE(range.upper, top);
         QCOMPARE(range.lower, *std::min_element(signal.begin() + 69, signal.end()));
 
-        const QRect pane = chart.macdRect->rect();
+        const QRect pane = chart.pane(SymbolChartWidget::MacdPane)->rect();
         chart.replot();
         const QImage withBars = chart.grab(pane).toImage();
-        chart.macdBars->setVisible(false);
+        ChartParts::macdBars(chart)->setVisible(false);
         chart.replot();
         const QImage without = chart.grab(pane).toImage();
         int differing = 0;
@@ -345,17 +346,17 @@ private slots:
     void chartExtendsShownPanes()
     {
         SymbolChartWidget chart(nullptr, QStringLiteral("EURUSD"), 60);
-        chart.togglePane(chart.momentumRect);
-        chart.togglePane(chart.adxRect);
+        QVERIFY(ChartParts::choose(chart, QStringLiteral("Momentum")));
+        QVERIFY(ChartParts::choose(chart, QStringLiteral("Adx")));
         const Bars random = randomBars(200, 11);
         QList<CandleStick> bars;
         for (int i = 0; i < 200; ++i)
             bars.append({1700002800 + (i - 199) * 3600LL, random.open.at(i), random.high.at(i), random.low.at(i),
                          random.close.at(i)});
         chart.setCandleStickData(bars);
-        QCOMPARE(chart.momentumGraph->data()->size(), 185); // bars 14 to 198
-        QCOMPARE(chart.adxGraph->data()->size(), 200);
-        QCOMPARE(chart.movingAverageGraph->data()->size(), 0);
+        QCOMPARE(ChartParts::graph(chart, SymbolChartWidget::MomentumPane)->data()->size(), 185); // bars 14 to 198
+        QCOMPARE(ChartParts::graph(chart, SymbolChartWidget::AdxPane)->data()->size(), 200);
+        QCOMPARE(ChartParts::graph(chart, SymbolChartWidget::MovingAveragePane)->data()->size(), 0);
 
         TickData tick;
         tick.symbol = QStringLiteral("EURUSD");
@@ -363,18 +364,17 @@ private slots:
         tick.bid = 1.2;
         tick.timestamp = 1700002800 + 1800; // inside the last bar: nothing to compute
         chart.onTick(tick);
-        QCOMPARE(chart.momentumKeys.size(), 185);
+        QCOMPARE(ChartParts::graph(chart, SymbolChartWidget::MomentumPane)->data()->size(), 185);
         tick.timestamp = 1700002800 + 3600; // the next hour opens bar 200
         chart.onTick(tick);
-        QCOMPARE(chart.momentumKeys.size(), 186);
-        QCOMPARE(chart.momentumKeys.last(), 199.0);
-        QCOMPARE(chart.momentumGraph->data()->size(), 186);
-        QCOMPARE(chart.adxGraph->data()->size(), 201);
+        QCOMPARE(ChartParts::graph(chart, SymbolChartWidget::MomentumPane)->data()->size(), 186);
+        QCOMPARE((ChartParts::graph(chart, SymbolChartWidget::MomentumPane)->data()->constEnd() - 1)->key, 199.0);
+        QCOMPARE(ChartParts::graph(chart, SymbolChartWidget::MomentumPane)->data()->size(), 186);
+        QCOMPARE(ChartParts::graph(chart, SymbolChartWidget::AdxPane)->data()->size(), 201);
 
         // Shown later, the Moving Average catches up with the whole backlog.
-        chart.togglePane(chart.movingAverageRect);
-        chart.updateIndicators();
-        QCOMPARE(chart.movingAverageGraph->data()->size(), 200);
+        QVERIFY(ChartParts::choose(chart, QStringLiteral("Moving Average")));
+        QCOMPARE(ChartParts::graph(chart, SymbolChartWidget::MovingAveragePane)->data()->size(), 200);
     }
 };
 
