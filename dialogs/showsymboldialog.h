@@ -20,7 +20,7 @@ public:
     explicit ShowSymbolDialog(QWidget *parent);
     ~ShowSymbolDialog() override;
 
-    // The specification table's rows: field name and value as shown.
+    // The rows of a symbol's specification table: field name and value as shown.
     static QList<QPair<QString, QString>> specificationRows(const SymbolSetting &setting);
 
 private slots:
