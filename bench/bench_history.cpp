@@ -11,6 +11,7 @@
 //
 // Output lines "RATIO <name>: <value>" carry the figures; the lines before them the raw numbers.
 #include "client_terminal.h"
+#include "residentmemory.h"
 #include "statementwriter.h"
 #include "tradeclient.h"
 
@@ -46,33 +47,11 @@ QJsonObject reply(int count)
     return {{"res_code", 5}, {"positions", positions}, {"orders", orders}, {"deals", deals}};
 }
 
-// The process's resident peak since the last reset, in KiB; resetting sets it to the current size.
-qint64 peakKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    return 0;
-}
-qint64 currentKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    return 0;
-}
+// Trimmed first, so the peak starts from what the process really holds.
 void resetPeak()
 {
     malloc_trim(0);
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    if (clear.open(QIODevice::WriteOnly))
-        clear.write("5");
+    ResidentMemory::resetPeak();
 }
 
 struct Figure
@@ -90,12 +69,12 @@ Figure measure(int elements, Fill fill, Empty empty)
     for (int round = 0; round < rounds; ++round) {
         empty();
         resetPeak();
-        const qint64 before = currentKiB();
+        const qint64 before = ResidentMemory::kib("VmRSS:");
         QElapsedTimer timer;
         timer.start();
         fill();
         const double ns = double(timer.nsecsElapsed());
-        figure.peakAddedKiB = qMax(figure.peakAddedKiB, peakKiB() - before);
+        figure.peakAddedKiB = qMax(figure.peakAddedKiB, ResidentMemory::kib("VmHWM:") - before);
         best = qMin(best, ns);
     }
     empty();

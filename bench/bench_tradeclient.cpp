@@ -16,6 +16,7 @@
 // The ratios printed at the end are what matters: dispatch over parse is the client's overhead
 // per frame, request over raw send is the cost of the queue and its 5 ms send tick.
 #include "hostilepeers.h"
+#include "residentmemory.h"
 #include "simtradeserver.h"
 #include "tradeclient.h"
 #include "trademessages.h"
@@ -82,18 +83,6 @@ qint64 steadyNs()
     return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
 }
 
-// The process's resident memory in kB: "VmRSS:" now, or "VmHWM:", the peak since the last reset.
-qint64 residentKb(const char *field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(int(qstrlen(field)) + 1).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
-}
 
 struct Rig
 {
@@ -245,16 +234,14 @@ FloodFigures flood(int framesPerSecond, int durationMs)
     client.connectToServer(server.url().toString(), Login, QStringLiteral("bench"), QStringLiteral("bench"));
     if (!spinUntil([&] { return client.isLoggedIn(); }))
         qFatal("no login");
-    figures.residentBeforeKb = residentKb("VmRSS:");
-    QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
-    if (!clearRefs.open(QIODevice::WriteOnly) || clearRefs.write("5") != 1)
+    figures.residentBeforeKb = ResidentMemory::kib("VmRSS:");
+    if (!ResidentMemory::resetPeak())
         qWarning("cannot reset the peak resident memory");
-    clearRefs.close();
     const qint64 startNs = steadyNs();
     server.startFlood({framesPerSecond, durationMs, 40, 0});
     if (!spinUntil([&] { return finished && endNs.load() != 0; }, durationMs + 60000))
         qFatal("the flood did not end");
-    figures.peakKb = residentKb("VmHWM:");
+    figures.peakKb = ResidentMemory::kib("VmHWM:");
     figures.sent = report.prices;
     figures.seconds = double(report.endSentNs - startNs) * 1e-9;
     figures.replyDelayMs = double(endNs.load() - report.endSentNs) * 1e-6;

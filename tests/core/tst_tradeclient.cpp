@@ -1,5 +1,6 @@
 #include "hostilepeers.h"
 #include "logger.h"
+#include "residentmemory.h"
 #include "simtradeserver.h"
 #include "testmain.h"
 #include "tradeclient.h"
@@ -31,25 +32,6 @@ qint64 steadyNs()
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
-}
-
-// The process's resident memory in kB: "VmRSS" now, or "VmHWM", the peak since the last reset.
-qint64 residentKb(const char *field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(int(qstrlen(field)) + 1).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
-}
-
-bool resetPeakResident()
-{
-    QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
-    return clearRefs.open(QIODevice::WriteOnly) && clearRefs.write("5") == 1;
 }
 
 // Debug traces of the default category, caught while the object lives (the suite switches
@@ -437,13 +419,13 @@ private slots:
         client.connectToServer(flood.url().toString(), 1001, Password, ServerName);
         QVERIFY(logins.wait(5000));
         QSignalSpy finished(&flood, &FloodServer::floodFinished);
-        const qint64 residentBefore = residentKb("VmRSS:");
-        QVERIFY(resetPeakResident());
+        const qint64 residentBefore = ResidentMemory::kib("VmRSS:");
+        QVERIFY(ResidentMemory::resetPeak());
         flood.startFlood({200000, 2000, 20, 1000});
         QVERIFY(finished.wait(10000));
         const auto report = finished.first().first().value<FloodServer::Report>();
         QTRY_VERIFY_WITH_TIMEOUT(endDeliveredNs != 0, 10000);
-        const qint64 peakGrowthMb = (residentKb("VmHWM:") - residentBefore) / 1024;
+        const qint64 peakGrowthMb = (ResidentMemory::kib("VmHWM:") - residentBefore) / 1024;
         const qint64 endDelayMs = (endDeliveredNs - report.endSentNs) / 1000000;
         qInfo("flood: %lld prices sent, %lld delivered, reply after %lld ms, peak growth %lld MB",
               report.prices, prices, endDelayMs, peakGrowthMb);
