@@ -15,6 +15,7 @@
 #include "chartcache.h"
 #include "chartmanager.h"
 #include "client_terminal.h"
+#include "livequote.h"
 #include "symbolchartwidget.h"
 #include "symboldatastorage.h"
 #include "tradeclient.h"
@@ -46,20 +47,6 @@ QList<CandleStick> hourBars(int count)
         bars.append({Start + i * 3600LL, base, base + 0.0008, base - 0.0007, base + (i % 2 ? -0.0003 : 0.0003)});
     }
     return bars;
-}
-
-TickData quote(const QString &symbol, qint64 time, double bid)
-{
-    TickData tick;
-    tick.symbol = symbol;
-    tick.timestamp = time;
-    tick.bid = bid;
-    tick.ask = bid + 0.0002;
-    tick.digits = 5;
-    tick.min_vol = 0.01;
-    tick.max_vol = 100;
-    tick.step_vol = 0.01;
-    return tick;
 }
 
 // Milliseconds per call, the median of `rounds` rounds of `calls` calls.
@@ -184,13 +171,13 @@ int main(int argc, char *argv[])
         int step = 0;
         const double same = msPerCall(7, 2000, [&] {
             ++step;
-            chart.onTick(quote(QStringLiteral("EURUSD"), last + 1 + step % 3000, 1.1 + 0.00001 * (step % 50)));
+            chart.onTick(liveQuote(QStringLiteral("EURUSD"), last + 1 + step % 3000, 1.1 + 0.00001 * (step % 50)));
         });
         qint64 hour = last;
         const double opened = msPerCall(7, 200, [&] {
             hour += 3600;
             ++step;
-            chart.onTick(quote(QStringLiteral("EURUSD"), hour, 1.1 + 0.00001 * (step % 50)));
+            chart.onTick(liveQuote(QStringLiteral("EURUSD"), hour, 1.1 + 0.00001 * (step % 50)));
         });
         qInfo("quote with %6d bars: inside the bar %.4f ms, opening a bar %.4f ms", bars, same, opened);
         if (bars == 1000) {
@@ -214,7 +201,7 @@ int main(int argc, char *argv[])
         const qint64 last = Start + 999 * 3600LL;
         const double ms = msPerCall(7, 2000, [&] {
             ++step;
-            window.onPrice(quote(QStringLiteral("EURUSD"), last + 1 + step % 3000, 1.1 + 0.00001 * (step % 50)));
+            window.onPrice(liveQuote(QStringLiteral("EURUSD"), last + 1 + step % 3000, 1.1 + 0.00001 * (step % 50)));
         });
         qInfo("onPrice with %3d charts: %.4f ms", charts, ms);
         if (charts == 0)

@@ -2,6 +2,7 @@
 // loaded (incremental, so it must not grow with the bars) against one full pass over the same
 // bars, and the full reload of all six over 100k bars against a plain walk over those bars.
 // Every figure is a ratio of times measured in this run.
+#include "barseries.h"
 #include "indicators.h"
 
 #include <QVector>
@@ -13,25 +14,6 @@
 using namespace Indicators;
 
 namespace {
-
-struct Bars
-{
-    QVector<double> keys, open, high, low, close;
-
-    void append(double o, double h, double l, double c)
-    {
-        keys.append(keys.size());
-        open.append(o);
-        high.append(h);
-        low.append(l);
-        close.append(c);
-    }
-    void removeLast()
-    {
-        for (QVector<double> *v : {&keys, &open, &high, &low, &close})
-            v->removeLast();
-    }
-};
 
 struct Outputs
 {

@@ -4,6 +4,7 @@
 #include "chartmanager.h"
 #include "chartparts.h"
 #include "client_terminal.h"
+#include "livequote.h"
 #include "mydatetimeticker.h"
 #include "oneclicktradingbuttons.h"
 #include "simtradeserver.h"
@@ -46,20 +47,6 @@ QJsonObject historyReply(const QString &symbol, int interval, const QList<Candle
         array.append(QJsonObject{{"datetime", bar.timestamp}, {"open", bar.open}, {"high", bar.high},
                                  {"low", bar.low}, {"close", bar.close}});
     return {{"symbol", symbol}, {"interval", interval}, {"array", array}};
-}
-
-TickData quote(const QString &symbol, qint64 time, double bid)
-{
-    TickData tick;
-    tick.symbol = symbol;
-    tick.timestamp = time;
-    tick.bid = bid;
-    tick.ask = bid + 0.0002;
-    tick.digits = 5;
-    tick.min_vol = 0.01;
-    tick.max_vol = 100;
-    tick.step_vol = 0.01;
-    return tick;
 }
 
 QString ohlc(double o, double h, double l, double c)
@@ -290,7 +277,7 @@ private slots:
         QCOMPARE(ChartParts::candles(chart)->dataCount(), 3);
         for (const QString &tick : ticks.split(' ')) {
             const QStringList parts = tick.split(':');
-            chart.onTick(quote("EURUSD", H1Bar + parts[0].toLongLong(), parts[1].toDouble()));
+            chart.onTick(liveQuote("EURUSD", H1Bar + parts[0].toLongLong(), parts[1].toDouble()));
         }
         QTEST(ChartParts::candles(chart)->dataCount(), "plotted");
         QTEST(plottedBar(chart), "lastBar");
@@ -314,8 +301,8 @@ private slots:
         SymbolChartWidget chart(&keeper, "EURUSD", 60);
         QAction m5("M5");
         chart.onTimeframeChanged(&m5);
-        chart.onTick(quote("EURUSD", H1Bar + 3600, 1.3));
-        chart.onTick(quote("EURUSD", H1Bar + 3900, 1.31));
+        chart.onTick(liveQuote("EURUSD", H1Bar + 3600, 1.3));
+        chart.onTick(liveQuote("EURUSD", H1Bar + 3900, 1.31));
         QCOMPARE(ChartParts::candles(chart)->dataCount(), 3);
         QVERIFY(keeper.getChartHistory("EURUSD", 5).isEmpty());
         QCOMPARE(keeperTail(keeper, "EURUSD", 60, 1), QStringLiteral("0:1.102/1.107/1.101/1.106"));
@@ -323,7 +310,7 @@ private slots:
         QList<CandleStick> m5Bars{{H1Bar + 3600, 1.3, 1.3, 1.3, 1.3}};
         keeper.updateChartHistoryFromServer(historyReply("EURUSD", 5, m5Bars));
         QTRY_COMPARE(ChartParts::candles(chart)->dataCount(), 1);
-        chart.onTick(quote("EURUSD", H1Bar + 3900, 1.31));
+        chart.onTick(liveQuote("EURUSD", H1Bar + 3900, 1.31));
         QCOMPARE(keeperTail(keeper, "EURUSD", 5, 1), QStringLiteral("3600:1.3/1.3/1.3/1.3"));
     }
 
@@ -544,7 +531,7 @@ private slots:
         h1->setCandleStickData(hourBars(3));
         d1->setCandleStickData(day);
         other->setCandleStickData(hourBars(3));
-        window->onPrice(quote("EURUSD", H1Bar + 60, 1.15678));
+        window->onPrice(liveQuote("EURUSD", H1Bar + 60, 1.15678));
         QCOMPARE(ChartParts::candles(*h1)->data()->at(2)->close, 1.15678);
         QCOMPARE(ChartParts::candles(*d1)->data()->at(0)->close, 1.15678);
         QCOMPARE(ChartParts::candles(*other)->data()->at(2)->close, hourBars(3).last().close);

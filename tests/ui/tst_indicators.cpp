@@ -1,6 +1,7 @@
 // The indicator arithmetic on its own: worked values for each indicator, bar-by-bar extension
 // against one full pass, zero prices, and the value bounds of the panes; then on a chart window:
 // what a load and a live bar give the shown panes, and an all-negative MACD pane.
+#include "barseries.h"
 #include "chartparts.h"
 #include "indicators.h"
 #include "symbolchartwidget.h"
@@ -12,28 +13,6 @@
 using namespace Indicators;
 
 namespace {
-
-struct Bars
-{
-    QVector<double> keys, open, high, low, close;
-
-    void append(double o, double h, double l, double c)
-    {
-        keys.append(keys.size());
-        open.append(o);
-        high.append(h);
-        low.append(l);
-        close.append(c);
-    }
-    // Bars whose four prices are all the close.
-    static Bars ofCloses(const QVector<double> &closes)
-    {
-        Bars bars;
-        for (double c : closes)
-            bars.append(c, c, c, c);
-        return bars;
-    }
-};
 
 // Every series of the six indicators under one name each, with the chart's parameters.
 struct Outputs
