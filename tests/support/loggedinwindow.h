@@ -1,0 +1,102 @@
+#pragma once
+// A main window logged in to the simulated trade server over loopback: the set-up the window's
+// tests share. Each test owns one and starts it as it needs; frames the server received are read
+// back through `trades` and `requests`.
+#include "client_terminal.h"
+#include "simtradeserver.h"
+#include "tradeclient.h"
+
+#include <QtTest>
+#include <functional>
+#include <memory>
+
+namespace corvane_test {
+
+struct SessionOptions
+{
+    QString password = QStringLiteral("secret");
+    double balance = 1000.0;
+    QString holder;
+    QHostAddress address = QHostAddress::LocalHost;
+    bool snapshot = true; // the server's unasked replies after an accepted login
+    bool show = true;
+};
+
+struct LoggedInWindow
+{
+    std::unique_ptr<simbroker::SimTradeServer> server;
+    std::unique_ptr<TradeClient> client;
+    std::unique_ptr<Client_Terminal> window;
+    qint64 account = 0;
+
+
+    // A fresh server with the account, `seed` run on it before the login, then a fresh window
+    // logged in. Returns once the window's account refresh after the login reached the server and
+    // was answered, with the received frames cleared, so a test reads only what it caused.
+    bool start(qint64 login, const std::function<void(simbroker::SimTradeServer &)> &seed = {},
+               const SessionOptions &options = SessionOptions())
+    {
+        stop();
+        account = login;
+        server = std::make_unique<simbroker::SimTradeServer>();
+        if (!server->listen(options.address, 0))
+            return false;
+        server->addAccount(login, options.password, options.balance, options.holder);
+        server->setLoginSnapshot(options.snapshot);
+        if (seed)
+            seed(*server);
+        client = std::make_unique<TradeClient>();
+        window = std::make_unique<Client_Terminal>(client.get());
+        window->resize(1200, 800);
+        if (options.show)
+            window->show();
+        client->connectToServer(server->url().toString(), login, options.password, QStringLiteral("Sim"));
+        if (!QTest::qWaitFor([this] { return window->accountLogin() == account && !trades(5).isEmpty(); }))
+            return false;
+        QTest::qWait(0); // the refresh's answer is read in the same turn of the loop
+        server->clearReceivedFrames();
+        return true;
+    }
+
+    void stop()
+    {
+        window.reset();
+        if (client)
+            client->shutdown(3000);
+        client.reset();
+        server.reset();
+    }
+
+    ~LoggedInWindow() { stop(); }
+
+    // The requests of this req_code the server received, as sent.
+    QStringList requests(int reqCode) const
+    {
+        QStringList texts;
+        for (const auto &frame : server->receivedFrames())
+            if (frame.object.value(QStringLiteral("req_code")).toInt() == reqCode)
+                texts << frame.text;
+        return texts;
+    }
+
+    // The trade requests (req_code 4) of this type the server received, as sent.
+    QStringList trades(int type) const
+    {
+        QStringList texts;
+        for (const auto &frame : server->receivedFrames())
+            if (frame.object.value(QStringLiteral("req_code")).toInt() == 4
+                && frame.object.value(QStringLiteral("type")).toInt() == type)
+                texts << frame.text;
+        return texts;
+    }
+
+    template <class T> T *part(const char *name) const
+    {
+        T *widget = window->findChild<T *>(QLatin1String(name));
+        if (!widget)
+            qFatal("no %s in the window", name);
+        return widget;
+    }
+};
+
+} // namespace corvane_test
