@@ -2,7 +2,27 @@
 
 #include <QDateTime>
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
+
+namespace {
+
+// A bar time as whole seconds that QDateTime can still count in milliseconds: a time read from a
+// reply may lie anywhere up to 2^63, where the conversion to an integer is not defined.
+qint64 barSeconds(double time)
+{
+    constexpr qint64 limit = std::numeric_limits<qint64>::max() / 1000;
+    if (std::isnan(time))
+        return 0;
+    if (time >= double(limit))
+        return limit;
+    if (time <= double(-limit))
+        return -limit;
+    return qint64(time);
+}
+
+} // namespace
 
 MyDateTimeTicker::MyDateTimeTicker()
     : dateTimeFormat(QStringLiteral("hh:mm:ss\ndd.MM.yy"))
@@ -48,8 +68,7 @@ QString MyDateTimeTicker::getTickLabel(double tick, const QLocale &locale, QChar
     const double index = std::trunc(tick);
     if (!(index >= 0 && index < timestamps.size()))
         return QString();
-    const qint64 time = qint64(timestamps.at(int(index)));
-    return QDateTime::fromSecsSinceEpoch(time, Qt::LocalTime).toString(dateTimeFormat);
+    return QDateTime::fromSecsSinceEpoch(barSeconds(timestamps.at(int(index))), Qt::LocalTime).toString(dateTimeFormat);
 }
 
 QVector<double> MyDateTimeTicker::createTickVector(double tickStep, const QCPRange &range)
@@ -59,11 +78,10 @@ QVector<double> MyDateTimeTicker::createTickVector(double tickStep, const QCPRan
         return ticks;
     const double end = std::trunc(std::min(double(timestamps.size() - 1), range.upper));
     if (tickStep > 0 && std::isfinite(tickStep)) {
-        // From the last grid point at or below the view's left edge (never before bar 0) up to
-        // the last bar in view: a deep zoom makes a step far below one bar, and walking from the
-        // whole bar below the edge would make billions of marks.
-        const double first = range.lower < 0 ? 0.0 : std::floor(range.lower / tickStep) * tickStep;
-        for (int k = 0; k < MaxMarks; ++k) {
+        // A deep zoom makes a step far below one bar: the cap keeps the marks from the whole bar
+        // below the view's edge to the view finite.
+        const double first = range.lower < 0 ? 0.0 : std::trunc(range.lower);
+        for (int k = 0; k < MaxMarks - 1; ++k) {
             const double tick = first + k * tickStep;
             if (!(tick < end))
                 break;
@@ -72,4 +90,10 @@ QVector<double> MyDateTimeTicker::createTickVector(double tickStep, const QCPRan
     }
     ticks.append(end);
     return ticks;
+}
+
+void MyDateTimeTicker::truncate(int count)
+{
+    if (count < timestamps.size())
+        timestamps.resize(std::max(count, 0));
 }

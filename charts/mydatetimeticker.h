@@ -14,6 +14,8 @@ public:
 
     void setDateTimeFormat(const QString &format);
     void addTimestamp(double time);
+    // Keeps the times of the first `count` bars.
+    void truncate(int count);
     const QVector<double> &barTimes() const { return timestamps; }
 
     double getTickStep(const QCPRange &range) override;
@@ -21,7 +23,7 @@ public:
     QString getTickLabel(double tick, const QLocale &locale, QChar formatChar, int precision) override;
     QVector<double> createTickVector(double tickStep, const QCPRange &range) override;
 
-    // However far the axis is zoomed, no more marks than this are made.
+    // However far the axis is zoomed, no more marks than this are made, the last bar's included.
     static constexpr int MaxMarks = 1000;
 
 private:

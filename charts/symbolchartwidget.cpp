@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -78,6 +79,9 @@ SymbolChartWidget::SymbolChartWidget(ChartManager *chartManager, const QString &
 
     if (chartManager) {
         connect(chartManager, &ChartManager::readyChartHistory, this, &SymbolChartWidget::onReadyChartHistory,
+                Qt::QueuedConnection);
+        // Queued too, so that it comes after the announcements of the series the load read.
+        connect(chartManager, &ChartManager::cacheLoaded, this, &SymbolChartWidget::onCacheLoaded,
                 Qt::QueuedConnection);
         loadHistory();
     }
@@ -223,7 +227,9 @@ void SymbolChartWidget::setChartStyle(int style)
 
 void SymbolChartWidget::onDrawTimer()
 {
-    if (!redrawPending)
+    // A background tab or a hidden chart area waits: what changed meanwhile is drawn once it
+    // can be seen again.
+    if (!redrawPending || !isVisible() || visibleRegion().isEmpty())
         return;
     redrawPending = false;
     replot(QCustomPlot::rpRefreshHint);
@@ -323,63 +329,142 @@ void SymbolChartWidget::onTimeframeChanged(QAction *timeframe_action)
     }
 }
 
-// --- Bars --------------------------------------------------------------------------------------
+// --- Bars ---------------------------------------------------------------------------------------
 
 void SymbolChartWidget::loadHistory()
 {
     if (!chartManager)
         return;
+    // Asked now, the request could not start from the newest cached bar.
+    if (chartManager->isLoading()) {
+        awaiting = Awaiting::Cache;
+        return;
+    }
     const QList<CandleStick> cached = chartManager->getChartHistory(chartSymbol, currentPeriod);
     if (cached.isEmpty()) {
+        awaiting = Awaiting::Reply;
         const qint64 now = QDateTime::currentSecsSinceEpoch();
         chartManager->requestChartHistory(chartSymbol, currentPeriod, ChartBars::historyStart(now, currentPeriod), -1);
         return;
     }
+    awaiting = Awaiting::Nothing;
     chartManager->requestChartHistory(chartSymbol, currentPeriod, cached.last().timestamp, -1);
-    setCandleStickData(cached);
+    onReadyChartHistory(chartSymbol, currentPeriod);
+}
+
+void SymbolChartWidget::onCacheLoaded()
+{
+    // The account's cache held nothing of this series.
+    if (awaiting == Awaiting::Cache)
+        loadHistory();
 }
 
 void SymbolChartWidget::onReadyChartHistory(QString symbol, int period)
 {
     if (!chartManager || symbol != chartSymbol || period != currentPeriod)
         return;
-    setCandleStickData(chartManager->getChartHistory(symbol, period));
+    const QList<CandleStick> series = chartManager->getChartHistory(symbol, period);
+    if (series.isEmpty()) {
+        // An answer without bars: the shown bars stay, and ticks build on from the forming bar.
+        if (awaiting == Awaiting::Reply)
+            awaiting = Awaiting::Nothing;
+        return;
+    }
+    if (awaiting == Awaiting::Cache)
+        chartManager->requestChartHistory(chartSymbol, currentPeriod, series.last().timestamp, -1);
+    awaiting = Awaiting::Nothing;
+    if (!sharesSettledBars(series)) {
+        setCandleStickData(series);
+        return;
+    }
+    // A reply to the chart's own request from its newest bar: only the end is new.
+    truncateBars(loadedCount - 1);
+    appendBars(series, loadedCount - 1);
+    updateIndicators();
+    requestRedraw();
+    showLoadedView();
+}
+
+bool SymbolChartWidget::sharesSettledBars(const QList<CandleStick> &data) const
+{
+    const int settled = loadedCount - 1;
+    const auto *ticker = dynamic_cast<const MyDateTimeTicker *>(xAxis->ticker().data());
+    if (settled <= 0 || loadedPeriod != currentPeriod || data.size() < loadedCount || !ticker
+        || ticker->barTimes().size() < settled || barKeys.size() < settled)
+        return false;
+    for (int i = 0; i < settled; ++i) {
+        const CandleStick &bar = data.at(i);
+        if (double(bar.timestamp) != ticker->barTimes().at(i) || bar.open != barOpens.at(i)
+            || bar.high != barHighs.at(i) || bar.low != barLows.at(i) || bar.close != barCloses.at(i))
+            return false;
+    }
+    return true;
 }
 
 void SymbolChartWidget::setCandleStickData(QList<CandleStick> data)
 {
-    const int count = data.size();
-    for (QVector<double> *column : {&barKeys, &barOpens, &barHighs, &barLows, &barCloses}) {
+    for (QVector<double> *column : {&barKeys, &barOpens, &barHighs, &barLows, &barCloses})
         column->clear();
-        column->reserve(count);
-    }
     auto ticker = QSharedPointer<MyDateTimeTicker>::create();
     ticker->setDateTimeFormat(QStringLiteral("dd MMM\nHH:mm"));
-    for (int i = 0; i < count; ++i) {
-        const CandleStick &bar = data.at(i);
-        barKeys.append(i);
-        barOpens.append(bar.open);
-        barHighs.append(bar.high);
-        barLows.append(bar.low);
-        barCloses.append(bar.close);
-        ticker->addTimestamp(double(bar.timestamp));
-    }
-    if (count > 0) {
-        const CandleStick &last = data.last();
-        liveBarIndex = count - 1;
-        liveBar = {last.timestamp, last.open, last.high, last.low, last.close};
-        loadedPeriod = currentPeriod;
-    }
     xAxis->setTicker(ticker);
-    candlesticks->setData(barKeys, barOpens, barHighs, barLows, barCloses, true);
-
-    clearIndicatorStores();
+    candlesticks->data()->clear();
+    truncateIndicators(0);
+    appendBars(data, 0);
+    if (!data.isEmpty() && awaiting == Awaiting::Reply)
+        awaiting = Awaiting::Nothing;
     updateIndicators();
     requestRedraw();
-    if (count == 0)
-        return;
+    if (!data.isEmpty())
+        showLoadedView();
+}
 
-    const ChartBars::KeyRange view = ChartBars::viewAfterLoad(count);
+void SymbolChartWidget::appendBars(const QList<CandleStick> &data, int from)
+{
+    const int count = data.size();
+    if (from >= count)
+        return;
+    auto *ticker = dynamic_cast<MyDateTimeTicker *>(xAxis->ticker().data());
+    const int added = count - from;
+    QVector<double> keys, opens, highs, lows, closes;
+    for (QVector<double> *column : {&keys, &opens, &highs, &lows, &closes})
+        column->reserve(added);
+    for (int i = from; i < count; ++i) {
+        const CandleStick &bar = data.at(i);
+        keys.append(barKeys.size() + keys.size());
+        opens.append(bar.open);
+        highs.append(bar.high);
+        lows.append(bar.low);
+        closes.append(bar.close);
+        if (ticker)
+            ticker->addTimestamp(double(bar.timestamp));
+    }
+    candlesticks->addData(keys, opens, highs, lows, closes, true);
+    barKeys += keys;
+    barOpens += opens;
+    barHighs += highs;
+    barLows += lows;
+    barCloses += closes;
+    const CandleStick &last = data.last();
+    liveBarIndex = barKeys.size() - 1;
+    liveBar = {last.timestamp, last.open, last.high, last.low, last.close};
+    loadedPeriod = currentPeriod;
+    loadedCount = count;
+}
+
+void SymbolChartWidget::truncateBars(int count)
+{
+    for (QVector<double> *column : {&barKeys, &barOpens, &barHighs, &barLows, &barCloses})
+        column->resize(count);
+    candlesticks->data()->removeAfter(count - 0.5);
+    if (auto *ticker = dynamic_cast<MyDateTimeTicker *>(xAxis->ticker().data()))
+        ticker->truncate(count);
+    truncateIndicators(count);
+}
+
+void SymbolChartWidget::showLoadedView()
+{
+    const ChartBars::KeyRange view = ChartBars::viewAfterLoad(barKeys.size());
     const QCPRange range(view.lower, view.upper);
     xAxis->setRange(range);
     for (QCPAxisRect *rect : panes)
@@ -398,7 +483,7 @@ void SymbolChartWidget::onTick(TickData tick)
     oneClickPanel->setMaximumVolume(tick.max_vol);
     oneClickPanel->setVolumeStep(tick.step_vol);
 
-    if (candlesticks->data()->isEmpty() || loadedPeriod != currentPeriod)
+    if (candlesticks->data()->isEmpty())
         return;
 
     const double price = tick.bid;
@@ -406,7 +491,9 @@ void SymbolChartWidget::onTick(TickData tick)
     if (place == ChartBars::TickPlace::Late)
         return;
 
-    if (place == ChartBars::TickPlace::SameBar) {
+    if (awaiting != Awaiting::Nothing) {
+        // Bars wait for the series; the tag and the axis follow the price meanwhile.
+    } else if (place == ChartBars::TickPlace::SameBar) {
         // Only the plotted bar follows; the series keep the values the bar opened with.
         QCPFinancialData &plotted = *(candlesticks->data()->end() - 1);
         if (price > liveBar.high)
@@ -415,7 +502,8 @@ void SymbolChartWidget::onTick(TickData tick)
             liveBar.low = plotted.low = price;
         liveBar.close = plotted.close = price;
     } else {
-        if (chartManager)
+        // A forming bar of the timeframe before a change is no bar of this series.
+        if (chartManager && loadedPeriod == currentPeriod)
             chartManager->appendCandleStick(chartSymbol, currentPeriod, liveBar.time, liveBar.open, liveBar.high,
                                             liveBar.low, liveBar.close);
         ++liveBarIndex;
@@ -428,6 +516,7 @@ void SymbolChartWidget::onTick(TickData tick)
         updateIndicators();
         const qint64 start = ChartBars::periodStart(tick.timestamp, currentPeriod);
         liveBar = {start, price, price, price, price};
+        loadedPeriod = currentPeriod;
         if (auto *ticker = dynamic_cast<MyDateTimeTicker *>(xAxis->ticker().data()))
             ticker->addTimestamp(double(start));
 
@@ -467,9 +556,10 @@ void SymbolChartWidget::rescaleYAxis(QCPRange new_range)
     price.include(liveBar.high);
     applyBounds(price, yAxis2);
 
-    const int first = begin == end ? 0 : int(begin->key);
+    // The panes read their series from the view's own left edge, one index per bar walked.
+    const double lower = std::trunc(qBound(0.0, new_range.lower, double(std::numeric_limits<int>::max())));
     const Indicators::PaneBounds panesInView =
-        Indicators::paneBounds(adxSeries, cciValues, macdSeries, momentumValues, maValues, first, int(end - begin));
+        Indicators::paneBounds(adxSeries, cciValues, macdSeries, momentumValues, maValues, int(lower), int(end - begin));
     const Indicators::ValueBounds *paneValues[PaneCount] = {&panesInView.adx, &panesInView.cci, &panesInView.macd,
                                                             &panesInView.momentum, &panesInView.movingAverage};
     xAxis->setRange(new_range);
@@ -480,24 +570,49 @@ void SymbolChartWidget::rescaleYAxis(QCPRange new_range)
     requestRedraw();
 }
 
-void SymbolChartWidget::clearIndicatorStores()
+namespace {
+
+// Keeps the points of the bars before `key`; points are in bar order.
+void keepBefore(QVector<double> &keys, QVector<double> &values, double key)
 {
-    adxSeries.clear();
-    bollingerSeries.clear();
-    cciKeys.clear();
-    cciValues.clear();
-    macdSeries.clear();
-    momentumKeys.clear();
-    momentumValues.clear();
-    maKeys.clear();
-    maValues.clear();
+    const int kept = int(std::lower_bound(keys.cbegin(), keys.cend(), key) - keys.cbegin());
+    keys.resize(kept);
+    values.resize(std::min(kept, values.size()));
+}
+
+// Hands a plottable the points of its series that it lacks: it always holds a start of the
+// series, so a new bar costs its own points, not the whole history.
+template <typename Plottable>
+void feed(Plottable *plottable, const QVector<double> &keys, const QVector<double> &values)
+{
+    const int held = plottable->data()->size();
+    if (held > keys.size())
+        plottable->setData(keys, values);
+    else if (held < keys.size())
+        plottable->addData(keys.mid(held), values.mid(held), true);
+}
+
+} // namespace
+
+void SymbolChartWidget::truncateIndicators(int count)
+{
+    for (Indicators::SeriesMap *store : {&adxSeries, &bollingerSeries, &macdSeries})
+        for (Indicators::Series &series : *store)
+            keepBefore(series.first, series.second, count);
+    keepBefore(cciKeys, cciValues, count);
+    keepBefore(momentumKeys, momentumValues, count);
+    keepBefore(maKeys, maValues, count);
+    for (QCPGraph *graph : {adxGraph, pdiGraph, mdiGraph, bollingerMiddleGraph, bollingerUpperGraph,
+                            bollingerLowerGraph, cciGraph, macdSignalGraph, momentumGraph, movingAverageGraph})
+        graph->data()->removeAfter(count - 0.5);
+    macdBars->data()->removeAfter(count - 0.5);
 }
 
 void SymbolChartWidget::updateIndicators()
 {
     using namespace Indicators;
     // Each extends from where its series stopped; a hidden one waits and catches up when shown.
-    const auto show = [](QCPGraph *graph, const Series &series) { graph->setData(series.first, series.second); };
+    const auto show = [](QCPGraph *graph, const Series &series) { feed(graph, series.first, series.second); };
     if (adxRect->visible()) {
         calcADX(adxSeries, barKeys, barOpens, barHighs, barLows, barCloses, AdxPeriod);
         show(adxGraph, adxSeries[QStringLiteral("adx")]);
@@ -513,23 +628,23 @@ void SymbolChartWidget::updateIndicators()
     // The menu toggles the CCI pane, never this graph: the series keeps up while hidden too.
     if (cciGraph->visible()) {
         calcCCI(cciKeys, cciValues, barKeys, barOpens, barHighs, barLows, barCloses, CciPeriod, CciPrice);
-        cciGraph->setData(cciKeys, cciValues);
+        feed(cciGraph, cciKeys, cciValues);
     }
     if (macdRect->visible()) {
         calcMACD(macdSeries, barKeys, barOpens, barHighs, barLows, barCloses, MacdFast, MacdSlow, MacdSignal, 0);
         const Series &histogram = macdSeries[QStringLiteral("MACD")];
-        macdBars->setData(histogram.first, histogram.second);
+        feed(macdBars, histogram.first, histogram.second);
         show(macdSignalGraph, macdSeries[QStringLiteral("signal")]);
     }
     if (momentumRect->visible()) {
         calcMomentum(momentumKeys, momentumValues, barKeys, barOpens, barHighs, barLows, barCloses, MomentumPeriod,
                      0);
-        momentumGraph->setData(momentumKeys, momentumValues);
+        feed(momentumGraph, momentumKeys, momentumValues);
     }
     if (movingAverageRect->visible()) {
         movingAverage(maKeys, maValues, barKeys, barOpens, barHighs, barLows, barCloses, MovingAveragePeriod,
                       QStringLiteral("Simple"), 0);
-        movingAverageGraph->setData(maKeys, maValues);
+        feed(movingAverageGraph, maKeys, maValues);
     }
     rescaleYAxis(xAxis->range());
 }

@@ -29,9 +29,12 @@ class QTimer;
 // in the bar-time ticker. The bars come from the chart-history keeper, which may announce a
 // series from its cache loader thread: that announcement is taken queued, so everything here
 // runs in the GUI thread. Live ticks extend the forming bar; a tick in a later period closes it
-// into the keeper, timed at the start of its period, and only once the shown bars are those of
-// the chart's current period. The window redraws on its 50 ms timer, and only when something
-// changed since the last redraw.
+// into the keeper, timed at the start of its period. While the bars of a new timeframe or the
+// account's cache are awaited, ticks still move the price tag and axis but build no bar, and a
+// bar of another period never reaches the keeper. A chart opened while the keeper reads the
+// account's cache waits for that series' cached bars before it asks for newer ones. An
+// announcement that only adds to or changes the end of the shown series replaces just that end.
+// The window redraws on its 50 ms timer, only while it can be seen and something changed.
 class SymbolChartWidget : public QCustomPlot
 {
     Q_OBJECT
@@ -84,6 +87,7 @@ public slots:
     void onTimeframeChanged(QAction *timeframe_action);
     void onReadyChartHistory(QString symbol, int period);
     void onDrawTimer();
+    void onCacheLoaded();
     void rescaleYAxis(QCPRange new_range);
     void setCandleStickData(QList<CandleStick> data);
 
@@ -98,7 +102,15 @@ private:
     void createContextMenu();
     void togglePane(QCPAxisRect *rect);
     void requestRedraw() { redrawPending = true; }
-    void clearIndicatorStores();
+    // Keeps the indicator points (stores and plottables) of the bars before `count`.
+    void truncateIndicators(int count);
+    // Drops every bar from index `count` on, with the indicator points and bar times of those
+    // bars; the indicators then resume from there.
+    void truncateBars(int count);
+    void appendBars(const QList<CandleStick> &data, int from);
+    void showLoadedView();
+    // The announced series differs from the shown bars only from the last loaded bar on.
+    bool sharesSettledBars(const QList<CandleStick> &data) const;
 
     // Indicators (charts/indicators): brings the shown indicators up to date with the bar
     // series, hands their series to the graphs and ends with rescaleYAxis over the view.
@@ -166,9 +178,14 @@ private:
     };
     qint64 liveBarIndex = 0;
     LiveBar liveBar;
-    // The period the shown bars belong to (0 before the first load). Until the bars of a new
-    // timeframe have loaded, ticks build no bar: the forming bar is the old timeframe's.
+    // The period the forming bar belongs to (0 before the first load).
     int loadedPeriod = 0;
+    // Bars of the last load from the keeper: those before its last bar are settled.
+    int loadedCount = 0;
+    // What the bars wait for: nothing, the account's cache, or the reply to a request made with
+    // nothing cached.
+    enum class Awaiting { Nothing, Cache, Reply };
+    Awaiting awaiting = Awaiting::Nothing;
 
     // The line being drawn and its tag live in the tools until the release.
     DrawingTools *drawingTools = nullptr;

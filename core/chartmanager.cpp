@@ -59,6 +59,7 @@ void ChartManager::setAccount(qint64 login, const QString &server)
     account = login;
     serverName = server;
     history.clear();
+    lastHanded.clear();
     deferredSaves.clear();
     const quint64 generation = ++loadGeneration;
     // Nothing is ever written without an account or under a server name that is not a plain
@@ -100,12 +101,14 @@ CandleStick ChartManager::candleFromJson(const QJsonValue &element)
 void ChartManager::updateChartHistoryFromServer(QJsonObject chart_object)
 {
     const QJsonArray array = chart_object.value(QLatin1String("array")).toArray();
-    if (array.isEmpty())
-        return;
     const QString symbol = chart_object.value(QLatin1String("symbol")).toString();
     const int interval = chart_object.value(QLatin1String("interval")).toInt(0);
     if (symbol.isEmpty() || interval <= 0)
         return;
+    if (array.isEmpty()) {
+        emit readyChartHistory(symbol, interval);
+        return;
+    }
 
     // Read into a series of its own first, where every bar takes the quick way in at the end;
     // the smaller of the two then goes into the larger, the reply's bars replacing held bars of
@@ -136,6 +139,11 @@ void ChartManager::appendCandleStick(QString symbol, int period, qlonglong times
     if (!series.isEmpty() && (series.cend() - 1).key() > timestamp)
         return;
     const CandleStick candle{timestamp, open, high, low, close};
+    const auto handed = lastHanded.constFind(qMakePair(symbol, period));
+    if (handed != lastHanded.cend() && handed->timestamp == timestamp && handed->open == open
+        && handed->high == high && handed->low == low && handed->close == close)
+        return;
+    lastHanded.insert(qMakePair(symbol, period), candle);
     storeCandle(series, candle);
 
     if (!canWrite(symbol, period))
@@ -264,6 +272,7 @@ void ChartManager::finishLoading(quint64 generation)
     const auto waiting = std::exchange(deferredSaves, {});
     for (const auto &series : waiting)
         saveChartHistory(series.first, series.second);
+    emit cacheLoaded();
 }
 
 void ChartManager::saveChartHistory(const QString &symbol, int interval)

@@ -96,13 +96,18 @@ public:
     static CandleStick candleFromJson(const QJsonValue &element);
 
 signals:
+    // The series has new content; also sent for a reply that brought no bar, so that a chart
+    // waiting for it knows the answer is in.
     void readyChartHistory(QString symbol, int period);
+    // The current account's cache has been read: every cached series has been announced.
+    void cacheLoaded();
 
 public slots:
     // Merges one chart-history reply into its series and rewrites the series' cache file.
     void updateChartHistoryFromServer(QJsonObject chart_object);
     // Stores one finished live bar (a bar older than the series' newest is ignored) and appends
-    // it to the series' cache file.
+    // it to the series' cache file. Every chart of a series hands in the same finished bar: the
+    // bar handed in last, handed again, is already stored and written.
     void appendCandleStick(QString symbol, int period, qlonglong timestamp, double open,
                            double high, double low, double close);
 
@@ -139,6 +144,8 @@ private:
     std::atomic<quint64> loadGeneration{0};
     // The current account's cache is being read.
     bool loading = false;
+    // By series: the finished bar handed in last, stored and written already.
+    QHash<QPair<QString, int>, CandleStick> lastHanded;
     // Series whose rewrite waits for the running load: written earlier, the file would lose the
     // cached bars not yet read.
     QSet<QPair<QString, int>> deferredSaves;
