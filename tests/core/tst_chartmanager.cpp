@@ -1,8 +1,7 @@
 #include "chartcache.h"
+#include "chartwithbars.h"
 #include "logger.h"
-#include "simtradeserver.h"
 #include "testmain.h" // <QtTest>, and with it all of QtCore
-#include "tradeclient.h"
 
 // Bars shaped so that a torn or shifted record can never pass for one.
 static QList<CandleStick> bars(qint64 first, qint64 last, double base = 1.0)
@@ -15,10 +14,7 @@ static QList<CandleStick> bars(qint64 first, qint64 last, double base = 1.0)
 
 static QJsonObject reply(const QString &symbol, const QList<CandleStick> &candles)
 {
-    QJsonArray array;
-    for (const CandleStick &c : candles)
-        array.append(QJsonObject{{"datetime", c.timestamp}, {"open", c.open}, {"high", c.high}, {"low", c.low}, {"close", c.close}});
-    return {{"symbol", symbol}, {"interval", 60}, {"array", array}};
+    return corvane_test::historyReply(symbol, 60, candles);
 }
 
 // Records as a default QDataStream writes them: the reference the cache format must match. Bars
@@ -240,38 +236,6 @@ private slots:
                 files.append(it.filePath());
         }
         QTEST(files, "files");
-    }
-
-    void requestFrames_data()
-    {
-        QTest::addColumn<QString>("symbol");
-        QTest::addColumn<int>("interval");
-        QTest::addColumn<qint64>("from");
-        QTest::newRow("sent") << "EURUSD" << 60 << qint64(1700000000);
-        QTest::newRow("negative from") << "EURUSD" << 60 << qint64(-1);
-        QTest::newRow("interval 0") << "EURUSD" << 0 << qint64(0);
-        QTest::newRow("no symbol") << "" << 60 << qint64(0);
-    }
-    void requestFrames()
-    {
-        QFETCH(QString, symbol);
-        QFETCH(int, interval);
-        QFETCH(qint64, from);
-        simbroker::SimTradeServer server;
-        server.addAccount(1001, "pw");
-        QVERIFY(server.listen());
-        TradeClient client;
-        client.connectToServer(server.url().toString(), 1001, "pw", "Srv");
-        QTRY_VERIFY_WITH_TIMEOUT(client.isLoggedIn(), 5000);
-        ChartManager keeper(&client);
-        keeper.requestChartHistory(symbol, interval, from, -1);
-        keeper.requestChartHistory("LAST", 1, 0, 5);
-        // Once this one is in, the one before it would be in too: nothing but this may come first.
-        const bool sent = QByteArray(QTest::currentDataTag()) == "sent";
-        QTRY_COMPARE_WITH_TIMEOUT(server.receivedRequests(3).value(sent ? 1 : 0).value("to"), 5, 5000);
-        if (sent)
-            QCOMPARE(server.receivedRequests(3).first(), (QJsonObject{{"from", from}, {"to", -1},
-                {"symbol", symbol}, {"interval", interval}, {"req_code", 3}, {"login", 1001}}));
     }
 
     // Loader, rewrites, appends, replies and account switches at once: every file stays whole,

@@ -2,11 +2,13 @@
 // A chart's bars as the keeper and the server carry them: hour bars ending at a whole hour, the
 // chart-history reply that brings them, and a chart window that shows them.
 #include "chartmanager.h"
-#include "symbolchartwidget.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
 #include <memory>
+#ifdef QT_WIDGETS_LIB
+#include "symbolchartwidget.h"
+#endif
 
 namespace corvane_test {
 
@@ -34,6 +36,7 @@ inline QJsonObject historyReply(const QString &symbol, int interval, const QList
     return {{"symbol", symbol}, {"interval", interval}, {"array", array}};
 }
 
+#ifdef QT_WIDGETS_LIB
 // An H1 chart of `symbol` showing `bars`, loaded through `keeper` as a reply would bring them.
 inline std::unique_ptr<SymbolChartWidget> chartWithBars(ChartManager &keeper, const QList<CandleStick> &bars,
                                                         const QString &symbol = QStringLiteral("EURUSD"))
@@ -41,5 +44,6 @@ inline std::unique_ptr<SymbolChartWidget> chartWithBars(ChartManager &keeper, co
     keeper.updateChartHistoryFromServer(historyReply(symbol, 60, bars));
     return std::make_unique<SymbolChartWidget>(&keeper, symbol, 60);
 }
+#endif
 
 } // namespace corvane_test

@@ -13,25 +13,11 @@
 // read what the window shows without access to its members.
 namespace ChartParts {
 
-inline QCPFinancial *candles(const SymbolChartWidget &chart)
-{
-    return chart.findChild<QCPFinancial *>();
-}
-
-inline QLabel *title(const SymbolChartWidget &chart)
-{
-    return chart.findChild<QLabel *>(QString(), Qt::FindDirectChildrenOnly);
-}
-
-inline OneClickTradingButtons *panel(const SymbolChartWidget &chart)
-{
-    return chart.findChild<OneClickTradingButtons *>();
-}
-
-inline DrawingTools *tools(const SymbolChartWidget &chart)
-{
-    return chart.findChild<DrawingTools *>();
-}
+inline QCPFinancial *candles(const SymbolChartWidget &chart) { return chart.findChild<QCPFinancial *>(); }
+inline QLabel *title(const SymbolChartWidget &chart) { return chart.findChild<QLabel *>(QString(), Qt::FindDirectChildrenOnly); }
+inline OneClickTradingButtons *panel(const SymbolChartWidget &chart) { return chart.findChild<OneClickTradingButtons *>(); }
+inline DrawingTools *tools(const SymbolChartWidget &chart) { return chart.findChild<DrawingTools *>(); }
+inline QMenu *menu(const SymbolChartWidget &chart) { return chart.findChild<QMenu *>(QString(), Qt::FindDirectChildrenOnly); }
 
 // The 50 ms redraw timer.
 inline QTimer *redrawTimer(const SymbolChartWidget &chart)
@@ -42,11 +28,6 @@ inline QTimer *redrawTimer(const SymbolChartWidget &chart)
     return nullptr;
 }
 
-inline QMenu *menu(const SymbolChartWidget &chart)
-{
-    return chart.findChild<QMenu *>(QString(), Qt::FindDirectChildrenOnly);
-}
-
 inline QList<QAction *> timeframeEntries(const SymbolChartWidget &chart)
 {
     for (QMenu *sub : menu(chart)->findChildren<QMenu *>())
@@ -55,27 +36,20 @@ inline QList<QAction *> timeframeEntries(const SymbolChartWidget &chart)
     return {};
 }
 
-inline QAction *menuEntry(const SymbolChartWidget &chart, const QString &text)
-{
-    for (QAction *action : menu(chart)->findChildren<QAction *>())
-        if (action->text() == text)
-            return action;
-    for (QAction *action : chart.findChildren<QAction *>(QString(), Qt::FindDirectChildrenOnly))
-        if (action->text() == text)
-            return action;
-    return nullptr;
-}
-
 // Chooses an entry as the menu does: its check mark toggles, then the chart acts on it.
 inline bool choose(SymbolChartWidget &chart, const QString &text)
 {
-    QAction *entry = menuEntry(chart, text);
-    if (!entry)
-        return false;
-    if (entry->isCheckable() && !(entry->actionGroup() && entry->isChecked()))
-        entry->toggle();
-    chart.applyMenuChoice(entry);
-    return true;
+    QList<QAction *> entries = menu(chart)->findChildren<QAction *>();
+    entries += chart.findChildren<QAction *>(QString(), Qt::FindDirectChildrenOnly);
+    for (QAction *entry : entries) {
+        if (entry->text() != text)
+            continue;
+        if (entry->isCheckable() && !(entry->actionGroup() && entry->isChecked()))
+            entry->toggle();
+        chart.applyMenuChoice(entry);
+        return true;
+    }
+    return false;
 }
 
 // The n-th graph of a pane, in the order the window added them.
