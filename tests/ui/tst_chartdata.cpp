@@ -42,7 +42,6 @@ private slots:
         QTest::newRow("H1 earlier hour") << H1Bar << H1Bar - 1 << 60 << Late << H1Bar - 3600;
         // A bar timed by its first tick (an older cache) still holds the rest of its hour.
         QTest::newRow("H1 bar timed off its start") << H1Bar + 1234 << H1Bar + 10 << 60 << Same << H1Bar;
-        QTest::newRow("M5") << H1Bar << H1Bar + 299 << 5 << Same << H1Bar;
         QTest::newRow("M5 next") << H1Bar << H1Bar + 301 << 5 << New << H1Bar + 300;
         QTest::newRow("MN same month") << local(2026, 3, 1) << local(2026, 3, 31, 23, 59) << 40000 << Same
                                        << local(2026, 3, 1);

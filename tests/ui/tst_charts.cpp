@@ -34,25 +34,8 @@ void feedTicks(SymbolChartWidget &chart, const QString &ticks)
 
 QString checkedTimeframe(const SymbolChartWidget &chart)
 {
-    for (QAction *entry : ChartParts::timeframeEntries(chart))
-        if (entry->isChecked())
-            return entry->text();
-    return QStringLiteral("none");
-}
-
-QString paneRows(const SymbolChartWidget &chart)
-{
-    const QStringList names{"adx", "cci", "macd", "momentum", "ma"};
-    QStringList rows;
-    for (int row = 0; row < chart.plotLayout()->rowCount(); ++row) {
-        QCPLayoutElement *element = chart.plotLayout()->element(row, 0);
-        for (int p = 0; p < SymbolChartWidget::PaneCount; ++p)
-            if (element == chart.pane(SymbolChartWidget::Pane(p)))
-                rows << names[p];
-        if (element == chart.axisRect(0))
-            rows << "price";
-    }
-    return rows.join(' ');
+    const QAction *checked = ChartParts::timeframeEntries(chart).first()->actionGroup()->checkedAction();
+    return checked ? checked->text() : QStringLiteral("none");
 }
 
 QString plottedBar(const SymbolChartWidget &chart)
@@ -150,29 +133,9 @@ private slots:
         QCOMPARE(chart.windowTitle() + "|" + ChartParts::title(chart)->text(), "EURUSD, " + title + "|Chart: EURUSD Time Frame: " + title);
         QTEST(checkedTimeframe(chart), "checked");
         QTEST(seen.join(' '), "seen");
-        QCOMPARE(paneRows(chart), QStringLiteral("price"));
+        QCOMPARE(chart.plotLayout()->rowCount(), 1); // no indicator pane
         QVERIFY(ChartParts::panel(chart)->isHidden() && !chart.axisRect(0)->graphs().value(0)->visible());
         QCOMPARE(chart.windowIcon().pixmap(1, 1).toImage().pixelColor(0, 0).alpha(), 0);
-    }
-
-    // Panes come and go as rows below the price pane; none is ever deleted.
-    void indicatorPanes()
-    {
-        QPointer<QCPAxisRect> panes[SymbolChartWidget::PaneCount];
-        {
-            SymbolChartWidget chart(nullptr, "EURUSD", 60);
-            for (int p = 0; p < SymbolChartWidget::PaneCount; ++p)
-                panes[p] = chart.pane(SymbolChartWidget::Pane(p));
-            for (const auto &step : QList<QPair<QString, QString>>{{"MACD", "price macd"}, {"Adx", "price macd adx"},
-                                                                    {"MACD", "price adx"}, {"MACD", "price adx macd"}}) {
-                QVERIFY(ChartParts::choose(chart, step.first));
-                QCOMPARE(paneRows(chart), step.second);
-            }
-            QCOMPARE(chart.axisRect(0)->minimumSize().height(), chart.height() / 2);
-            QVERIFY(ChartParts::choose(chart, "Adx")); // out of the layout again when the chart goes
-        }
-        for (const auto &pane : panes)
-            QVERIFY(!pane);
     }
 
     // The view after a load; a spike of the Momentum pane at the bar just left of it sets no range.
@@ -414,23 +377,6 @@ private slots:
             QCOMPARE(from.first(), bars.last().timestamp);
         else
             QVERIFY(qAbs(from.first() - (now - 2000 * 3600)) < 60);
-    }
-
-    void defaultCharts_data()
-    {
-        QTest::addColumn<int>("symbols");
-        QTest::addColumn<QString>("opened");
-        QTest::newRow("none") << 0 << "";
-        QTest::newRow("two") << 2 << "S0, H1|S1, H1";
-        QTest::newRow("ten") << 10 << "S0, H1|S1, H1|S2, H1|S3, H1";
-    }
-    void defaultCharts()
-    {
-        offlineWindow();
-        QFETCH(int, symbols);
-        window->symbolStorage()->setSymbols(QStringLiteral("S0 S1 S2 S3 S4 S5 S6 S7 S8 S9").split(' ').mid(0, symbols), false);
-        window->openDefaultCharts();
-        QTEST(chartNames().join('|'), "opened");
     }
 
     void chartCommands()
