@@ -26,7 +26,7 @@ QString ohlc(double o, double h, double l, double c)
 // Ticks "offset:bid ..." in seconds after H1Bar.
 void feedTicks(SymbolChartWidget &chart, const QString &ticks)
 {
-    for (const QString &tick : ticks.split(' ', QString::SkipEmptyParts)) {
+    for (const QString &tick : ticks.split(' ', Qt::SkipEmptyParts)) {
         const QStringList parts = tick.split(':');
         chart.onTick(liveQuote(chart.symbol(), H1Bar + parts[0].toLongLong(), parts[1].toDouble()));
     }
