@@ -71,24 +71,6 @@ class TestCharts : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<TradeClient> client;
-    std::unique_ptr<Client_Terminal> window;
-
-    void offlineWindow()
-    {
-        client = std::make_unique<TradeClient>();
-        window = std::make_unique<Client_Terminal>(client.get());
-        window->resize(1200, 800);
-        window->show();
-    }
-    QMdiArea *chartArea() const { return window->findChild<QMdiArea *>(QStringLiteral("graphArea")); }
-    QStringList chartNames() const
-    {
-        QStringList names;
-        for (const SymbolChartWidget *chart : window->chartWindows())
-            names << chart->windowTitle();
-        return names;
-    }
 
 private slots:
     void initTestCase()
@@ -96,12 +78,7 @@ private slots:
         Q_INIT_RESOURCE(resources);
         Client_Terminal::setBrokerListHost(QStringLiteral("127.55.2.9")); // nothing listens there
     }
-    void cleanup()
-    {
-        window.reset();
-        client.reset();
-        QDir(QStringLiteral("config")).removeRecursively();
-    }
+    void cleanup() { QDir(QStringLiteral("config")).removeRecursively(); }
 
     // A new chart's titles and checked timeframe, and what choosing a timeframe entry changes.
     void titlesAndTimeframes_data()
@@ -169,25 +146,20 @@ private slots:
     {
         QTest::addColumn<int>("charts");
         QTest::addColumn<QString>("ticks");
-        QTest::addColumn<int>("plotted");       // bars drawn
-        QTest::addColumn<QString>("lastBar");   // the last drawn bar
-        QTest::addColumn<QString>("seriesBar"); // the last bar the indicators read
+        QTest::addColumn<QString>("bars");      // bars drawn, the last drawn, the last the indicators read
         QTest::addColumn<QString>("keeper");    // the keeper's last two bars
         QTest::addColumn<int>("records");       // in the cache file
         const QString loaded = "-3600:1.105/1.106/1.1/1.101 0:1.102/1.107/1.101/1.106";
         QTest::newRow("inside the bar moves only the plotted bar")
-            << 1 << "100:1.2 200:1.0" << 3 << "1.102/1.2/1/1" << "1.102/1.107/1.101/1.106" << loaded << 2;
+            << 1 << "100:1.2 200:1.0" << "3 1.102/1.2/1/1 1.102/1.107/1.101/1.106" << loaded << 2;
         QTest::newRow("the next hour opens a bar and hands over the finished one")
-            << 1 << "100:1.2 3617:1.3" << 4 << "1.3/1.3/1.3/1.3" << "1.3/1.3/1.3/1.3"
-            << "-3600:1.105/1.106/1.1/1.101 0:1.102/1.2/1.101/1.2" << 3;
+            << 1 << "100:1.2 3617:1.3" << "4 1.3/1.3/1.3/1.3 1.3/1.3/1.3/1.3" << "-3600:1.105/1.106/1.1/1.101 0:1.102/1.2/1.101/1.2" << 3;
         QTest::newRow("a live bar is timed at its period start")
-            << 1 << "3617:1.3 3700:1.31 7205:1.28" << 5 << "1.28/1.28/1.28/1.28" << "1.28/1.28/1.28/1.28"
-            << "0:1.102/1.107/1.101/1.106 3600:1.3/1.31/1.3/1.31" << 4;
-        QTest::newRow("a late tick changes no bar") << 1 << "-10:0.5" << 3 << "1.102/1.107/1.101/1.106"
-                                                    << "1.102/1.107/1.101/1.106" << loaded << 2;
+            << 1 << "3617:1.3 3700:1.31 7205:1.28" << "5 1.28/1.28/1.28/1.28 1.28/1.28/1.28/1.28" << "0:1.102/1.107/1.101/1.106 3600:1.3/1.31/1.3/1.31" << 4;
+        QTest::newRow("a late tick changes no bar")
+            << 1 << "-10:0.5" << "3 1.102/1.107/1.101/1.106 1.102/1.107/1.101/1.106" << loaded << 2;
         QTest::newRow("two charts of the series hand each bar once")
-            << 2 << "3617:1.3 7205:1.28 10805:1.29" << 6 << "1.29/1.29/1.29/1.29" << "1.29/1.29/1.29/1.29"
-            << "3600:1.3/1.3/1.3/1.3 7200:1.28/1.28/1.28/1.28" << 5;
+            << 2 << "3617:1.3 7205:1.28 10805:1.29" << "6 1.29/1.29/1.29/1.29 1.29/1.29/1.29/1.29" << "3600:1.3/1.3/1.3/1.3 7200:1.28/1.28/1.28/1.28" << 5;
     }
     void liveBars()
     {
@@ -203,10 +175,9 @@ private slots:
         feedTicks(*chart, ticks);
         if (twin)
             feedTicks(*twin, ticks);
-        QTEST(ChartParts::candles(*chart)->dataCount(), "plotted");
-        QTEST(plottedBar(*chart), "lastBar");
         const CandleStick read = chart->lastIndicatorBar();
-        QTEST(ohlc(read.open, read.high, read.low, read.close), "seriesBar");
+        QTEST(QString::number(ChartParts::candles(*chart)->dataCount()) + " " + plottedBar(*chart) + " "
+                  + ohlc(read.open, read.high, read.low, read.close), "bars");
         QTEST(keeperTail(keeper, 60, 2), "keeper");
         keeper.waitForWorkers();
         QTEST(int(QFileInfo(ChartCache::folderPath("Srv", 7) + "/EURUSD_60").size() / 40), "records");
@@ -379,53 +350,50 @@ private slots:
             QVERIFY(qAbs(from.first() - (now - 2000 * 3600)) < 60);
     }
 
+    // The chart commands, and quotes to every chart of their symbol whatever its timeframe.
     void chartCommands()
     {
-        offlineWindow();
-        SymbolChartWidget *eurusd = window->createNewChart("EURUSD", 5);
-        SymbolChartWidget *gbpusd = window->createNewChart("GBPUSD");
+        TradeClient client;
+        Client_Terminal window(&client);
+        window.show();
+        auto *area = window.findChild<QMdiArea *>(QStringLiteral("graphArea"));
+        SymbolChartWidget *eurusd = window.createNewChart("EURUSD", 5);
+        SymbolChartWidget *gbpusd = window.createNewChart("GBPUSD");
+        SymbolChartWidget *h1 = window.createNewChart("EURUSD", 60);
         // Bringing forward a symbol open at another period opens nothing.
-        window->showChartGraph("EURUSD");
-        QCOMPARE(chartArea()->activeSubWindow()->widget(), eurusd);
-        QVERIFY(window->findChild<QAction *>("actionM5")->isChecked());
-        window->showChartGraph("USDJPY");
-        QCOMPARE(chartNames(), QStringList({"EURUSD, M5", "GBPUSD, H1", "USDJPY, H1"}));
+        window.showChartGraph("EURUSD");
+        QCOMPARE(area->activeSubWindow()->widget(), eurusd);
+        QVERIFY(window.findChild<QAction *>("actionM5")->isChecked());
+        window.showChartGraph("USDJPY");
+        QCOMPARE(window.chartWindows().size(), 4);
+        QCOMPARE(window.chartWindows().last()->windowTitle(), QStringLiteral("USDJPY, H1"));
         // Style and timeframe go to the active chart only.
-        chartArea()->setActiveSubWindow(chartArea()->subWindowList().at(1));
-        window->findChild<QAction *>("actionBar_Chart")->trigger();
-        window->findChild<QAction *>("actionD1")->trigger();
+        area->setActiveSubWindow(area->subWindowList().at(1));
+        window.findChild<QAction *>("actionBar_Chart")->trigger();
+        window.findChild<QAction *>("actionD1")->trigger();
         QCOMPARE(ChartParts::candles(*gbpusd)->chartStyle() * 10 + ChartParts::candles(*eurusd)->chartStyle(), 1);
         QCOMPARE(gbpusd->period() * 10 + eurusd->period(), 14405);
-        // A drawing tool reaches every chart; the end of a gesture in one returns all to the cursor.
-        window->findChild<QAction *>("actionCrosshair")->trigger();
-        QCOMPARE(window->chartWindows().last()->drawMode, 3);
-        QTest::mouseClick(eurusd, Qt::LeftButton, {}, QPoint(50, 50));
-        QCOMPARE(window->chartWindows().last()->drawMode, 0);
-        QVERIFY(window->findChild<QAction *>("actionCursor")->isChecked());
-        // Hidden and shown again, a chart keeps its place.
-        window->on_actionTile_Windows_triggered();
-        QMdiSubWindow *sub = chartArea()->subWindowList().at(2);
-        const QRect place = sub->geometry();
-        window->viewCopyTradingAction();
-        QVERIFY(!sub->isVisible());
-        window->viewChartAction();
-        QVERIFY(sub->isVisible() && sub->geometry() == place);
-    }
-
-    // Every chart of a symbol takes its quotes, whatever its timeframe.
-    void quotesReachEveryChartOfTheSymbol()
-    {
-        offlineWindow();
-        SymbolChartWidget *h1 = window->createNewChart("EURUSD", 60);
-        SymbolChartWidget *d1 = window->createNewChart("EURUSD", 1440);
-        SymbolChartWidget *other = window->createNewChart("GBPUSD", 60);
-        for (SymbolChartWidget *chart : {h1, d1, other})
+        for (SymbolChartWidget *chart : {eurusd, gbpusd, h1})
             chart->setCandleStickData(hourBars(3));
-        window->onPrice(liveQuote("EURUSD", H1Bar + 60, 1.15678));
+        window.onPrice(liveQuote("EURUSD", H1Bar + 60, 1.15678));
         QCOMPARE(ChartParts::candles(*h1)->data()->at(2)->close, 1.15678);
-        QCOMPARE(ChartParts::candles(*d1)->data()->at(2)->close, 1.15678);
-        QCOMPARE(ChartParts::candles(*other)->data()->at(2)->close, hourBars(3).last().close);
-        QCOMPARE(ChartParts::panel(*d1)->findChild<QLabel *>("sellPriceLabel1")->text(), QStringLiteral("1.1567"));
+        QCOMPARE(ChartParts::candles(*eurusd)->data()->at(2)->close, 1.15678);
+        QCOMPARE(ChartParts::candles(*gbpusd)->data()->at(2)->close, hourBars(3).last().close);
+        QCOMPARE(ChartParts::panel(*eurusd)->findChild<QLabel *>("sellPriceLabel1")->text(), QStringLiteral("1.1567"));
+        // A drawing tool reaches every chart; the end of a gesture in one returns all to the cursor.
+        window.findChild<QAction *>("actionCrosshair")->trigger();
+        QCOMPARE(window.chartWindows().last()->drawMode, 3);
+        QTest::mouseClick(eurusd, Qt::LeftButton, {}, QPoint(50, 50));
+        QCOMPARE(window.chartWindows().last()->drawMode, 0);
+        QVERIFY(window.findChild<QAction *>("actionCursor")->isChecked());
+        // Hidden and shown again, a chart keeps its place.
+        window.on_actionTile_Windows_triggered();
+        QMdiSubWindow *sub = area->subWindowList().at(2);
+        const QRect place = sub->geometry();
+        window.viewCopyTradingAction();
+        QVERIFY(!sub->isVisible());
+        window.viewChartAction();
+        QVERIFY(sub->isVisible() && sub->geometry() == place);
     }
 };
 
