@@ -104,7 +104,6 @@ private slots:
         QTest::addColumn<int>("questions");     // -1: any number
         const QByteArray two = streamed(bars(120, 180)), early = streamed(bars(60, 60, 3)), again = streamed(bars(120, 120, 4));
         const int read = int(ChartCache::ReadStatus::Read), stopped = int(ChartCache::ReadStatus::Stopped);
-        QTest::newRow("missing") << QByteArray() << qint64(0) << 0 << int(ChartCache::ReadStatus::Unreadable) << QByteArray() << -1;
         QTest::newRow("out of order, a time again, a cut tail") << two + early + again + two.left(30) << qint64(0) << 0 << read << early + again + two.mid(40) << -1;
         QTest::newRow("larger than 400 MB: not read at all") << QByteArray() << ChartCache::MaxFileSize + 1 << 0 << int(ChartCache::ReadStatus::TooLarge) << QByteArray() << 0;
         QTest::newRow("400 MB, stopped: nothing read after the stop") << QByteArray() << ChartCache::MaxFileSize << 1 << stopped << QByteArray() << 1;

@@ -42,7 +42,6 @@ private slots:
         QTest::newRow("H1 earlier hour") << H1Bar << H1Bar - 1 << 60 << Late << H1Bar - 3600;
         // A bar timed by its first tick (an older cache) still holds the rest of its hour.
         QTest::newRow("H1 bar timed off its start") << H1Bar + 1234 << H1Bar + 10 << 60 << Same << H1Bar;
-        QTest::newRow("M5 next") << H1Bar << H1Bar + 301 << 5 << New << H1Bar + 300;
         QTest::newRow("MN same month") << local(2026, 3, 1) << local(2026, 3, 31, 23, 59) << 40000 << Same
                                        << local(2026, 3, 1);
         QTest::newRow("MN next month") << local(2026, 3, 1) << local(2026, 4, 2, 10) << 40000 << New << local(2026, 4, 1);
@@ -98,7 +97,6 @@ private slots:
         QTest::newRow("five bars") << 30 << 10.2 << 15.2 << 0.0 << "10 10.5 11 11.5 12 12.5 13 13.5 14 14.5 15";
         QTest::newRow("no bars") << 0 << 0.0 << 50.0 << 0.0 << "";
         QTest::newRow("cap on marks") << 5000 << 0.0 << 4999.0 << 1e-9 << "1000: 0 4999";
-        QTest::newRow("deep zoom") << 5000 << 99.9999999995 << 100.0000000005 << 0.0 << "1000: 99 100";
     }
     void tickerMarks()
     {

@@ -181,9 +181,6 @@ private slots:
         QTEST(keeperTail(keeper, 60, 2), "keeper");
         keeper.waitForWorkers();
         QTEST(int(QFileInfo(ChartCache::folderPath("Srv", 7) + "/EURUSD_60").size() / 40), "records");
-        auto *ticker = dynamic_cast<MyDateTimeTicker *>(chart->xAxis->ticker().data());
-        QCOMPARE(ticker->barTimes().size(), ChartParts::candles(*chart)->dataCount());
-        QCOMPARE(qint64(ticker->barTimes().last()) % 3600, qint64(0));
         QCOMPARE(chart->xAxis->range(), QCPRange(0, 50));
     }
 
