@@ -280,18 +280,13 @@ private slots:
     }
 
     // A volume step of 0 or below would leave a box of whole lots only.
-    void panelVolume_data()
+    void panelVolumeStep()
     {
-        QTest::addColumn<double>("step");
-        QTest::newRow("0") << 0.0;
-        QTest::newRow("negative") << -0.01;
-    }
-    void panelVolume()
-    {
-        QFETCH(double, step);
         OneClickTradingButtons panel("EURUSD");
-        panel.setVolumeStep(step);
-        QCOMPARE(panel.findChild<QDoubleSpinBox *>("volumeSpinBox")->singleStep(), 1.0);
+        for (double step : {0.0, -0.01}) {
+            panel.setVolumeStep(step);
+            QCOMPARE(panel.findChild<QDoubleSpinBox *>("volumeSpinBox")->singleStep(), 1.0);
+        }
     }
 
     // --- The main window's side ---
