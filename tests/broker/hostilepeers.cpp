@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPointer>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QWebSocket>
@@ -55,6 +56,7 @@ public:
         server = new QWebSocketServer(QStringLiteral("flood"), QWebSocketServer::NonSecureMode);
         connect(tcpServer, &QTcpServer::newConnection, this, [this] {
             while (QTcpSocket *socket = tcpServer->nextPendingConnection()) {
+                tcpSockets.append(socket);
                 socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
                 socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, int(SendBufferLimit));
                 server->handleConnection(socket);
@@ -78,6 +80,19 @@ public:
         report = Report();
         clock.start();
         pace->start(1);
+    }
+
+    void stopReading()
+    {
+        for (QTcpSocket *socket : qAsConst(tcpSockets)) {
+            if (!socket)
+                continue;
+            // The WebSocket reads on readyRead: without it, and with a small buffer, the socket
+            // stops taking bytes from the kernel.
+            socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
+            socket->setReadBufferSize(4096);
+            disconnect(socket, &QTcpSocket::readyRead, nullptr, nullptr);
+        }
     }
 
 private:
@@ -135,10 +150,15 @@ private:
             const qint64 seq = report.prices++;
             const QString symbol = symbolName(int(seq % qMax(1, plan.symbols)));
             const double bid = 1.0 + double(seq % 100000) * 1e-5;
-            sendToAll(QStringLiteral(R"({"res_code":2,"symbol":"%1","timestamp":1700000000,"tm_ms":1700000000123,)"
-                                     R"("bid":%2,"ask":%3,"digits":5,"volume":1,"seq":%4})")
-                          .arg(symbol, QString::number(bid, 'f', 5), QString::number(bid + 0.00012, 'f', 5),
-                               QString::number(seq)));
+            if (plan.resCode != 2) {
+                sendToAll(QStringLiteral(R"({"res_code":%1,"is_last":1,"array":[],"symbol":"%2","seq":%3,"pad":"%4"})")
+                              .arg(plan.resCode).arg(symbol).arg(seq).arg(QString(plan.padding, QLatin1Char('x'))));
+            } else {
+                sendToAll(QStringLiteral(R"({"res_code":2,"symbol":"%1","timestamp":1700000000,"tm_ms":1700000000123,)"
+                                         R"("bid":%2,"ask":%3,"digits":5,"volume":1,"seq":%4})")
+                              .arg(symbol, QString::number(bid, 'f', 5), QString::number(bid + 0.00012, 'f', 5),
+                                   QString::number(seq)));
+            }
             report.lastSeqOfSymbol.insert(symbol, seq);
             if (plan.tradeResultEvery > 0 && report.prices % plan.tradeResultEvery == 0) {
                 sendToAll(QStringLiteral(R"({"res_code":7,"status":10009,"msg":"Done","type":0,"seq":%1})")
@@ -159,6 +179,7 @@ private:
     QTcpServer *tcpServer = nullptr;
     QWebSocketServer *server = nullptr;
     QList<QWebSocket *> sockets;
+    QList<QPointer<QTcpSocket>> tcpSockets;
     QList<QWebSocket *> loggedIn;
     int nextId = 0;
     Plan plan;
@@ -202,6 +223,11 @@ QUrl FloodServer::url() const
 void FloodServer::startFlood(const Plan &plan)
 {
     QMetaObject::invokeMethod(worker, [this, plan] { worker->start(plan); }, Qt::QueuedConnection);
+}
+
+void FloodServer::stopReading()
+{
+    QMetaObject::invokeMethod(worker, [this] { worker->stopReading(); }, Qt::BlockingQueuedConnection);
 }
 
 QList<FloodServer::Frame> FloodServer::receivedFrames() const

@@ -68,6 +68,7 @@ private:
 };
 
 const QString ServerName = QStringLiteral("Sim Server");
+constexpr int ReplyLimit = 64 * 1024;
 const QString Password = QStringLiteral("pw1001");
 
 // A server with account 1001 that sends nothing unasked after a login, the client under test,
@@ -388,28 +389,45 @@ private slots:
         QCOMPARE(r.count("websocketDisconnected"), 2);
     }
 
-    // A price feed far faster than the window: the window's backlog stays bounded (a waiting
-    // quote is replaced by the newer one of its symbol), every other reply arrives once and in
-    // order, each symbol ends on its newest quote, and a reply after the flood is not held up.
-    // The bounds are generous; the benchmark measures the figures.
-    void priceFloodStaysBounded()
+    // A flood of whole-state replies far faster than the window: the window's backlog stays
+    // bounded (a waiting quote is replaced by the newer one of its symbol, a waiting snapshot by
+    // the newer one of its kind), every trade result arrives once and in order, each symbol or
+    // kind ends on its newest reply, and a reply after the flood is not held up. The bounds are
+    // generous; the benchmark measures the figures.
+    void replyFloodStaysBounded_data()
     {
+        QTest::addColumn<int>("resCode");
+        QTest::addColumn<int>("perSecond");
+        QTest::addColumn<int>("durationMs");
+        QTest::addColumn<int>("busyUs"); // what the window spends on each reply
+        QTest::newRow("prices") << 2 << 200000 << 2000 << 50;
+        QTest::newRow("account and positions") << 4 << 20000 << 300 << 1000;
+        QTest::newRow("trade history") << 5 << 20000 << 300 << 1000;
+        QTest::newRow("pending orders") << 6 << 20000 << 300 << 1000;
+        QTest::newRow("symbol list") << 8 << 20000 << 300 << 1000;
+    }
+    void replyFloodStaysBounded()
+    {
+        QFETCH(int, resCode);
+        QFETCH(int, perSecond);
+        QFETCH(int, durationMs);
+        QFETCH(int, busyUs);
         FloodServer flood;
         QVERIFY(flood.listen(QHostAddress::LocalHost, 0));
         TradeClient client;
         QHash<QString, qint64> lastSeq;
-        qint64 prices = 0;
         QList<qint64> results;
         qint64 endDeliveredNs = 0;
-        connect(&client, &TradeClient::symbolPriceReceived, &client, [&](const QJsonObject &price) {
-            ++prices;
-            lastSeq[price.value("symbol").toString()] = qint64(price.value("seq").toDouble());
-            // A window that needs 50 us per quote: 20,000 quotes a second at most.
+        const auto onReply = [&](const QJsonObject &reply) {
+            lastSeq[reply.value("symbol").toString()] = qint64(reply.value("seq").toDouble());
             QElapsedTimer busy;
             busy.start();
-            while (busy.nsecsElapsed() < 50000) {
+            while (busy.nsecsElapsed() < busyUs * 1000) {
             }
-        });
+        };
+        for (const auto signal : {&TradeClient::symbolPriceReceived, &TradeClient::openPositionsReceived, &TradeClient::tradeHistoryReceived,
+                                  &TradeClient::pendingOrdersReceived, &TradeClient::symbolListReceived})
+            connect(&client, signal, &client, onReply);
         connect(&client, &TradeClient::tradeResponseReceived, &client, [&](const QJsonObject &result) {
             results.append(qint64(result.value("seq").toDouble()));
             if (result.value("marker").toString() == QLatin1String("end"))
@@ -421,16 +439,17 @@ private slots:
         QSignalSpy finished(&flood, &FloodServer::floodFinished);
         const qint64 residentBefore = ResidentMemory::kib("VmRSS:");
         QVERIFY(ResidentMemory::resetPeak());
-        flood.startFlood({200000, 2000, 20, 1000});
+        FloodServer::Plan plan{perSecond, durationMs, resCode == 2 ? 20 : 1, 1000};
+        plan.resCode = resCode;
+        flood.startFlood(plan);
         QVERIFY(finished.wait(10000));
         const auto report = finished.first().first().value<FloodServer::Report>();
         QTRY_VERIFY_WITH_TIMEOUT(endDeliveredNs != 0, 10000);
         const qint64 peakGrowthMb = (ResidentMemory::kib("VmHWM:") - residentBefore) / 1024;
         const qint64 endDelayMs = (endDeliveredNs - report.endSentNs) / 1000000;
-        qInfo("flood: %lld prices sent, %lld delivered, reply after %lld ms, peak growth %lld MB",
-              report.prices, prices, endDelayMs, peakGrowthMb);
+        qInfo("flood: %lld sent, reply after %lld ms, peak growth %lld MB", report.prices, endDelayMs, peakGrowthMb);
 
-        QVERIFY2(report.prices >= (Sanitized ? 10000 : 100000), "the flood was too thin to prove anything");
+        QVERIFY2(report.prices >= perSecond / 1000 * durationMs / (Sanitized ? 20 : 2), "the flood was too thin to prove anything");
         QList<qint64> expected;
         for (qint64 i = 0; i <= report.tradeResults; ++i)
             expected.append(i);
@@ -440,6 +459,57 @@ private slots:
         // freed memory: only the plain build can hold the flood to tight bounds.
         QVERIFY2(endDelayMs < (Sanitized ? 8000 : 2000), qPrintable(QString::number(endDelayMs)));
         QVERIFY2(peakGrowthMb < (Sanitized ? 1000 : 100), qPrintable(QString::number(peakGrowthMb)));
+    }
+
+    // A server that stops reading is a lost connection once the send limit waits unsent, long
+    // before the keep-alive would notice, not a reason to buffer without end.
+    void deafServerIsALostConnection()
+    {
+        FloodServer deaf;
+        QVERIFY(deaf.listen(QHostAddress::LocalHost, 0));
+        TradeClient client;
+        QSignalSpy logins(&client, &TradeClient::loginSuccess);
+        QSignalSpy lost(&client, &TradeClient::websocketDisconnected);
+        client.connectToServer(deaf.url().toString(), 1001, Password, ServerName);
+        QVERIFY(logins.wait(5000));
+        deaf.stopReading();
+        const QString request = QStringLiteral(R"({"req_code":42,"pad":"%1"})").arg(QString(64 * 1024, QLatin1Char('x')));
+        QElapsedTimer sending;
+        sending.start();
+        int sent = 0;
+        for (; sent < 1000 && lost.isEmpty() && sending.elapsed() < 2500; ++sent) {
+            client.sendMessage(request);
+            lost.wait(1);
+        }
+        qInfo("lost after %d requests of 64 KiB, %lld ms", sent, sending.elapsed());
+        QCOMPARE(lost.count(), 1);
+    }
+
+    // A reply over the limit, in one frame or many, ends the connection as a lost socket with a
+    // journal line, and is never delivered; one at the limit is.
+    void oversizedReplyIsALostConnection_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<int>("frameSize"); // 0: one frame
+        QTest::newRow("at the limit") << ReplyLimit << 0;
+        QTest::newRow("one frame over") << ReplyLimit + 1 << 0;
+        QTest::newRow("many frames over") << ReplyLimit + 1 << 4096;
+    }
+    void oversizedReplyIsALostConnection()
+    {
+        QFETCH(int, size);
+        QFETCH(int, frameSize);
+        Rig r;
+        r.client.setReplyLimit(ReplyLimit);
+        QVERIFY(r.connectTo());
+        if (frameSize)
+            r.server.setOutgoingFrameSize(quint64(frameSize));
+        const QString head = QStringLiteral("{\"res_code\":5,\"pad\":\"");
+        r.server.sendText(head + QString(size - head.size() - 2, QLatin1Char('x')) + QStringLiteral("\"}"));
+        const bool over = size > ReplyLimit;
+        QTRY_COMPARE(r.count(over ? "websocketDisconnected" : "tradeHistoryReceived"), 1);
+        QCOMPARE(r.count("tradeHistoryReceived"), int(!over));
+        QCOMPARE(r.journal.contains(QStringLiteral("Network: Reply from Sim Server larger than 0.0625 MB: connection dropped")), over);
     }
 
     // What one run queued, and what was asked while the thread stood still, never goes out on
