@@ -252,31 +252,4 @@ void FloodServer::record(int connection, const QString &text)
     frames.append({connection, text});
 }
 
-SilentHandshakeServer::SilentHandshakeServer(QObject *parent)
-    : QObject(parent)
-{
-    connect(&server, &QTcpServer::newConnection, this, [this] {
-        while (QTcpSocket *socket = server.nextPendingConnection()) {
-            socket->setParent(this);
-            connect(socket, &QTcpSocket::readyRead, socket, [socket] { socket->readAll(); });
-            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            emit tcpConnected(++connections);
-        }
-    });
-}
-
-bool SilentHandshakeServer::listen(const QHostAddress &address, quint16 port)
-{
-    return server.listen(address, port);
-}
-
-QUrl SilentHandshakeServer::url() const
-{
-    QUrl result;
-    result.setScheme(QStringLiteral("ws"));
-    result.setHost(server.serverAddress().toString());
-    result.setPort(server.serverPort());
-    return result;
-}
-
 } // namespace simbroker

@@ -87,25 +87,6 @@ private:
     std::atomic_int loggedIn{0};
 };
 
-// A server that takes TCP connections and never answers the WebSocket handshake, as a stalled
-// server does. It reads and discards what arrives and keeps every connection open.
-class SilentHandshakeServer : public QObject
-{
-    Q_OBJECT
-public:
-    explicit SilentHandshakeServer(QObject *parent = nullptr);
-    bool listen(const QHostAddress &address = QHostAddress::LocalHost, quint16 port = 0);
-    QUrl url() const;
-    int connectionCount() const { return connections; }
-
-signals:
-    void tcpConnected(int connection);
-
-private:
-    QTcpServer server;
-    int connections = 0;
-};
-
 } // namespace simbroker
 
 Q_DECLARE_METATYPE(simbroker::FloodServer::Report)
