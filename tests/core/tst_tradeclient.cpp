@@ -289,10 +289,10 @@ private slots:
         // The reply's code, replies a second, for how many ms, us the window spends on each.
         QTest::addColumn<QVector<int>>("flood");
         QTest::newRow("prices") << QVector<int>{2, 200000, 2000, 50};
-        QTest::newRow("account and positions") << QVector<int>{4, 20000, 300, 1000};
-        QTest::newRow("trade history") << QVector<int>{5, 20000, 300, 1000};
-        QTest::newRow("pending orders") << QVector<int>{6, 20000, 300, 1000};
-        QTest::newRow("symbol list") << QVector<int>{8, 20000, 300, 1000};
+        QTest::newRow("account and positions") << QVector<int>{4, 20000, 300, 2000};
+        QTest::newRow("trade history") << QVector<int>{5, 20000, 300, 2000};
+        QTest::newRow("pending orders") << QVector<int>{6, 20000, 300, 2000};
+        QTest::newRow("symbol list") << QVector<int>{8, 20000, 300, 2000};
     }
     void replyFloodStaysBounded()
     {
