@@ -95,6 +95,42 @@ public:
         }
     }
 
+    void sendLargeHistory(qint64 deals)
+    {
+        const QByteArray head = R"({"res_code":5,"positions":[],"orders":[],"deals":[)";
+        const QByteArray tail = "]}";
+        const qint64 dealSize = FloodServer::largeHistoryDeal(0).size();
+        const qint64 length = head.size() + deals * dealSize + qMax<qint64>(0, deals - 1) + tail.size();
+        // A final text frame with the 64-bit length form; a server's frames are not masked.
+        QByteArray header("\x81\x7f");
+        for (int shift = 56; shift >= 0; shift -= 8)
+            header.append(char((length >> shift) & 0xff));
+        for (QTcpSocket *socket : qAsConst(tcpSockets)) {
+            if (socket)
+                socket->write(header + head);
+        }
+        auto *feed = new QTimer(this);
+        connect(feed, &QTimer::timeout, this, [this, feed, deals, tail, next = qint64(0)]() mutable {
+            for (QTcpSocket *socket : qAsConst(tcpSockets)) {
+                if (socket && socket->bytesToWrite() > SendBufferLimit)
+                    return;
+            }
+            QByteArray piece;
+            for (; next < deals && piece.size() < 64 * 1024; ++next)
+                piece += (next ? "," : "") + FloodServer::largeHistoryDeal(next);
+            if (next == deals) {
+                piece += tail;
+                feed->deleteLater();
+                feed->stop();
+            }
+            for (QTcpSocket *socket : qAsConst(tcpSockets)) {
+                if (socket)
+                    socket->write(piece);
+            }
+        });
+        feed->start(0);
+    }
+
 private:
     void accept()
     {
@@ -228,6 +264,21 @@ void FloodServer::startFlood(const Plan &plan)
 void FloodServer::stopReading()
 {
     QMetaObject::invokeMethod(worker, [this] { worker->stopReading(); }, Qt::BlockingQueuedConnection);
+}
+
+void FloodServer::sendLargeHistory(qint64 deals)
+{
+    QMetaObject::invokeMethod(worker, [this, deals] { worker->sendLargeHistory(deals); }, Qt::QueuedConnection);
+}
+
+QByteArray FloodServer::largeHistoryDeal(qint64 index)
+{
+    // Tickets from 10^9 keep every record the same size.
+    return QStringLiteral(R"({"ticket":%1,"order":%1,"position_id":%1,"symbol":"EURUSD","type":0,"entry":0,)"
+                          R"("volume":10000,"price":1.10000,"commission":0.00,"swap":0.00,"profit":12.50,)"
+                          R"("time":1700000000,"comment":"flood"})")
+        .arg(1000000000 + index)
+        .toUtf8();
 }
 
 QList<FloodServer::Frame> FloodServer::receivedFrames() const

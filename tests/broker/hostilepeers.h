@@ -64,6 +64,11 @@ public:
     // From now on nothing more is read from the connections open now: what their clients send
     // fills the kernel's buffers and stays there. The receive buffers are made small first.
     void stopReading();
+    // One trade-history reply (res 5) to the connections open now whose "deals" holds this many
+    // records of about 200 bytes, written as one frame piece by piece as the connection takes
+    // it, so the server never holds it whole.
+    void sendLargeHistory(qint64 deals);
+    static QByteArray largeHistoryDeal(qint64 index);
     QList<Frame> receivedFrames() const;
     int loggedInCount() const;
 
