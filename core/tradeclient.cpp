@@ -243,6 +243,12 @@ void TradeClient::run()
             },
             Qt::DirectConnection);
     connect(socket, &QWebSocket::pong, this, &TradeClient::onPong, Qt::DirectConnection);
+    // On a reply over the limit the socket closes by itself with code 1009. The code stays on the
+    // socket after the loss, so it is read as the close begins, not at the loss.
+    replyOverLimit = false;
+    connect(socket, &QWebSocket::aboutToClose, this,
+            [this] { replyOverLimit = socket->closeCode() == QWebSocketProtocol::CloseCodeTooMuchData; },
+            Qt::DirectConnection);
     connect(pingTimer, &QTimer::timeout, this, &TradeClient::pingToServer, Qt::DirectConnection);
     connect(sendTimer, &QTimer::timeout, this, &TradeClient::sendQueuedMessages, Qt::DirectConnection);
     connect(pongTimer, &QTimer::timeout, this, &TradeClient::forceDisconnect, Qt::DirectConnection);
@@ -340,8 +346,7 @@ void TradeClient::onConnected()
 void TradeClient::closed()
 {
     ++losses;
-    // The socket closes by itself (code 1009) on a reply over the limit.
-    if (socket->closeCode() == QWebSocketProtocol::CloseCodeTooMuchData) {
+    if (std::exchange(replyOverLimit, false)) {
         journal(NetworkSource, QStringLiteral("Reply from %1 larger than %2 MB: connection dropped")
                                    .arg(serverName, QString::number(double(replyLimit.load()) / (1 << 20))));
     }

@@ -86,8 +86,7 @@ public:
     void setReplyLimit(qint64 bytes) { replyLimit = bytes; }
     // The most that may wait unsent. A request is a few hundred bytes and a trader's burst a few
     // hundred requests: 4 MiB (beyond what the kernel's own send buffer already holds) is tens of
-    // thousands of requests, reached only by a server that has stopped reading. Read when the
-    // thread starts.
+    // thousands of requests, reached only by a server that has stopped reading.
     static constexpr qint64 DefaultSendLimit = qint64(4) << 20;
     void setSendLimit(qint64 bytes) { sendLimit = bytes; }
 
@@ -187,6 +186,7 @@ private:
     bool connected = false;
     std::atomic_bool loggedIn{false};
     bool pongPending = false;
+    bool replyOverLimit = false;       // client thread: the closing socket refused a reply
     quint64 losses = 0;                // client thread: counts closed() calls
     // Bumped by every stop of the thread; a run remembers the value it started with.
     std::atomic<quint64> currentRun{0};

@@ -5,7 +5,8 @@
 #include <QtGlobal>
 
 // Requests of the trade-server protocol. Every sender builds its request here, so keys, value
-// types and the lots-to-wire conversion exist once.
+// types and the lots-to-wire conversion exist once. Also the one reading of a reply that both the
+// client and the window make.
 
 enum TradeAction {
     NewOrder = 0,

@@ -7,9 +7,6 @@
 
 #include <QJsonArray>
 
-#include <cstddef>
-#include <cstdint>
-
 // Bounds the quadratic parts (every element as a quote repricing every position, every
 // position's hedge lookup) so that a large input stays a fast input.
 constexpr int MaxQuadratic = 64;
