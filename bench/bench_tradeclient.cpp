@@ -11,6 +11,15 @@
 //   object's thread is behind. Reports the frames sent and delivered, the peak resident memory
 //   during the flood against the resident memory before it, and the delay of a trade result
 //   sent after the flood against the same delay with no flood before it.
+// - BM_DeafServer, BM_SnapshotFlood, BM_LargeReply: the client against a hostile server, each
+//   run twice, as the client was before its bounds and as it is, with the peak resident memory
+//   added and the longest pause of this thread's event loop (a 1 ms timer) in each:
+//   a server that stops reading while the window sends 64 KiB requests every millisecond for
+//   2 s, with the send limit off and at its default; 400 replies a second for 2 s of 100 KiB
+//   each to a window that spends 10 ms on each, as chart-history replies (each delivered, as
+//   every reply was before) and as trade-history replies (a newer one replaces a waiting one);
+//   one 210 MB trade-history reply of 800,000 deals, that the window walks, with the reply
+//   limit raised to 1 GiB and at its default.
 // - BM_SendRequestToWire: from TradeClient::sendRequest to the frame at the server.
 // - BM_RawSendToWire: a bare QWebSocket sending the same text to the same server.
 // The ratios printed at the end are what matters: dispatch over parse is the client's overhead
@@ -35,6 +44,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <limits>
 #include <map>
 #include <string>
 
@@ -249,6 +259,151 @@ FloodFigures flood(int framesPerSecond, int durationMs)
     return figures;
 }
 
+// The longest time this thread's event loop went without running a 1 ms timer.
+class PauseMeter
+{
+public:
+    PauseMeter()
+    {
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            const qint64 now = clock.nsecsElapsed();
+            longestNs = qMax(longestNs, now - lastNs);
+            lastNs = now;
+        });
+        timer.setTimerType(Qt::PreciseTimer);
+        timer.start(1);
+        clock.start();
+    }
+    double longestMs() const { return double(qMax(longestNs, clock.nsecsElapsed() - lastNs)) * 1e-6; }
+
+private:
+    QTimer timer;
+    QElapsedTimer clock;
+    qint64 lastNs = 0;
+    qint64 longestNs = 0;
+};
+
+struct HostileFigures
+{
+    double peakGrowthMb = 0;
+    double longestPauseMs = 0;
+};
+
+// A fresh client logged in to a fresh flood server; the figures start when `start` runs and end
+// when `done` holds.
+template <typename Setup, typename Start, typename Done>
+HostileFigures againstHostileServer(Setup setup, Start start, Done done, int timeoutMs)
+{
+    simbroker::FloodServer server;
+    if (!server.listen())
+        qFatal("cannot listen");
+    TradeClient client;
+    setup(client);
+    client.connectToServer(server.url().toString(), Login, QStringLiteral("bench"), QStringLiteral("bench"));
+    if (!spinUntil([&] { return client.isLoggedIn(); }))
+        qFatal("no login");
+    const qint64 residentBeforeKb = ResidentMemory::kib("VmRSS:");
+    if (!ResidentMemory::resetPeak())
+        qWarning("cannot reset the peak resident memory");
+    HostileFigures figures;
+    {
+        PauseMeter meter;
+        start(server, client);
+        if (!spinUntil(done, timeoutMs))
+            qWarning("a hostile server's run did not end in time");
+        figures.longestPauseMs = meter.longestMs();
+    }
+    figures.peakGrowthMb = double(ResidentMemory::kib("VmHWM:") - residentBeforeKb) / 1024;
+    client.shutdown(1000);
+    return figures;
+}
+
+HostileFigures deafServer(qint64 sendLimit)
+{
+    const QString request = QStringLiteral(R"({"req_code":42,"pad":"%1"})").arg(QString(64 * 1024, QLatin1Char('x')));
+    QTimer sender;
+    QElapsedTimer sending;
+    return againstHostileServer([&](TradeClient &client) { client.setSendLimit(sendLimit); },
+                                [&](simbroker::FloodServer &server, TradeClient &client) {
+                                    server.stopReading();
+                                    QObject::connect(&sender, &QTimer::timeout, [&client, &request] { client.sendMessage(request); });
+                                    sender.start(1);
+                                    sending.start();
+                                },
+                                [&] { return sending.elapsed() >= 2000; }, 10000);
+}
+
+HostileFigures snapshotFlood(int resCode)
+{
+    std::atomic<bool> ended{false};
+    const auto window = [](const QJsonObject &) {
+        QElapsedTimer busy;
+        busy.start();
+        while (busy.nsecsElapsed() < 10000000) {
+        }
+    };
+    return againstHostileServer(
+        [&](TradeClient &client) {
+            QObject::connect(&client, &TradeClient::chartHistoryReceived, &client, window);
+            QObject::connect(&client, &TradeClient::tradeHistoryReceived, &client, window);
+            QObject::connect(&client, &TradeClient::tradeResponseReceived, &client, [&](const QJsonObject &) { ended = true; });
+        },
+        [&](simbroker::FloodServer &server, TradeClient &) {
+            simbroker::FloodServer::Plan plan{400, 2000, 1, 0};
+            plan.resCode = resCode;
+            plan.padding = 100 * 1024;
+            server.startFlood(plan);
+        },
+        [&] { return ended.load(); }, 120000);
+}
+
+HostileFigures largeReply(qint64 replyLimit)
+{
+    bool over = false;
+    return againstHostileServer(
+        [&](TradeClient &client) {
+            client.setReplyLimit(replyLimit);
+            QObject::connect(&client, &TradeClient::websocketDisconnected, &client, [&] { over = true; });
+            QObject::connect(&client, &TradeClient::tradeHistoryReceived, &client, [&](const QJsonObject &reply) {
+                double profit = 0;
+                for (const QJsonValue deal : reply.value(QLatin1String("deals")).toArray())
+                    profit += deal.toObject().value(QLatin1String("profit")).toDouble();
+                benchmark::DoNotOptimize(profit);
+                over = true;
+            });
+        },
+        [](simbroker::FloodServer &server, TradeClient &) { server.sendLargeHistory(800000); },
+        [&] { return over; }, 120000);
+}
+
+// Before and after, each run in this process one after the other.
+void reportHostile(benchmark::State &state, const HostileFigures &before, const HostileFigures &after)
+{
+    state.counters["before_peak_MB"] = before.peakGrowthMb;
+    state.counters["after_peak_MB"] = after.peakGrowthMb;
+    state.counters["before_pause_ms"] = before.longestPauseMs;
+    state.counters["after_pause_ms"] = after.longestPauseMs;
+    state.SetIterationTime(1);
+}
+
+void BM_DeafServer(benchmark::State &state)
+{
+    for (auto _ : state)
+        reportHostile(state, deafServer(std::numeric_limits<qint64>::max()), deafServer(TradeClient::DefaultSendLimit));
+}
+
+void BM_SnapshotFlood(benchmark::State &state)
+{
+    for (auto _ : state)
+        reportHostile(state, snapshotFlood(3), snapshotFlood(5));
+}
+
+void BM_LargeReply(benchmark::State &state)
+{
+    for (auto _ : state)
+        reportHostile(state, largeReply(qint64(1) << 30), largeReply(TradeClient::DefaultReplyLimit));
+}
+
 void BM_PriceFlood(benchmark::State &state)
 {
     for (auto _ : state) {
@@ -279,12 +434,22 @@ public:
             perFrame[run.benchmark_name()] = seconds / perIteration;
             if (run.benchmark_name().rfind("BM_PriceFlood", 0) == 0)
                 floodCounters = run.counters;
+            if (run.counters.count("before_peak_MB"))
+                hostileCounters[run.benchmark_name().substr(3, run.benchmark_name().find('/') - 3)] = run.counters;
         }
         ConsoleReporter::ReportRuns(runs);
     }
 
     void printRatios() const
     {
+        for (const auto &entry : hostileCounters) {
+            const auto c = [&entry](const char *name) { return double(entry.second.at(name)); };
+            std::printf("RATIO %s: peak memory added, now / before: %.3f (%.1f MB against %.1f MB)\n", entry.first.c_str(),
+                        c("after_peak_MB") / qMax(0.1, c("before_peak_MB")), c("after_peak_MB"), c("before_peak_MB"));
+            std::printf("RATIO %s: longest event-loop pause, now / before: %.3f (%.1f ms against %.1f ms)\n",
+                        entry.first.c_str(), c("after_pause_ms") / c("before_pause_ms"), c("after_pause_ms"),
+                        c("before_pause_ms"));
+        }
         std::printf("\nRatios from this run:\n");
         ratio("client dispatch / bare parse, per frame", "BM_ClientDispatch", "BM_ParseOnly");
         ratio("sendRequest to wire / raw send to wire", "BM_SendRequestToWire", "BM_RawSendToWire");
@@ -326,6 +491,7 @@ private:
 
     std::map<std::string, double> perFrame;
     benchmark::UserCounters floodCounters;
+    std::map<std::string, benchmark::UserCounters> hostileCounters;
 };
 
 } // namespace
@@ -335,6 +501,9 @@ BENCHMARK(BM_ClientDispatch)->UseManualTime()->Unit(benchmark::kMillisecond)->Mi
 BENCHMARK(BM_SendRequestToWire)->UseRealTime()->Unit(benchmark::kMicrosecond)->Iterations(300);
 BENCHMARK(BM_RawSendToWire)->UseRealTime()->Unit(benchmark::kMicrosecond)->Iterations(300);
 BENCHMARK(BM_PriceFlood)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK(BM_DeafServer)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK(BM_SnapshotFlood)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK(BM_LargeReply)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(1);
 
 int main(int argc, char **argv)
 {

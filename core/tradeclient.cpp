@@ -12,6 +12,10 @@
 #include <QTimer>
 #include <QWebSocket>
 
+#include <algorithm>
+#include <iterator>
+#include <utility>
+
 namespace {
 
 constexpr int KeepAliveMs = 3000;
@@ -20,14 +24,18 @@ constexpr int ReconnectDelayMs = 3000;
 constexpr int SendTickMs = 5;
 // How long the end of the thread waits for the server to take the close frame.
 constexpr int CloseHandshakeMs = 300;
-// Price replies emptied by newer ones are compacted away from this many on, once they are half
-// the outbox: the outbox stays within twice its live replies.
+// Replies emptied by newer ones are compacted away from this many on, once they are half the
+// outbox: the outbox stays within twice its live replies.
 constexpr int CompactAfterReplaced = 64;
 // Outbox codes: the reply codes 2 to 8, an accepted login as 1, and these two without a reply;
-// 0 marks a price reply replaced by a newer one.
+// 0 marks a reply replaced by a newer one.
 constexpr int ReplacedCode = 0;
 constexpr int LoginAcceptedCode = 1;
 constexpr int PriceCode = 2;
+constexpr int AccountCode = 4;
+constexpr int HistoryCode = 5;
+constexpr int OrdersCode = 6;
+constexpr int SymbolsCode = 8;
 constexpr int LoginRefusedCode = -1;
 constexpr int SocketLostCode = -2;
 
@@ -147,6 +155,7 @@ void TradeClient::dropOutbox()
     QMutexLocker locker(&outboxMutex);
     outbox.clear();
     waitingPrice.clear();
+    std::fill(std::begin(waitingSnapshot), std::end(waitingSnapshot), -1);
     replaced = 0;
 }
 
@@ -164,8 +173,16 @@ void TradeClient::sendMessage(const QString &text)
     if (text.isEmpty())
         return;
     QMutexLocker locker(queueMutex);
-    if (acceptingRequests)
-        sendQueue.append(text);
+    if (!acceptingRequests)
+        return;
+    // The client thread empties the queue every send tick; a queue this full means it cannot,
+    // and what it cannot send is the send limit's concern.
+    if (queuedChars + text.size() > sendLimit.load()) {
+        sendOverflow = true;
+        return;
+    }
+    sendQueue.append(text);
+    queuedChars += text.size();
 }
 
 void TradeClient::requestTradeHistory(int days)
@@ -208,6 +225,11 @@ void TradeClient::run()
     openTimer = new QTimer;
     openTimer->setSingleShot(true);
     connected = false;
+    // A frame over the limit is refused at its header, before its payload is taken in; a message
+    // of many frames when its frames add up to more.
+    const qint64 largestReply = replyLimit.load();
+    socket->setMaxAllowedIncomingFrameSize(quint64(largestReply));
+    socket->setMaxAllowedIncomingMessageSize(quint64(largestReply));
 
     // Direct connections: every handler runs here, in the thread that owns the socket.
     connect(socket, &QWebSocket::connected, this, &TradeClient::onConnected, Qt::DirectConnection);
@@ -221,6 +243,12 @@ void TradeClient::run()
             },
             Qt::DirectConnection);
     connect(socket, &QWebSocket::pong, this, &TradeClient::onPong, Qt::DirectConnection);
+    // On a reply over the limit the socket closes by itself with code 1009. The code stays on the
+    // socket after the loss, so it is read as the close begins, not at the loss.
+    replyOverLimit = false;
+    connect(socket, &QWebSocket::aboutToClose, this,
+            [this] { replyOverLimit = socket->closeCode() == QWebSocketProtocol::CloseCodeTooMuchData; },
+            Qt::DirectConnection);
     connect(pingTimer, &QTimer::timeout, this, &TradeClient::pingToServer, Qt::DirectConnection);
     connect(sendTimer, &QTimer::timeout, this, &TradeClient::sendQueuedMessages, Qt::DirectConnection);
     connect(pongTimer, &QTimer::timeout, this, &TradeClient::forceDisconnect, Qt::DirectConnection);
@@ -244,6 +272,8 @@ void TradeClient::run()
     QMutexLocker locker(queueMutex);
     acceptingRequests = false;
     sendQueue.clear();
+    queuedChars = 0;
+    sendOverflow = false;
 }
 
 void TradeClient::closeSocketForExit()
@@ -282,10 +312,15 @@ void TradeClient::onOpenTimeout()
     qDebug() << "WebSocket open timed out";
     if (loggedIn.load())
         journal(NetworkSource, QStringLiteral("Network not found"));
+    loseSocket();
+}
+
+void TradeClient::loseSocket()
+{
     const quint64 lossesBefore = losses;
     socket->abort();
     // The socket reports the abort as its loss when its TCP link was up; otherwise it is
-    // reported here, so the attempt ends either way.
+    // reported here, so the connection ends either way.
     if (losses == lossesBefore)
         closed();
 }
@@ -311,6 +346,10 @@ void TradeClient::onConnected()
 void TradeClient::closed()
 {
     ++losses;
+    if (std::exchange(replyOverLimit, false)) {
+        journal(NetworkSource, QStringLiteral("Reply from %1 larger than %2 MB: connection dropped")
+                                   .arg(serverName, QString::number(double(replyLimit.load()) / (1 << 20))));
+    }
     if (connected)
         journal(NetworkSource, QStringLiteral("Disconnected from %1").arg(serverName));
     connected = false;
@@ -355,25 +394,52 @@ void TradeClient::processMessage(const QJsonObject &message)
     }
 }
 
+int TradeClient::snapshotOf(int code, const QJsonObject &message)
+{
+    switch (code) {
+    case AccountCode:
+        return TradeMessages::replacesPositions(message) ? AccountPositions : AccountFigures;
+    case OrdersCode: return Orders;
+    case SymbolsCode: return Symbols;
+    case HistoryCode: return History;
+    default: return NoSnapshot;
+    }
+}
+
+void TradeClient::replaceWaiting(int &index)
+{
+    if (index < 0)
+        return;
+    Reply &old = outbox[size_t(index)];
+    old.code = ReplacedCode;
+    old.message = QJsonObject();
+    ++replaced;
+    index = -1;
+}
+
 void TradeClient::deliver(int code, const QJsonObject &message)
 {
     bool post = false;
     {
         QMutexLocker locker(&outboxMutex);
+        const int next = int(outbox.size());
+        const int snapshot = snapshotOf(code, message);
         if (code == PriceCode) {
             const QString symbol = message.value(QLatin1String("symbol")).toString();
             auto waiting = waitingPrice.find(symbol);
-            if (waiting != waitingPrice.end()) {
-                Reply &old = outbox[waiting.value()];
-                old.code = ReplacedCode;
-                old.message = QJsonObject();
-                ++replaced;
-                waiting.value() = int(outbox.size());
-            } else {
-                waitingPrice.insert(symbol, int(outbox.size()));
-            }
+            if (waiting == waitingPrice.end())
+                waiting = waitingPrice.insert(symbol, -1);
+            replaceWaiting(waiting.value());
+            waiting.value() = next;
+        } else if (snapshot != NoSnapshot) {
+            // The account's figures of a reply that brings no positions are in every newer
+            // account reply; the positions only in one that brings positions.
+            if (snapshot == AccountPositions)
+                replaceWaiting(waitingSnapshot[AccountFigures]);
+            replaceWaiting(waitingSnapshot[snapshot]);
+            waitingSnapshot[snapshot] = next;
         }
-        outbox.push_back(Reply{runOfThread, code, message});
+        outbox.push_back(Reply{runOfThread, code, snapshot, message});
         if (replaced >= CompactAfterReplaced && replaced * 2 >= int(outbox.size())) {
             std::vector<Reply> live;
             live.reserve(outbox.size() - replaced);
@@ -382,6 +448,8 @@ void TradeClient::deliver(int code, const QJsonObject &message)
                     continue;
                 if (reply.code == PriceCode)
                     waitingPrice[reply.message.value(QLatin1String("symbol")).toString()] = int(live.size());
+                else if (reply.snapshot != NoSnapshot)
+                    waitingSnapshot[reply.snapshot] = int(live.size());
                 live.push_back(std::move(reply));
             }
             outbox.swap(live);
@@ -406,6 +474,7 @@ void TradeClient::deliverReplies()
         taken.swap(outbox);
         outbox.clear();
         waitingPrice.clear();
+        std::fill(std::begin(waitingSnapshot), std::end(waitingSnapshot), -1);
         replaced = 0;
         deliveryPosted = false;
     }
@@ -503,15 +572,25 @@ void TradeClient::forceDisconnect()
 void TradeClient::sendQueuedMessages()
 {
     QStringList pending;
+    bool overflowed = false;
     {
         QMutexLocker locker(queueMutex);
         pending.swap(sendQueue);
+        queuedChars = 0;
+        overflowed = std::exchange(sendOverflow, false);
     }
     // Requests are fire-and-forget: one taken while the socket is not open is dropped, never
     // held for a later connection.
-    const bool open = socket->state() == QAbstractSocket::ConnectedState;
+    if (socket->state() != QAbstractSocket::ConnectedState || (pending.isEmpty() && !overflowed))
+        return;
     for (const QString &text : qAsConst(pending)) {
-        if (open && !text.isEmpty())
+        if (!text.isEmpty())
             socket->sendTextMessage(text);
+    }
+    // Handed to the kernel now, so what stays is what the server has not taken.
+    socket->flush();
+    if (overflowed || socket->bytesToWrite() > sendLimit.load()) {
+        qDebug() << "WebSocket send limit reached:" << socket->bytesToWrite() << "bytes unsent";
+        loseSocket();
     }
 }

@@ -26,10 +26,19 @@ class QWebSocket;
 // success or a position list of the account just left must not reach the window after the stop
 // returned.
 //
-// The outbox stays bounded while the GUI thread is behind a fast price feed: a quote carries the
-// whole state of its symbol, so a price reply still waiting is dropped when a newer one of the
-// same symbol arrives, and the newer one takes its place at the end, in the order received.
-// Every other reply is delivered once, in the order received.
+// The outbox stays bounded while the GUI thread is behind a flood of replies: a quote carries the
+// whole state of its symbol, and an account, pending-orders, symbol-list or trade-history reply
+// the whole state of its kind, so such a reply still waiting is dropped when a newer one of the
+// same symbol or kind arrives, and the newer one takes its place at the end, in the order
+// received. An account reply that carries only the figures (no positions to apply) replaces only
+// its like, while one that carries the positions replaces both. Chart-history replies, trade
+// results and the rest are each delivered once, in the order received. No reply overtakes one
+// received before it.
+//
+// A server is not a reason to hold memory without end. A reply larger than the reply limit, and
+// a server that leaves more than the send limit unread (requests waiting to leave, counted after
+// the kernel has taken what it will), end the connection as a lost socket: the journal says so
+// for a reply, and while logged in the client reconnects.
 //
 // A connection that is not open within the open time-out (10 s) of the attempt is aborted and
 // handled as a lost socket: while logged in, a journal line and a reconnection.
@@ -66,6 +75,20 @@ public:
 
     // How long an attempt may take until the socket is open; read when an attempt starts.
     void setOpenTimeout(int ms) { openTimeoutMs = ms; }
+
+    // The largest reply (one frame or a whole message) the socket takes. The largest a real
+    // account asks for is a chart history of M1 bars: a year of a five-day market is about
+    // 375,000 bars, about 26 MB at about 70 bytes a bar; a busy account's year of trade history
+    // (50,000 deals at about 210 bytes) is about 10 MB. 64 MiB leaves more than twice that, and
+    // keeps what one reply costs (the text, its UTF-16 copy and the parsed document) in the
+    // hundreds of megabytes, not gigabytes. Read when the thread starts.
+    static constexpr qint64 DefaultReplyLimit = qint64(64) << 20;
+    void setReplyLimit(qint64 bytes) { replyLimit = bytes; }
+    // The most that may wait unsent. A request is a few hundred bytes and a trader's burst a few
+    // hundred requests: 4 MiB (beyond what the kernel's own send buffer already holds) is tens of
+    // thousands of requests, reached only by a server that has stopped reading.
+    static constexpr qint64 DefaultSendLimit = qint64(4) << 20;
+    void setSendLimit(qint64 bytes) { sendLimit = bytes; }
 
     // Whether these values name the session that is logged in now: connectToServer with them
     // would leave the connection alone.
@@ -112,18 +135,26 @@ private slots:
     void onOpenTimeout();
 
 private:
-    // One reply on its way to the GUI thread. Code 0 marks a price replaced by a newer one.
+    // Kinds of replies a newer one of the kind replaces while waiting, apart from prices.
+    enum Snapshot { NoSnapshot = -1, AccountPositions, AccountFigures, Orders, Symbols, History, Snapshots };
+    // One reply on its way to the GUI thread. Code 0 marks a reply replaced by a newer one.
     struct Reply
     {
         quint64 run = 0;
         int code = 0;
+        int snapshot = NoSnapshot;
         QJsonObject message;
     };
+    static int snapshotOf(int code, const QJsonObject &message);
 
     void processMessage(const QJsonObject &message);
     void openSocket();
     void scheduleReconnect();
     void stopThread();
+    // Ends the connection as a lost socket, whether or not the socket reports it.
+    void loseSocket();
+    // Client thread, outbox locked: empties a waiting reply that a newer one replaces.
+    void replaceWaiting(int &index);
     void closeSocketForExit();
     bool sameValues(const QUrl &otherUrl, qint64 otherLogin, const QString &otherPassword,
                     const QString &otherServerName) const;
@@ -146,9 +177,16 @@ private:
     // Guarded by queueMutex with sendQueue: set before the thread starts, cleared (and the queue
     // emptied) when it stops, so no request of one run can reach the socket of the next.
     bool acceptingRequests = false;
+    // Guarded by queueMutex: the characters queued, and whether a request was dropped since the
+    // last send tick because the queue already held the send limit.
+    qint64 queuedChars = 0;
+    bool sendOverflow = false;
+    std::atomic<qint64> replyLimit{DefaultReplyLimit};
+    std::atomic<qint64> sendLimit{DefaultSendLimit};
     bool connected = false;
     std::atomic_bool loggedIn{false};
     bool pongPending = false;
+    bool replyOverLimit = false;       // client thread: the closing socket refused a reply
     quint64 losses = 0;                // client thread: counts closed() calls
     // Bumped by every stop of the thread; a run remembers the value it started with.
     std::atomic<quint64> currentRun{0};
@@ -165,11 +203,13 @@ private:
     std::atomic_int openTimeoutMs{10000};
 
     // The outbox, guarded by outboxMutex. waitingPrice maps a symbol to its price reply in the
-    // outbox; `replaced` counts the entries emptied by newer prices, compacted away once they
-    // are half the outbox. deliveryPosted: a queued deliverReplies will take the outbox.
+    // outbox, waitingSnapshot a kind to its reply (-1: none); `replaced` counts the entries
+    // emptied by newer replies, compacted away once they are half the outbox. deliveryPosted: a
+    // queued deliverReplies will take the outbox.
     QMutex outboxMutex;
     std::vector<Reply> outbox;
     QHash<QString, int> waitingPrice;
+    int waitingSnapshot[Snapshots] = {-1, -1, -1, -1, -1};
     int replaced = 0;
     bool deliveryPosted = false;
     // GUI thread only: the batch being emitted. A receiver that runs a nested event loop gets

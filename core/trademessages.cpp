@@ -134,4 +134,11 @@ QJsonObject accountRefreshRequest()
     return tradeRequest(RefreshAccount);
 }
 
+bool replacesPositions(const QJsonObject &accountReply)
+{
+    // Read as a whole number: a fraction below one is 0, and no value is cast out of range.
+    const QJsonValue last = accountReply.value(QLatin1String("is_last"));
+    return last.isDouble() && std::fabs(last.toDouble()) >= 1.0;
+}
+
 } // namespace TradeMessages

@@ -5,7 +5,8 @@
 #include <QtGlobal>
 
 // Requests of the trade-server protocol. Every sender builds its request here, so keys, value
-// types and the lots-to-wire conversion exist once.
+// types and the lots-to-wire conversion exist once. Also the one reading of a reply that both the
+// client and the window make.
 
 enum TradeAction {
     NewOrder = 0,
@@ -74,5 +75,10 @@ QJsonObject accountRefreshAfterLoginRequest(qint64 login);
 
 // The account refresh sent after some trade replies; sendRequest adds "login".
 QJsonObject accountRefreshRequest();
+
+// Whether an account reply (res_code 4) replaces the stored positions: "is_last" is a number of
+// size 1 or more (a fraction below one counts as 0). Any other reply carries only the account's
+// figures, and its array is not applied.
+bool replacesPositions(const QJsonObject &accountReply);
 
 } // namespace TradeMessages

@@ -1,6 +1,7 @@
 #include "accountsummary.h"
 
 #include "displayformat.h"
+#include "trademessages.h"
 
 #include <QJsonValue>
 #include <QTableWidget>
@@ -32,9 +33,7 @@ AccountPositionsReply AccountPositionsReply::read(const QJsonObject &reply)
     r.figures.margin = numberOf(reply.value(QLatin1String("margin")));
     r.figures.credit = numberOf(reply.value(QLatin1String("credit")));
     r.positions = reply.value(QLatin1String("array")).toArray();
-    const QJsonValue last = reply.value(QLatin1String("is_last"));
-    // Read as a whole number: a fraction below one is 0, and no value is cast out of range.
-    r.isLast = last.isDouble() && std::fabs(last.toDouble()) >= 1.0;
+    r.isLast = TradeMessages::replacesPositions(reply);
     return r;
 }
 

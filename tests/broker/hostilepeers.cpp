@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPointer>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QWebSocket>
@@ -55,6 +56,7 @@ public:
         server = new QWebSocketServer(QStringLiteral("flood"), QWebSocketServer::NonSecureMode);
         connect(tcpServer, &QTcpServer::newConnection, this, [this] {
             while (QTcpSocket *socket = tcpServer->nextPendingConnection()) {
+                tcpSockets.append(socket);
                 socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
                 socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, int(SendBufferLimit));
                 server->handleConnection(socket);
@@ -78,6 +80,55 @@ public:
         report = Report();
         clock.start();
         pace->start(1);
+    }
+
+    void stopReading()
+    {
+        for (QTcpSocket *socket : qAsConst(tcpSockets)) {
+            if (!socket)
+                continue;
+            // The WebSocket reads on readyRead: without it, and with a small buffer, the socket
+            // stops taking bytes from the kernel.
+            socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
+            socket->setReadBufferSize(4096);
+            disconnect(socket, &QTcpSocket::readyRead, nullptr, nullptr);
+        }
+    }
+
+    void sendLargeHistory(qint64 deals)
+    {
+        const QByteArray head = R"({"res_code":5,"positions":[],"orders":[],"deals":[)";
+        const QByteArray tail = "]}";
+        const qint64 dealSize = FloodServer::largeHistoryDeal(0).size();
+        const qint64 length = head.size() + deals * dealSize + qMax<qint64>(0, deals - 1) + tail.size();
+        // A final text frame with the 64-bit length form; a server's frames are not masked.
+        QByteArray header("\x81\x7f");
+        for (int shift = 56; shift >= 0; shift -= 8)
+            header.append(char((length >> shift) & 0xff));
+        for (QTcpSocket *socket : qAsConst(tcpSockets)) {
+            if (socket)
+                socket->write(header + head);
+        }
+        auto *feed = new QTimer(this);
+        connect(feed, &QTimer::timeout, this, [this, feed, deals, tail, next = qint64(0)]() mutable {
+            for (QTcpSocket *socket : qAsConst(tcpSockets)) {
+                if (socket && socket->bytesToWrite() > SendBufferLimit)
+                    return;
+            }
+            QByteArray piece;
+            for (; next < deals && piece.size() < 64 * 1024; ++next)
+                piece += (next ? "," : "") + FloodServer::largeHistoryDeal(next);
+            if (next == deals) {
+                piece += tail;
+                feed->deleteLater();
+                feed->stop();
+            }
+            for (QTcpSocket *socket : qAsConst(tcpSockets)) {
+                if (socket)
+                    socket->write(piece);
+            }
+        });
+        feed->start(0);
     }
 
 private:
@@ -135,10 +186,15 @@ private:
             const qint64 seq = report.prices++;
             const QString symbol = symbolName(int(seq % qMax(1, plan.symbols)));
             const double bid = 1.0 + double(seq % 100000) * 1e-5;
-            sendToAll(QStringLiteral(R"({"res_code":2,"symbol":"%1","timestamp":1700000000,"tm_ms":1700000000123,)"
-                                     R"("bid":%2,"ask":%3,"digits":5,"volume":1,"seq":%4})")
-                          .arg(symbol, QString::number(bid, 'f', 5), QString::number(bid + 0.00012, 'f', 5),
-                               QString::number(seq)));
+            if (plan.resCode != 2) {
+                sendToAll(QStringLiteral(R"({"res_code":%1,"is_last":1,"array":[],"symbol":"%2","seq":%3,"pad":"%4"})")
+                              .arg(plan.resCode).arg(symbol).arg(seq).arg(QString(plan.padding, QLatin1Char('x'))));
+            } else {
+                sendToAll(QStringLiteral(R"({"res_code":2,"symbol":"%1","timestamp":1700000000,"tm_ms":1700000000123,)"
+                                         R"("bid":%2,"ask":%3,"digits":5,"volume":1,"seq":%4})")
+                              .arg(symbol, QString::number(bid, 'f', 5), QString::number(bid + 0.00012, 'f', 5),
+                                   QString::number(seq)));
+            }
             report.lastSeqOfSymbol.insert(symbol, seq);
             if (plan.tradeResultEvery > 0 && report.prices % plan.tradeResultEvery == 0) {
                 sendToAll(QStringLiteral(R"({"res_code":7,"status":10009,"msg":"Done","type":0,"seq":%1})")
@@ -159,6 +215,7 @@ private:
     QTcpServer *tcpServer = nullptr;
     QWebSocketServer *server = nullptr;
     QList<QWebSocket *> sockets;
+    QList<QPointer<QTcpSocket>> tcpSockets;
     QList<QWebSocket *> loggedIn;
     int nextId = 0;
     Plan plan;
@@ -204,6 +261,26 @@ void FloodServer::startFlood(const Plan &plan)
     QMetaObject::invokeMethod(worker, [this, plan] { worker->start(plan); }, Qt::QueuedConnection);
 }
 
+void FloodServer::stopReading()
+{
+    QMetaObject::invokeMethod(worker, [this] { worker->stopReading(); }, Qt::BlockingQueuedConnection);
+}
+
+void FloodServer::sendLargeHistory(qint64 deals)
+{
+    QMetaObject::invokeMethod(worker, [this, deals] { worker->sendLargeHistory(deals); }, Qt::QueuedConnection);
+}
+
+QByteArray FloodServer::largeHistoryDeal(qint64 index)
+{
+    // Tickets from 10^9 keep every record the same size.
+    return QStringLiteral(R"({"ticket":%1,"order":%1,"position_id":%1,"symbol":"EURUSD","type":0,"entry":0,)"
+                          R"("volume":10000,"price":1.10000,"commission":0.00,"swap":0.00,"profit":12.50,)"
+                          R"("time":1700000000,"comment":"flood"})")
+        .arg(1000000000 + index)
+        .toUtf8();
+}
+
 QList<FloodServer::Frame> FloodServer::receivedFrames() const
 {
     QMutexLocker locker(&framesMutex);
@@ -224,33 +301,6 @@ void FloodServer::record(int connection, const QString &text)
 {
     QMutexLocker locker(&framesMutex);
     frames.append({connection, text});
-}
-
-SilentHandshakeServer::SilentHandshakeServer(QObject *parent)
-    : QObject(parent)
-{
-    connect(&server, &QTcpServer::newConnection, this, [this] {
-        while (QTcpSocket *socket = server.nextPendingConnection()) {
-            socket->setParent(this);
-            connect(socket, &QTcpSocket::readyRead, socket, [socket] { socket->readAll(); });
-            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            emit tcpConnected(++connections);
-        }
-    });
-}
-
-bool SilentHandshakeServer::listen(const QHostAddress &address, quint16 port)
-{
-    return server.listen(address, port);
-}
-
-QUrl SilentHandshakeServer::url() const
-{
-    QUrl result;
-    result.setScheme(QStringLiteral("ws"));
-    result.setHost(server.serverAddress().toString());
-    result.setPort(server.serverPort());
-    return result;
 }
 
 } // namespace simbroker

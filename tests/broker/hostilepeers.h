@@ -19,7 +19,9 @@ namespace simbroker {
 // own, apart from the receiver's event loop).
 //
 // It accepts every login ("state" 1), records every frame it receives (thread-safe), answers
-// nothing else, and floods every logged-in connection on request. A flood is paced by the send
+// nothing else, and floods every logged-in connection on request, with price replies or with
+// replies of another kind. On request it stops reading, as a server that hangs while its
+// connections stay open. A flood is paced by the send
 // buffer: while more than 256 KiB waits to leave, it sends nothing, so a slow reader meets
 // TCP's back pressure and the rate falls, rather than the server's memory growing.
 class FloodServer : public QObject
@@ -32,6 +34,10 @@ public:
         int durationMs = 1000;
         int symbols = 20;            // price replies cycle over FLOOD00, FLOOD01, ...
         int tradeResultEvery = 0;    // a trade result (res 7) after every N price replies; 0: none
+        // The kind of the flood's replies: 2 quotes; any other code gives {"res_code", "is_last" 1,
+        // "array" [], "symbol", "seq"} and "pad", a text of this many characters.
+        int resCode = 2;
+        int padding = 0;
     };
     // What a flood sent. Each price reply carries "seq", its number in the flood; each trade
     // result "seq", its own count from 0. The flood ends with one trade result holding
@@ -55,6 +61,14 @@ public:
     bool listen(const QHostAddress &address = QHostAddress::LocalHost, quint16 port = 0);
     QUrl url() const;
     void startFlood(const Plan &plan);
+    // From now on nothing more is read from the connections open now: what their clients send
+    // fills the kernel's buffers and stays there. The receive buffers are made small first.
+    void stopReading();
+    // One trade-history reply (res 5) to the connections open now whose "deals" holds this many
+    // records of about 200 bytes, written as one frame piece by piece as the connection takes
+    // it, so the server never holds it whole.
+    void sendLargeHistory(qint64 deals);
+    static QByteArray largeHistoryDeal(qint64 index);
     QList<Frame> receivedFrames() const;
     int loggedInCount() const;
 
@@ -76,25 +90,6 @@ private:
     mutable QMutex framesMutex;
     QList<Frame> frames;
     std::atomic_int loggedIn{0};
-};
-
-// A server that takes TCP connections and never answers the WebSocket handshake, as a stalled
-// server does. It reads and discards what arrives and keeps every connection open.
-class SilentHandshakeServer : public QObject
-{
-    Q_OBJECT
-public:
-    explicit SilentHandshakeServer(QObject *parent = nullptr);
-    bool listen(const QHostAddress &address = QHostAddress::LocalHost, quint16 port = 0);
-    QUrl url() const;
-    int connectionCount() const { return connections; }
-
-signals:
-    void tcpConnected(int connection);
-
-private:
-    QTcpServer server;
-    int connections = 0;
 };
 
 } // namespace simbroker

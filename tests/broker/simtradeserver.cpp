@@ -518,6 +518,14 @@ void SimTradeServer::sendJson(const QJsonObject &object)
     sendText(compact(object));
 }
 
+void SimTradeServer::setOutgoingFrameSize(quint64 bytes)
+{
+    for (Session *session : qAsConst(m_sessions)) {
+        if (session->socket)
+            session->socket->setOutgoingFrameSize(bytes);
+    }
+}
+
 void SimTradeServer::setReplyDelay(int ms)
 {
     m_replyDelayMs = qMax(0, ms);

@@ -128,6 +128,9 @@ public:
     int loggedInCount() const;
     void sendText(const QString &text);             // to every open connection, as it stands
     void sendJson(const QJsonObject &object);       // compact, to every open connection
+    // Messages to the connections open now leave in frames of at most this many bytes, so a long
+    // one is a message of many frames.
+    void setOutgoingFrameSize(quint64 bytes);
     // Replies to requests (not the stream) leave this many ms later; 0 sends them at once.
     void setReplyDelay(int ms);
     // Cuts every connection (TCP reset), as a lost network does.

@@ -6,33 +6,15 @@
 #include "tradeclient.h"
 
 #include <QJsonArray>
-#include <QJsonObject>
-#include <QString>
 
-#include <cstddef>
-#include <cstdint>
-
-namespace {
-
-// The client logs every undecodable frame; thousands per second would only drown the fuzzer.
-void quiet(QtMsgType, const QMessageLogContext &, const QString &) {}
-
-// What the market watch, trade table and dialogs do with a record: print its prices.
-qsizetype formatted(double value, int digits)
-{
-    return QString::number(value, 'f', digits).size();
-}
-
-// Bounds the quadratic parts (every element as a quote repricing every position) so that a
-// large input stays a fast input.
-constexpr int MaxElementsAsQuotes = 64;
-constexpr int MaxHedgeLookups = 64;
-
-} // namespace
+// Bounds the quadratic parts (every element as a quote repricing every position, every
+// position's hedge lookup) so that a large input stays a fast input.
+constexpr int MaxQuadratic = 64;
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    qInstallMessageHandler(quiet);
+    // The client traces every undecodable frame; thousands a second would drown the fuzzer.
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
     return 0;
 }
 
@@ -40,14 +22,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size > 1 << 20)
         return 0;
-    const QJsonObject reply = TradeClient::parseMessage(
-        QString::fromUtf8(reinterpret_cast<const char *>(data), int(size)));
+    const QJsonObject reply = TradeClient::parseMessage(QString::fromUtf8(reinterpret_cast<const char *>(data), int(size)));
     const QJsonArray array = reply.value(QLatin1String("array")).toArray();
-
     SymbolDataStorage symbols;
     PositionDataStore positions;
-    QObject::connect(&symbols, &SymbolDataStorage::tickChanged, &positions,
-                     &PositionDataStore::onPriceChanged);
+    QObject::connect(&symbols, &SymbolDataStorage::tickChanged, &positions, &PositionDataStore::onPriceChanged);
 
     // Whatever its "res_code", every handler sees the frame: the client dispatches on a key the
     // fuzzer controls anyway.
@@ -56,35 +35,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     positions.setOpenPositions(array);
     positions.setPendingOrders(array);
     symbols.onPriceReceived(reply);
-    int quotes = 0;
-    for (const QJsonValue element : array) {
-        if (++quotes > MaxElementsAsQuotes)
-            break;
-        symbols.onPriceReceived(element.toObject());
-    }
+    for (int i = 0; i < qMin(int(array.size()), MaxQuadratic); ++i)
+        symbols.onPriceReceived(array.at(i).toObject());
 
+    // What the tables and dialogs do with a record: print its prices, look up its ticket.
+    const auto printed = [](double value, int digits) { return QString::number(value, 'f', digits).size(); };
     qsizetype sink = 0;
     int lookups = 0;
     for (const Position &p : positions.openPositions()) {
-        sink += formatted(p.current_price, p.digits) + formatted(p.profit, 2);
-        if (++lookups <= MaxHedgeLookups) {
-            bool found = false;
-            sink += positions.position(p.ticket, &found).symbol.size();
-            sink += positions.oppositePositions(p.ticket).size();
-        }
+        sink += printed(p.current_price, p.digits) + printed(p.profit, 2);
+        if (++lookups <= MaxQuadratic)
+            sink += positions.position(p.ticket).symbol.size() + positions.oppositePositions(p.ticket).size();
     }
     for (const PendingOrder &o : positions.pendingOrders())
-        sink += formatted(o.price, o.digits) + positions.pendingOrder(o.ticket).symbol.size();
+        sink += printed(o.price, o.digits) + positions.pendingOrder(o.ticket).symbol.size();
     for (const QString &name : symbols.allSymbols()) {
         const SymbolSetting setting = symbols.symbolSetting(name);
-        sink += formatted(setting.c_size, setting.digits) + formatted(setting.min_vol / 10000.0, 2);
+        sink += printed(setting.c_size, setting.digits) + printed(setting.min_vol / 10000.0, 2);
     }
-    for (const QString &name : symbols.symbolList()) {
-        const TickData tick = symbols.tick(name);
-        sink += formatted(tick.bid, symbols.symbolDigits(name)) + formatted(tick.ask, tick.digits);
-    }
+    for (const QString &name : symbols.symbolList())
+        sink += printed(symbols.tick(name).bid, symbols.symbolDigits(name)) + printed(symbols.tick(name).ask, symbols.tick(name).digits);
     symbols.setSymbolVisible(QStringLiteral("EURUSD"), sink % 2 == 0);
-    symbols.clear();
-    positions.clear();
     return 0;
 }
