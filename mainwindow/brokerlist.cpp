@@ -17,9 +17,10 @@ QString requestUrl(const QString &host)
 
 void limitReply(QNetworkReply *reply, qint64 maxBytes, int deadlineMs)
 {
-    // One byte of room beyond the limit: a reply over it stalls there until the check aborts it,
-    // instead of piling up in queued events while nobody reads.
-    reply->setReadBufferSize(maxBytes + 1);
+    // Room for one limit beyond the limit: a reply over it stops there until the check aborts it,
+    // instead of piling up in queued events while nobody reads. (The network layer hands on whole
+    // blocks only, so a buffer of exactly the limit could stall just below it, unchecked.)
+    reply->setReadBufferSize(2 * maxBytes);
     auto *deadline = new QTimer(reply);
     deadline->setSingleShot(true);
     QObject::connect(deadline, &QTimer::timeout, reply, &QNetworkReply::abort);

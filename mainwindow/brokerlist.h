@@ -33,7 +33,7 @@ constexpr int ReplyTimeoutMs = 10000;
 // defaults; the account service with its own deadline). A reply that declares or brings more
 // than maxBytes, or has not finished deadlineMs after this call, is aborted: it then finishes
 // with QNetworkReply::OperationCanceledError, as any failed request does. The network layer
-// buffers at most maxBytes + 1 of it, and the check runs on the reply's own signals, so the
+// buffers at most twice maxBytes of it, and the check runs on the reply's own signals, so the
 // bound holds while the window is busy or a nested event loop runs.
 void limitReply(QNetworkReply *reply, qint64 maxBytes = MaxReplyBytes, int deadlineMs = ReplyTimeoutMs);
 
