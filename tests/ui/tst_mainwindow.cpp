@@ -18,12 +18,12 @@
 
 namespace {
 
-// The texts of a table's column, or of its header when column is -1.
+// The texts of a table's column.
 QStringList texts(const QTableWidget *table, int column)
 {
     QStringList texts;
-    for (int i = 0; i < (column < 0 ? table->columnCount() : table->rowCount()); ++i)
-        texts << (column < 0 ? table->horizontalHeaderItem(i) : table->item(i, column))->text();
+    for (int row = 0; row < table->rowCount(); ++row)
+        texts << table->item(row, column)->text();
     return texts;
 }
 
@@ -60,22 +60,11 @@ class TestMainWindow : public QObject
 private slots:
     void init() { Client_Terminal::setBrokerListHost(QStringLiteral("127.55.0.2")); } // nothing listens there
 
-    // What a trader first sees, and View's entries as the only way to hide and show the docks.
-    void startState()
+    // The docks have no close button: View's entries are the only way to hide and show them.
+    void viewEntriesToggleTheDocks()
     {
         TradeClient client;
         Client_Terminal window(&client);
-        auto *toolbox = window.findChild<QTabWidget *>(QStringLiteral("tabWidget_3"));
-        QCOMPARE(toolbox->tabText(toolbox->currentIndex()), QStringLiteral("Trade"));
-        QCOMPARE(texts(toolbox->widget(toolbox->count() - 1)->findChild<QTableWidget *>(), 2).last(), "Started");
-        QStringList checked;
-        for (QAction *action : window.findChildren<QAction *>(QRegularExpression(QStringLiteral("^action"))))
-            if (action->isChecked())
-                checked << action->objectName();
-        checked.sort();
-        QCOMPARE(checked, (QStringList{"actionCursor", "actionM1"})); // one drawing tool, one period
-        QVERIFY(!window.findChild<QAction *>(QStringLiteral("actionChangePassword"))->isEnabled());
-
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         for (const auto &[entry, dock] : {std::pair<const char *, const char *>{"Markets", "marketDockWidget"}, {"Toolbox", "toolboxDockWidget"}}) {
@@ -128,19 +117,18 @@ private slots:
     {
         QTest::addColumn<BrokerListService::Reply>("reply");
         QTest::addColumn<int>("busyMs");      // the window's thread reads nothing this long
-        QTest::addColumn<QString>("servers"); // offered afterwards, when the reply is taken
-        QTest::addColumn<int>("minMs");       // time to the request's end, up to 5 s more
+        QTest::addColumn<bool>("taken");      // or the servers held before are kept
         BrokerListService::Reply endless;
         endless.endless = true;
-        QTest::newRow("endless body") << endless << 0 << "" << 0;
-        QTest::newRow("endless body, window busy") << endless << 1500 << "" << 0;
+        QTest::newRow("endless body") << endless << 0 << false;
+        QTest::newRow("endless body, window busy") << endless << 1500 << false;
         QTest::newRow("one byte over the limit")
-            << BrokerListService::Reply{200, paddedBrokerList(BrokerList::MaxReplyBytes + 1)} << 0 << "" << 0;
+            << BrokerListService::Reply{200, paddedBrokerList(BrokerList::MaxReplyBytes + 1)} << 0 << false;
         QTest::newRow("exactly the limit")
-            << BrokerListService::Reply{200, paddedBrokerList(BrokerList::MaxReplyBytes)} << 0 << "Taldrex-Padded" << 0;
+            << BrokerListService::Reply{200, paddedBrokerList(BrokerList::MaxReplyBytes)} << 0 << true;
         BrokerListService::Reply stalled{200, BrokerListService::defaultBrokerList()};
         stalled.stallAfter = 120; // the head and a little of the body
-        QTest::newRow("stalls mid-body") << stalled << 0 << "" << 9500;
+        QTest::newRow("stalls mid-body") << stalled << 0 << false;
     }
 
     void brokerListRepliesAreBounded()
@@ -172,53 +160,43 @@ private slots:
         QFETCH(int, busyMs);
         while (!clock.hasExpired(busyMs)) {
         }
-        QTRY_VERIFY_WITH_TIMEOUT(done, 20000);
-        QFETCH(int, minMs);
-        QVERIFY2(clock.elapsed() >= minMs && clock.elapsed() <= minMs + 5000, qPrintable(QString::number(clock.elapsed())));
+        QTRY_VERIFY_WITH_TIMEOUT(done, 15000);
         qint64 streamed = 0;
         inService([&] { streamed = service->streamedBytes(); delete service; });
         thread.quit();
         thread.wait();
-        QFETCH(QString, servers);
+        QFETCH(bool, taken);
         QStringList offered;
         for (const ServerInfo &server : window.GetServerList())
             offered << server.name;
-        QCOMPARE(offered.join(','), servers.isEmpty() ? QStringLiteral("Taldrex-Demo,TALDREX Live") : servers);
-        QCOMPARE(error == QNetworkReply::NoError, !servers.isEmpty());
+        QCOMPARE(offered.join(','), taken ? "Taldrex-Padded" : "Taldrex-Demo,TALDREX Live");
+        QCOMPARE(error == QNetworkReply::NoError, taken);
         QVERIFY2(streamed < 32 * 1024 * 1024, qPrintable(QString::number(streamed)));
     }
 
     // One wheel step at the centre of the active sub-window's chart; any other widget is left alone.
-    void zoomStepsTheActiveChart_data()
-    {
-        QTest::addColumn<bool>("chart");
-        QTest::addColumn<QStringList>("wheels"); // that reached the sub-window's widget or the chart area
-        QTest::newRow("chart") << true << QStringList{"400,300,120", "400,300,-120"};
-        QTest::newRow("plain widget") << false << QStringList();
-    }
-
     void zoomStepsTheActiveChart()
     {
-        QFETCH(bool, chart);
         TradeClient client;
         Client_Terminal window(&client);
         window.resize(1400, 1000);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         auto *area = window.findChild<QMdiArea *>(QStringLiteral("graphArea"));
-        QWidget *content = chart ? new QCustomPlot : new QWidget;
-        content->setFixedSize(801, 600);
-        QMdiSubWindow *sub = area->addSubWindow(content);
-        new QObject(sub); // the chart is not the sub-window's last child
-        sub->show();
-        area->setActiveSubWindow(sub);
-        QCOMPARE(area->activeSubWindow(), sub);
-        WheelRecorder recorder;
-        for (QWidget *watched : {content, static_cast<QWidget *>(sub), static_cast<QWidget *>(area), area->viewport()})
-            watched->installEventFilter(&recorder);
-        window.onZoomIn();
-        window.onZoomOut();
-        QTEST(recorder.seen, "wheels");
+        for (bool chart : {true, false}) {
+            QWidget *content = chart ? new QCustomPlot : new QWidget;
+            content->setFixedSize(801, 600);
+            QMdiSubWindow *sub = area->addSubWindow(content);
+            new QObject(sub); // the chart is not the sub-window's last child
+            sub->show();
+            area->setActiveSubWindow(sub);
+            WheelRecorder recorder; // the steps that reached the sub-window's widget or the chart area
+            for (QWidget *watched : {content, static_cast<QWidget *>(sub), static_cast<QWidget *>(area), area->viewport()})
+                watched->installEventFilter(&recorder);
+            window.onZoomIn();
+            window.onZoomOut();
+            QCOMPARE(recorder.seen.join(' '), chart ? "400,300,120 400,300,-120" : "");
+        }
     }
 
     // Signals that children send while the window is torn down (a chart area activating its next
@@ -269,35 +247,23 @@ private slots:
     void closeButtonAsksOnlyForRealTickets()
     {
         MyCloseButton order(QStringLiteral("EURUSD"), 9000000001LL, 2), none(QStringLiteral("EURUSD"), 0, 2);
-        QSignalSpy orderClicked(&order, SIGNAL(clicked(qint64, int))); // the window's string connection
-        QSignalSpy noneClicked(&none, SIGNAL(clicked(qint64, int)));
+        QSignalSpy clicked(&order, SIGNAL(clicked(qint64, int))), noneClicked(&none, SIGNAL(clicked(qint64, int)));
         order.click();
         none.click();
-        QCOMPARE(orderClicked, (QList<QList<QVariant>>{{9000000001LL, 2}}));
+        QCOMPARE(clicked, (QList<QList<QVariant>>{{9000000001LL, 2}})); // the window's string connection
         QVERIFY(noneClicked.isEmpty());
     }
 
     // Numbers sort by value; a text that is no finite number sorts as text, so "nan" and "inf"
     // cannot break the order of the rest.
-    void tableItemOrder_data()
-    {
-        QTest::addColumn<QStringList>("texts");
-        QTest::addColumn<QStringList>("sorted");
-        QTest::newRow("numbers by value") << QStringList{"10", "-2.5", "9"} << QStringList{"-2.5", "9", "10"};
-        QTest::newRow("nan and inf as text")
-            << QStringList{"3", "nan", "20", "inf", "1", "-inf", "100"}
-            << QStringList{"-inf", "1", "3", "20", "100", "inf", "nan"};
-        QTest::newRow("words as text") << QStringList{"b", "10", "a"} << QStringList{"10", "a", "b"};
-    }
-
     void tableItemOrder()
     {
-        QFETCH(QStringList, texts);
-        QTableWidget table(texts.size(), 1);
-        for (int row = 0; row < texts.size(); ++row)
-            table.setItem(row, 0, new FooterItem(texts[row]));
+        const QStringList items{"3", "nan", "b", "20", "inf", "1", "-inf", "100", "a"};
+        QTableWidget table(items.size(), 1);
+        for (int row = 0; row < items.size(); ++row)
+            table.setItem(row, 0, new FooterItem(items[row]));
         table.sortItems(0);
-        QTEST(::texts(&table, 0), "sorted");
+        QCOMPARE(texts(&table, 0), (QStringList{"-inf", "1", "3", "20", "100", "a", "b", "inf", "nan"}));
     }
 
     void journalOrder_data()
