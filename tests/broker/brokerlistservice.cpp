@@ -5,6 +5,7 @@
 #include <QJsonObject>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 namespace {
 
@@ -158,7 +159,9 @@ void BrokerListService::onReadyRead(QTcpSocket *socket)
     } else if (scripted.endless) {
         // Brokers without servers.
         static const QByteArray chunk = QByteArray(R"({"id":1,"name":"Taldrex","servers":[]},)").repeated(1024);
-        streamEndlessReply(this, socket, chunk, &streamed, EndlessLimit);
+        QTimer::singleShot(scripted.endlessAfterMs, socket, [this, socket] {
+            streamEndlessReply(this, socket, chunk, &streamed, EndlessLimit);
+        });
     } else {
         respond(socket, scripted.status, scripted.body);
     }

@@ -37,6 +37,8 @@ public:
         // Answer 200 with a body that never ends (no length given), written as fast as the
         // client reads it, up to EndlessLimit bytes at most.
         bool endless = false;
+        // Starts that answer only this long after the request.
+        int endlessAfterMs = 0;
     };
     static constexpr qint64 EndlessLimit = 256LL * 1024 * 1024;
 

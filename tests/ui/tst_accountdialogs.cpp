@@ -356,8 +356,8 @@ private slots:
     {
         QTest::addColumn<QString>("address");
         QTest::addColumn<QString>("host"); // empty: no request URL at all
-        QTest::newRow("host and port") << "10.1.2.3:9001" << "10.1.2.3";
-        QTest::newRow("host alone") << "trade.example" << "trade.example";
+        QTest::newRow("host and port") << "10.1.2.3:1" << "10.1.2.3";
+        QTest::newRow("host alone: the trade port added") << "trade.example" << "trade.example";
         // Never the text before a ':', nor a path joined into the service's URL.
         QTest::newRow("user part") << "127.0.0.93:1@127.0.0.92:9001" << "127.0.0.92";
         QTest::newRow("path in the address") << "evil.example/x?y:9001" << "evil.example";
@@ -368,6 +368,7 @@ private slots:
     {
         QFETCH(QString, address);
         QFETCH(QString, host);
+        QCOMPARE(BrokerList::tradeServerUrl(address), "ws://" + address + (address.contains(':') ? "" : ":9001"));
         const QString service = host.isEmpty() ? QString() : "http://" + host + ":9004/account/";
         QCOMPARE(AccountRequests::createUrl(address).toString(), service.isEmpty() ? service : service + "create");
         QCOMPARE(AccountRequests::updateUrl(QUrl(BrokerList::tradeServerUrl(address))).toString(),
