@@ -3,7 +3,6 @@
 #include "brokerlistservice.h"
 #include "client_terminal.h"
 #include "journalwidget.h"
-#include "logger.h"
 #include "logindialog.h"
 #include "rowcontrols.h"
 #include "testmain.h"
@@ -14,7 +13,6 @@
 #include <QtWidgets>
 #include <qcustomplot.h>
 #include <functional>
-#include <thread>
 
 namespace {
 
@@ -264,15 +262,6 @@ private slots:
         for (int i = 0; i < offsetsMs.size(); ++i)
             journal.addItem(base.addMSecs(offsetsMs[i]), QStringLiteral("Terminal"), QStringLiteral("m%1").arg(i));
         QTEST(texts(journal.findChild<QTableWidget *>(), 2), "expected");
-    }
-
-    // A line logged by another thread arrives queued, possibly after later lines of the GUI thread.
-    void journalLineFromAnotherThread()
-    {
-        JournalWidget journal;
-        journal.addItem(QDateTime::currentDateTime().addSecs(60), QStringLiteral("Terminal"), QStringLiteral("later"));
-        std::thread([] { Logger::instance()->log(QStringLiteral("Network"), QStringLiteral("worker")); }).join();
-        QTRY_COMPARE(texts(journal.findChild<QTableWidget *>(), 2), (QStringList{"worker", "later"}));
     }
 };
 
