@@ -6,9 +6,9 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QJsonValue>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QJsonValue>
 #include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -145,16 +145,17 @@ void OpenDemoDlg::onfinish(QNetworkReply *rep)
     // Only an answer naming a whole account counts, or the trader would be shown "Login: 0" or
     // an account nobody can log into.
     const QJsonObject answer = QJsonDocument::fromJson(rep->readAll()).object();
-    const QJsonValue login = answer.value(QStringLiteral("login"));
-    const bool whole = login.isDouble() && std::floor(login.toDouble()) == login.toDouble();
-    showAccount(whole ? JsonRead::int64(login) : 0, JsonRead::text(answer.value(QStringLiteral("password"))));
-    if (!AccountRequests::isSuccess(rep) || accountLogin <= 0 || accountPassword.isEmpty()) {
-        showAccount(0, QString());
+    const QJsonValue loginValue = answer.value(QStringLiteral("login"));
+    const bool whole = loginValue.isDouble() && std::floor(loginValue.toDouble()) == loginValue.toDouble();
+    const qint64 login = whole ? JsonRead::int64(loginValue) : 0;
+    const QString password = JsonRead::text(answer.value(QStringLiteral("password")));
+    if (!AccountRequests::isSuccess(rep) || login <= 0 || password.isEmpty()) {
         ui->txtWait->setText(tr("Can not create demo account!"));
         ui->txtWait->show();
         return;
     }
     ui->txtWait->hide();
+    showAccount(login, password);
 }
 
 // The frame, the copied text and "Proceed to Login" always name this one account; none (0)
