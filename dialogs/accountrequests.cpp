@@ -1,5 +1,7 @@
 #include "accountrequests.h"
 
+#include "brokerlist.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkReply>
@@ -9,6 +11,8 @@
 namespace AccountRequests {
 
 namespace {
+
+ReplyTimes times;
 
 QUrl serviceUrl(const QString &host, const QString &path)
 {
@@ -29,15 +33,29 @@ QString managerPassword()
     return QStringLiteral("Harbour482#");
 }
 
+ReplyTimes replyTimes()
+{
+    return times;
+}
+
+void setReplyTimes(const ReplyTimes &value)
+{
+    times = value;
+}
+
+void limitReply(QNetworkReply *reply)
+{
+    BrokerList::limitReply(reply, MaxReplyBytes, times.deadlineMs);
+}
+
 QUrl createUrl(const QString &serverAddress)
 {
-    return serviceUrl(serverAddress.section(QLatin1Char(':'), 0, 0), QStringLiteral("/account/create"));
+    return serviceUrl(QUrl(BrokerList::tradeServerUrl(serverAddress)).host(), QStringLiteral("/account/create"));
 }
 
 QUrl updateUrl(const QUrl &tradeServerUrl)
 {
-    const QString address = tradeServerUrl.toString().remove(QStringLiteral("ws://"));
-    return serviceUrl(address.split(QLatin1Char(':')).value(0), QStringLiteral("/account/update"));
+    return serviceUrl(tradeServerUrl.host(), QStringLiteral("/account/update"));
 }
 
 QByteArray createBody(const DemoAccountForm &form)

@@ -13,8 +13,20 @@ namespace AccountRequests {
 // The service answers on this port of the trade server's host, whatever the trade port.
 constexpr int ServicePort = 9004;
 constexpr int ManagerLogin = 1000;
-// A request without an answer after this long is reported; it is not aborted.
-constexpr int ReplyTimeoutMs = 5000;
+
+// How long a request may take: after warnMs without an answer the dialog says so and goes on
+// waiting; at deadlineMs the request is aborted and fails. Tests shorten both.
+struct ReplyTimes
+{
+    int warnMs = 5000;
+    int deadlineMs = 30000;
+};
+ReplyTimes replyTimes();
+void setReplyTimes(const ReplyTimes &times);
+// An answer is a few hundred bytes; one past this is no answer.
+constexpr qint64 MaxReplyBytes = 1024 * 1024;
+// Bounds a request just started: size, read buffer and deadline, as for the broker list.
+void limitReply(QNetworkReply *reply);
 QString managerPassword();
 
 // The values of one demo sign-up, as the dialog read them.
@@ -31,8 +43,9 @@ struct DemoAccountForm
     int amount = 0;
 };
 
-// http://<host>:9004/account/create, host being the address before its first ':'. An address
-// that is no host name gives an invalid URL, so the request fails instead of going elsewhere.
+// http://<host>:9004/account/create, host being the one the trade session for this broker-list
+// address connects to (parsed as that session's URL, so a user part names no host). An address
+// without a host gives an invalid URL, so the request fails instead of going elsewhere.
 QUrl createUrl(const QString &serverAddress);
 // http://<host>:9004/account/update, host taken from the trade server's URL.
 QUrl updateUrl(const QUrl &tradeServerUrl);

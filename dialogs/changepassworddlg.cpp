@@ -28,7 +28,6 @@ ChangePasswordDlg::ChangePasswordDlg(TradeClient *client, QWidget *parent)
     connect(ui->btnOK, &QPushButton::clicked, this, &ChangePasswordDlg::onOK);
     connect(ui->btnCancel, &QPushButton::clicked, this, &ChangePasswordDlg::onCancel);
     requestTimer.setSingleShot(true);
-    requestTimer.setInterval(AccountRequests::ReplyTimeoutMs);
     connect(&requestTimer, &QTimer::timeout, this, &ChangePasswordDlg::requestTimeout);
 }
 
@@ -75,8 +74,9 @@ void ChangePasswordDlg::onOK()
     const qint64 login = client->accountLogin();
     QNetworkRequest request(AccountRequests::updateUrl(tradeServer));
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
-    requestTimer.start();
+    requestTimer.start(AccountRequests::replyTimes().warnMs);
     QNetworkReply *reply = manager->post(request, AccountRequests::updateBody(newPassword, login));
+    AccountRequests::limitReply(reply);
     reply->setProperty(LoginProperty, login);
     reply->setProperty(UrlProperty, tradeServer);
     reply->setProperty(PasswordProperty, newPassword);

@@ -14,7 +14,8 @@ class Ui_ChangePasswordDlg;
 // lock since the client thread reads it for every login. Once the service has accepted a new
 // password, the client takes it (still for the same account and server), so reconnections log
 // in with it, and passwordChanged() lets the window update what it has saved. A request without
-// an answer after 5000 ms is reported but not aborted: a later answer is still reported.
+// an answer after 5000 ms is reported and still awaited: a later answer is still reported. A
+// request is aborted, and fails, past a hard deadline or when its answer outgrows 1 MiB.
 class ChangePasswordDlg : public QDialog
 {
     Q_OBJECT

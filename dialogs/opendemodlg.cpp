@@ -8,10 +8,12 @@
 #include <QClipboard>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QJsonValue>
 #include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <cmath>
 
 namespace {
 const char *const SerialProperty = "signUpSerial";
@@ -33,8 +35,16 @@ OpenDemoDlg::OpenDemoDlg(QWidget *parent) : QDialog(parent), ui(new Ui_OpenDemoD
     connect(ui->btnCopy, &QPushButton::clicked, this, &OpenDemoDlg::on_Copy);
     connect(ui->btnLogout, &QPushButton::clicked, this, &OpenDemoDlg::on_Logout);
     connect(&requestTimer, &QTimer::timeout, this, &OpenDemoDlg::requestTimeout);
-    requestTimer.setInterval(AccountRequests::ReplyTimeoutMs);
     requestTimer.setSingleShot(true);
+    // Closed by the trader: the sign-up is given up, so neither its warning nor its answer shows.
+    connect(this, &QDialog::finished, this, &OpenDemoDlg::abandonSignUp);
+}
+
+void OpenDemoDlg::abandonSignUp()
+{
+    requestTimer.stop();
+    ++requestSerial;
+    awaitingReply = false;
 }
 
 OpenDemoDlg::~OpenDemoDlg()
@@ -44,6 +54,7 @@ OpenDemoDlg::~OpenDemoDlg()
 
 void OpenDemoDlg::setServerList()
 {
+    abandonSignUp();
     QList<ServerInfo> servers;
     if (auto *window = qobject_cast<Client_Terminal *>(parent()))
         servers = window->GetServerList();
@@ -57,10 +68,8 @@ void OpenDemoDlg::setServerList()
     ui->txtEmail->clear();
     ui->txtPhoneNumber->clear();
     ui->chk_Agree->setChecked(false);
-    ui->grpDetails->hide();
+    showAccount(0, QString());
     ui->txtWait->hide();
-    ui->btnCopy->hide();
-    ui->btnLogout->hide();
     ui->btnRegister->show();
 }
 
@@ -103,10 +112,7 @@ void OpenDemoDlg::on_Register()
     form.server_name = ui->cbServer->currentText();
     form.server_address = ui->cbServer->currentData(Qt::UserRole).toString();
     form.password = AccountRequests::randomPassword(5);
-    // Whatever an earlier reply named is not the account of this sign-up.
-    accountLogin = 0;
-    accountPassword.clear();
-
+    showAccount(0, QString());
     ui->txtWait->setText(tr("Please waitting while processing..."));
     ui->txtWait->show();
     ui->btnRegister->hide();
@@ -117,12 +123,14 @@ void OpenDemoDlg::on_Register()
 
     QNetworkRequest request(AccountRequests::createUrl(form.server_address));
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    // The body holds the manager password: it goes to no other host or port.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
     ++requestSerial;
     awaitingReply = true;
-    requestTimer.start();
+    requestTimer.start(AccountRequests::replyTimes().warnMs);
     QNetworkReply *reply = manager->post(request, AccountRequests::createBody(form));
     reply->setProperty(SerialProperty, requestSerial);
+    AccountRequests::limitReply(reply);
 }
 
 void OpenDemoDlg::onfinish(QNetworkReply *rep)
@@ -133,33 +141,43 @@ void OpenDemoDlg::onfinish(QNetworkReply *rep)
 
     requestTimer.stop();
     awaitingReply = false;
-    replyText = QString::fromUtf8(rep->readAll());
     ui->btnRegister->hide();
-    if (!AccountRequests::isSuccess(rep)) {
+    // Only an answer naming a whole account counts, or the trader would be shown "Login: 0" or
+    // an account nobody can log into.
+    const QJsonObject answer = QJsonDocument::fromJson(rep->readAll()).object();
+    const QJsonValue loginValue = answer.value(QStringLiteral("login"));
+    const bool whole = loginValue.isDouble() && std::floor(loginValue.toDouble()) == loginValue.toDouble();
+    const qint64 login = whole ? JsonRead::int64(loginValue) : 0;
+    const QString password = JsonRead::text(answer.value(QStringLiteral("password")));
+    if (!AccountRequests::isSuccess(rep) || login <= 0 || password.isEmpty()) {
         ui->txtWait->setText(tr("Can not create demo account!"));
         ui->txtWait->show();
         return;
     }
     ui->txtWait->hide();
-    ui->btnCopy->show();
-    ui->btnLogout->show();
-    ui->grpDetails->show();
+    showAccount(login, password);
+}
 
-    const QJsonDocument document = QJsonDocument::fromJson(replyText.toUtf8());
-    if (!document.isNull() && !document.isObject())
-        return;
-    const QJsonObject answer = document.object();
-    accountLogin = JsonRead::int64(answer.value(QStringLiteral("login")));
-    accountPassword = JsonRead::text(answer.value(QStringLiteral("password")));
-
-    ui->lblLogin->setText(QString::number(accountLogin));
-    ui->lblPassword->setText(accountPassword);
+// The frame, the copied text and "Proceed to Login" always name this one account; none (0)
+// hides them.
+void OpenDemoDlg::showAccount(qint64 login, const QString &password)
+{
+    accountLogin = login;
+    accountPassword = password;
+    const bool shown = login > 0;
+    ui->lblLogin->setText(shown ? QString::number(login) : QString());
+    ui->lblPassword->setText(password);
     ui->lblServerName->setText(form.server_name);
-    replyText = QStringLiteral("{Login:%1, Password:%2}").arg(QString::number(accountLogin), accountPassword);
+    replyText = shown ? QStringLiteral("{Login:%1, Password:%2}").arg(QString::number(login), password) : QString();
+    ui->grpDetails->setVisible(shown);
+    ui->btnCopy->setVisible(shown);
+    ui->btnLogout->setVisible(shown);
 }
 
 void OpenDemoDlg::requestTimeout()
 {
+    if (!isVisible())
+        return; // given up on; the deadline still ends the request
     const quint64 serial = requestSerial;
     // Modal: a reply that arrives meanwhile is shown first.
     critical(tr("No connection with Server"));

@@ -13,9 +13,13 @@ class Ui_OpenDemoDlg;
 // account. The parent must be the main window: the server choice is its broker list.
 //
 // One sign-up is answered at a time: each Register starts a request of its own, and a reply to
-// an earlier one is ignored. A reply that comes after the 5000 ms warning is still shown, and
-// "Register" comes back only while no result is shown, so a finished sign-up cannot be sent
-// twice by accident. "Proceed to Login" hands on only an account the reply really named.
+// an earlier one, or to one the trader gave up by closing or reopening the dialog, is ignored.
+// A reply that comes after the 5000 ms warning is still shown, and "Register" comes back only
+// while no result is shown, so a finished sign-up cannot be sent twice by accident. Only an
+// answer naming a whole account shows one: the frame, the copied text and "Proceed to Login"
+// then name that one account, never an earlier one. A request is aborted, and fails, past a
+// hard deadline or when its answer outgrows 1 MiB; it never follows a redirect to another host
+// or port, since it carries the manager password.
 class OpenDemoDlg : public QDialog
 {
     Q_OBJECT
@@ -38,6 +42,8 @@ private slots:
 
 private:
     bool validateInput();
+    void abandonSignUp();
+    void showAccount(qint64 login, const QString &password);
 
     Ui_OpenDemoDlg *ui;
     QString replyText;

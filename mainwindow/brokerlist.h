@@ -29,11 +29,13 @@ QList<ServerInfo> parse(const QByteArray &body, bool *isArray);
 constexpr qint64 MaxReplyBytes = 1024 * 1024;
 constexpr int ReplyTimeoutMs = 10000;
 
-// Bounds a broker-list reply that the caller has just started. A reply that declares or brings
-// more than MaxReplyBytes, or has not finished ReplyTimeoutMs after this call, is aborted: it
-// then finishes with QNetworkReply::OperationCanceledError, as any failed request does, and
-// never holds more than one network read beyond the limit in memory.
-void limitReply(QNetworkReply *reply);
+// Bounds a web-service reply that the caller has just started (the broker list with the
+// defaults; the account service with its own deadline). A reply that declares or brings more
+// than maxBytes, or has not finished deadlineMs after this call, is aborted: it then finishes
+// with QNetworkReply::OperationCanceledError, as any failed request does. The network layer
+// buffers at most twice maxBytes of it, and the check runs on the reply's own signals, so the
+// bound holds while the window is busy or a nested event loop runs.
+void limitReply(QNetworkReply *reply, qint64 maxBytes = MaxReplyBytes, int deadlineMs = ReplyTimeoutMs);
 
 // "ws://" + address, with the trade server's default port 9001 when the address names none.
 QString tradeServerUrl(const QString &address);

@@ -1,5 +1,6 @@
 #include "accountservice.h"
 
+#include "brokerlistservice.h"
 #include "simtradeserver.h"
 
 #include <QJsonDocument>
@@ -107,6 +108,11 @@ void AccountService::redirectTo(const QUrl &target, int status)
     scripted = Answer{status, QByteArray(), target.toEncoded()};
 }
 
+void AccountService::answerEndlessly()
+{
+    mode = Mode::Endless;
+}
+
 void AccountService::holdRequests()
 {
     mode = Mode::Hold;
@@ -122,7 +128,7 @@ void AccountService::answerHeld(int count)
     while (!held.isEmpty() && count-- != 0) {
         const auto entry = held.takeFirst();
         if (entry.first)
-            respond(entry.first, serve(entry.second));
+            answer(entry.first, entry.second);
     }
 }
 
@@ -191,8 +197,17 @@ void AccountService::onReadyRead(QTcpSocket *socket)
     received.append(request);
     emit requestReceived(request.method, request.path);
 
+    if (mode == Mode::Hold)
+        held.append({QPointer<QTcpSocket>(socket), request});
+    else
+        answer(socket, request);
+}
+
+void AccountService::answer(QTcpSocket *socket, const Request &request)
+{
     switch (mode) {
     case Mode::Serve:
+    case Mode::Hold:
         respond(socket, serve(request));
         break;
     case Mode::Fixed:
@@ -202,8 +217,9 @@ void AccountService::onReadyRead(QTcpSocket *socket)
         mode = Mode::Serve; // the redirected request is served
         respond(socket, scripted);
         break;
-    case Mode::Hold:
-        held.append({QPointer<QTcpSocket>(socket), request});
+    case Mode::Endless:
+        streamEndlessReply(this, socket, QByteArray(R"({"login":1,"password":"x"},)").repeated(1024), &streamed,
+                           EndlessLimit);
         break;
     }
 }

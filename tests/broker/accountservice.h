@@ -30,7 +30,8 @@ class SimTradeServer;
 //
 // Tests script what it does with each following request instead (until serveNormally()):
 // any status with any body (a refusal, an HTTP 500, a body that is not JSON) or no answer at
-// all, whose held requests can be answered later; or they redirect the next request. Every
+// all, whose held requests can be answered later; or a body that never ends; or they redirect
+// the next request. Every
 // complete request is recorded. It lives in the thread that owns it and listens on loopback
 // addresses only.
 class AccountService : public QObject
@@ -76,11 +77,17 @@ public:
     // Answers the next request with `status` and a Location header, then serves again; a POST
     // keeps its method and body only through 307 and 308.
     void redirectTo(const QUrl &target, int status = 307);
+    // Answers 200 with a body that never ends, up to EndlessLimit bytes.
+    void answerEndlessly();
+    static constexpr qint64 EndlessLimit = 256LL * 1024 * 1024;
     // Reads the request and keeps the connection open without answering.
     void holdRequests();
     void serveNormally();
-    // Answers the oldest `count` held requests as the service normally would.
+    // Answers the oldest `count` held requests as scripted since (as the service normally
+    // would, unless answerWith or answerEndlessly came after holdRequests).
     void answerHeld(int count = -1);
+    // Bytes of endless bodies handed to the network so far.
+    qint64 streamedBytes() const { return streamed; }
 
     QList<Request> requests() const { return received; }
     QList<CreatedAccount> createdAccounts() const { return created; }
@@ -89,7 +96,7 @@ signals:
     void requestReceived(const QString &method, const QString &path);
 
 private:
-    enum class Mode { Serve, Fixed, Redirect, Hold };
+    enum class Mode { Serve, Fixed, Redirect, Hold, Endless };
     struct Answer
     {
         int status = 200;
@@ -103,10 +110,12 @@ private:
     Answer create(const QJsonObject &body);
     Answer update(const QJsonObject &body);
     void respond(QTcpSocket *socket, const Answer &answer);
+    void answer(QTcpSocket *socket, const Request &request);
 
     QTcpServer *server;
     QPointer<SimTradeServer> trade;
     Mode mode = Mode::Serve;
+    qint64 streamed = 0;
     Answer scripted;
     qint64 nextLogin = 50000001;
     QList<Request> received;

@@ -5,6 +5,7 @@
 #include <QJsonObject>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 namespace {
 
@@ -156,7 +157,11 @@ void BrokerListService::onReadyRead(QTcpSocket *socket)
         socket->abort();
         socket->deleteLater();
     } else if (scripted.endless) {
-        streamEndless(socket);
+        // Brokers without servers.
+        static const QByteArray chunk = QByteArray(R"({"id":1,"name":"Taldrex","servers":[]},)").repeated(1024);
+        QTimer::singleShot(scripted.endlessAfterMs, socket, [this, socket] {
+            streamEndlessReply(this, socket, chunk, &streamed, EndlessLimit);
+        });
     } else {
         respond(socket, scripted.status, scripted.body);
     }
@@ -179,24 +184,20 @@ void BrokerListService::respond(QTcpSocket *socket, int status, const QByteArray
     socket->disconnectFromHost();
 }
 
-void BrokerListService::streamEndless(QTcpSocket *socket)
+void streamEndlessReply(QObject *owner, QTcpSocket *socket, const QByteArray &chunk, qint64 *streamed,
+                        qint64 limit)
 {
     socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nConnection: close\r\n\r\n[");
-    connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] { pumpEndless(socket); });
-    pumpEndless(socket);
-}
-
-void BrokerListService::pumpEndless(QTcpSocket *socket)
-{
-    // Brokers without servers, kept only a little ahead of what the client takes, so the
-    // service's own memory stays small however long the client reads.
-    static const QByteArray chunk = QByteArray(R"({"id":1,"name":"Taldrex","servers":[]},)").repeated(1024);
-    while (socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() < 4 * chunk.size()) {
-        if (streamed >= EndlessLimit) {
-            socket->disconnectFromHost();
-            return;
+    const auto pump = [socket, chunk, streamed, limit] {
+        while (socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() < 4 * chunk.size()) {
+            if (*streamed >= limit) {
+                socket->disconnectFromHost();
+                return;
+            }
+            socket->write(chunk);
+            *streamed += chunk.size();
         }
-        socket->write(chunk);
-        streamed += chunk.size();
-    }
+    };
+    QObject::connect(socket, &QTcpSocket::bytesWritten, owner, pump);
+    pump();
 }

@@ -9,6 +9,12 @@
 class QTcpServer;
 class QTcpSocket;
 
+// Answers 200 with a body that never ends (no length given): `chunk` repeated, kept only a
+// little ahead of what the client reads, so the service's own memory stays small. Stops at
+// `limit` bytes; *streamed counts what was handed to the network. `owner` outlives the socket.
+void streamEndlessReply(QObject *owner, QTcpSocket *socket, const QByteArray &chunk, qint64 *streamed,
+                        qint64 limit);
+
 // The broker-list web service for tests and scripts/run: a small HTTP server answering
 // "GET /brokers" with the broker list as JSON. It listens on loopback addresses only.
 //
@@ -31,6 +37,8 @@ public:
         // Answer 200 with a body that never ends (no length given), written as fast as the
         // client reads it, up to EndlessLimit bytes at most.
         bool endless = false;
+        // Starts that answer only this long after the request.
+        int endlessAfterMs = 0;
     };
     static constexpr qint64 EndlessLimit = 256LL * 1024 * 1024;
 
@@ -67,8 +75,6 @@ private:
     void onNewConnection();
     void onReadyRead(QTcpSocket *socket);
     void respond(QTcpSocket *socket, int status, const QByteArray &body);
-    void streamEndless(QTcpSocket *socket);
-    void pumpEndless(QTcpSocket *socket);
 
     QTcpServer *server;
     Reply scripted;

@@ -3,7 +3,6 @@
 #include "brokerlistservice.h"
 #include "client_terminal.h"
 #include "journalwidget.h"
-#include "logger.h"
 #include "logindialog.h"
 #include "rowcontrols.h"
 #include "testmain.h"
@@ -13,16 +12,16 @@
 #include <QNetworkReply>
 #include <QtWidgets>
 #include <qcustomplot.h>
-#include <thread>
+#include <functional>
 
 namespace {
 
-// The texts of a table's column, or of its header when column is -1.
+// The texts of a table's column.
 QStringList texts(const QTableWidget *table, int column)
 {
     QStringList texts;
-    for (int i = 0; i < (column < 0 ? table->columnCount() : table->rowCount()); ++i)
-        texts << (column < 0 ? table->horizontalHeaderItem(i) : table->item(i, column))->text();
+    for (int row = 0; row < table->rowCount(); ++row)
+        texts << table->item(row, column)->text();
     return texts;
 }
 
@@ -59,199 +58,124 @@ class TestMainWindow : public QObject
 private slots:
     void init() { Client_Terminal::setBrokerListHost(QStringLiteral("127.55.0.2")); } // nothing listens there
 
-    void startState()
-    {
-        TradeClient client;
-        Client_Terminal window(&client);
-        auto *toolbox = window.findChild<QTabWidget *>(QStringLiteral("tabWidget_3"));
-        QCOMPARE(toolbox->tabText(toolbox->currentIndex()), QStringLiteral("Trade"));
-        QCOMPARE(toolbox->tabText(toolbox->count() - 1), QStringLiteral("Journal"));
-        QCOMPARE(texts(toolbox->widget(toolbox->count() - 1)->findChild<QTableWidget *>(), 2).last(), "Started");
-
-        QStringList checked;
-        for (QAction *action : window.findChildren<QAction *>(QRegularExpression(QStringLiteral("^action"))))
-            if (action->isChecked())
-                checked << action->objectName();
-        checked.sort();
-        QCOMPARE(checked, (QStringList{"actionCursor", "actionM1"})); // one drawing tool, one period
-        QVERIFY(!window.findChild<QAction *>(QStringLiteral("actionChangePassword"))->isEnabled());
-        for (const char *name : {"chartStyleToolBar", "cursorsToolBar", "timeframeToolBar"})
-            QCOMPARE(window.toolBarArea(window.findChild<QToolBar *>(QLatin1String(name))), Qt::LeftToolBarArea);
-
-        const QList<QPair<const char *, const char *>> headers = {
-            {"symbolTableWidget", "Symbol|Bid|Ask|Spread|High|Low"},
-            {"tradeTableWidget", "Symbol|Ticket|Time|Type|Volume|Price|S/L|T/P|Price|Profit"},
-            {"positionTableWidget", "symbol|ticket|time|type|volume|s/l|t/p|price (open)|price|swap|profit"},
-            {"orderTableWidget", "symbol|ticket|time|type|volume|s/l|t/p|price|price|state"},
-            {"dealTableWidget", "symbol|ticket|order|time|type|volume|price|profit"},
-            {"netTableWidget", "Symbol|Positions|Buy Volume|Buy Price|Sell Volume|Sell Price|Net Volume|Profit"}};
-        for (const auto &[name, labels] : headers)
-            QCOMPARE(texts(window.findChild<QTableWidget *>(QLatin1String(name)), -1).join('|'), QLatin1String(labels));
-
-        QStringList menus;
-        for (QAction *menu : window.menuBar()->actions())
-            menus << menu->text();
-        QCOMPARE(menus, (QStringList{"&File", "&View", "&Tools", "&Window", "&Help"}));
-        for (QDockWidget *dock : window.findChildren<QDockWidget *>())
-            QVERIFY(!(dock->features() & (QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable)));
-
-        window.show();
-        QVERIFY(QTest::qWaitForWindowActive(&window));
-        const QList<QPair<const char *, QKeySequence>> shortcuts = {
-            {"actionBar_Chart", Qt::ALT | Qt::Key_1}, {"actionCandlesticks", Qt::ALT | Qt::Key_2},
-            {"actionNew_Order", Qt::Key_F9}};
-        for (const auto &[name, keys] : shortcuts) {
-            QSignalSpy triggered(window.findChild<QAction *>(QLatin1String(name)), &QAction::triggered);
-            QTest::keySequence(&window, keys);
-            QVERIFY2(triggered.count() == 1, name);
-        }
-    }
-
-    // The list keeps the servers named after the broker only; a failed or malformed reply must
-    // not cost the trader the servers the login dialog offers, and a refill while the dialog is
-    // open must not swap the server the trader chose for another.
-    void brokerList()
-    {
-        QCOMPARE(BrokerList::tradeServerUrl(QStringLiteral("h")), QStringLiteral("ws://h:9001"));
-        QCOMPARE(BrokerList::tradeServerUrl(QStringLiteral("h:1")), QStringLiteral("ws://h:1"));
-        BrokerListService service;
-        QVERIFY(service.listen(QHostAddress(QStringLiteral("127.55.0.1")), BrokerList::ServicePort));
-        Client_Terminal::setBrokerListHost(QStringLiteral("127.55.0.1"));
-        TradeClient client;
-        Client_Terminal window(&client);
-        auto *servers = window.findChild<LoginDialog *>()->findChild<QComboBox *>(QStringLiteral("serverBox"));
-        QTRY_COMPARE(window.GetServerList().size(), 2); // of three, one another broker's
-        QSignalSpy finished(window.findChild<QNetworkAccessManager *>(), &QNetworkAccessManager::finished);
-        servers->setCurrentIndex(1);
-
-        for (const auto &[body, status] : {qMakePair(QByteArray("[]"), 500), qMakePair(QByteArray("{}"), 200),
-                                           qMakePair(BrokerListService::defaultBrokerList(), 200)}) {
-            service.setReplyBody(body, status);
-            window.on_actionLogin_to_Trade_Account_triggered();
-            QVERIFY(finished.wait());
-            QCOMPARE(servers->count(), 2);
-            QCOMPARE(servers->currentText(), QStringLiteral("TALDREX Live"));
-        }
-        // Every reply is freed once handled.
-        QTRY_COMPARE(window.findChild<QNetworkAccessManager *>()->findChildren<QNetworkReply *>().size(), 0);
-    }
-
-    // A reply that never ends, is too large or stalls is given up as a failed request: the
-    // servers the dialog offers stay, and the terminal neither grows nor waits for ever.
-    void brokerListRepliesAreBounded_data()
-    {
-        QTest::addColumn<BrokerListService::Reply>("reply");
-        QTest::addColumn<QString>("servers"); // offered afterwards
-        QTest::addColumn<int>("minMs");       // time to the request's end
-        QTest::addColumn<int>("maxMs");
-        const QString kept = QStringLiteral("Taldrex-Demo,TALDREX Live");
-        BrokerListService::Reply endless;
-        endless.endless = true;
-        QTest::newRow("endless body") << endless << kept << 0 << 8000;
-        QTest::newRow("one byte over the limit")
-            << BrokerListService::Reply{200, paddedBrokerList(BrokerList::MaxReplyBytes + 1)} << kept << 0 << 8000;
-        QTest::newRow("exactly the limit")
-            << BrokerListService::Reply{200, paddedBrokerList(BrokerList::MaxReplyBytes)} << "Taldrex-Padded" << 0 << 8000;
-        BrokerListService::Reply stalled{200, BrokerListService::defaultBrokerList()};
-        stalled.stallAfter = 120; // the head and a little of the body
-        QTest::newRow("stalls mid-body") << stalled << kept << 9500 << 14000;
-    }
-
-    void brokerListRepliesAreBounded()
-    {
-        QFETCH(BrokerListService::Reply, reply);
-        BrokerListService service;
-        QVERIFY(service.listen(QHostAddress(QStringLiteral("127.55.0.3")), BrokerList::ServicePort));
-        Client_Terminal::setBrokerListHost(QStringLiteral("127.55.0.3"));
-        TradeClient client;
-        Client_Terminal window(&client);
-        QTRY_COMPARE(window.GetServerList().size(), 2);
-
-        service.setReply(reply);
-        QNetworkReply::NetworkError error = QNetworkReply::NoError;
-        qint64 streamedAtEnd = -1;
-        QElapsedTimer clock;
-        connect(window.findChild<QNetworkAccessManager *>(), &QNetworkAccessManager::finished, this,
-                [&](QNetworkReply *r) { error = r->error(); streamedAtEnd = service.streamedBytes(); });
-        clock.start();
-        window.on_actionLogin_to_Trade_Account_triggered();
-        QTRY_VERIFY_WITH_TIMEOUT(streamedAtEnd >= 0, 20000);
-        const qint64 elapsed = clock.elapsed();
-        QFETCH(int, minMs);
-        QFETCH(int, maxMs);
-        QVERIFY2(elapsed >= minMs && elapsed <= maxMs, qPrintable(QString::number(elapsed)));
-        QFETCH(QString, servers);
-        QStringList offered;
-        for (const ServerInfo &server : window.GetServerList())
-            offered << server.name;
-        QCOMPARE(offered.join(','), servers);
-        QCOMPARE(error == QNetworkReply::NoError, servers == QLatin1String("Taldrex-Padded"));
-        QVERIFY2(streamedAtEnd < 32 * 1024 * 1024, qPrintable(QString::number(streamedAtEnd)));
-    }
-
     // The docks have no close button: View's entries are the only way to hide and show them.
-    void viewEntriesToggleTheDocks_data()
-    {
-        QTest::addColumn<QString>("entry");
-        QTest::addColumn<QString>("dock");
-        QTest::newRow("Markets") << "Markets" << "marketDockWidget";
-        QTest::newRow("Toolbox") << "Toolbox" << "toolboxDockWidget";
-    }
-
     void viewEntriesToggleTheDocks()
     {
-        QFETCH(QString, entry);
-        QFETCH(QString, dock);
         TradeClient client;
         Client_Terminal window(&client);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        auto *view = window.findChild<QMenu *>(QStringLiteral("menuView"));
-        QAction *toggle = nullptr;
-        for (QAction *action : view->actions())
-            if (action->text() == entry)
-                toggle = action;
-        QVERIFY(toggle && toggle->isEnabled() && toggle->isChecked());
-        auto *dockWidget = window.findChild<QDockWidget *>(dock);
-        for (bool shown : {false, true}) {
-            toggle->trigger();
-            QCOMPARE(dockWidget->isVisible(), shown);
-            QCOMPARE(toggle->isChecked(), shown);
+        for (const auto &[entry, dock] : {std::pair<const char *, const char *>{"Markets", "marketDockWidget"}, {"Toolbox", "toolboxDockWidget"}}) {
+            auto *dockWidget = window.findChild<QDockWidget *>(QLatin1String(dock));
+            QVERIFY(!(dockWidget->features() & (QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable)));
+            QAction *toggle = nullptr;
+            for (QAction *action : window.findChild<QMenu *>(QStringLiteral("menuView"))->actions())
+                toggle = action->text() == QLatin1String(entry) ? action : toggle;
+            QVERIFY(toggle && toggle->isEnabled() && toggle->isChecked());
+            for (bool shown : {false, true}) {
+                toggle->trigger();
+                QCOMPARE(dockWidget->isVisible(), shown);
+                QCOMPARE(toggle->isChecked(), shown);
+            }
         }
-        QVERIFY(!(dockWidget->features() & QDockWidget::DockWidgetClosable));
+    }
+
+    // The list keeps the servers named after the broker only. A failed, malformed, endless,
+    // oversized or stalled reply is given up as a failed request: the servers the login dialog
+    // offers stay, and the terminal neither grows nor waits for ever, even while its thread is
+    // too busy to read (the service runs in a thread of its own). A refill while the dialog is
+    // open keeps the server the trader chose.
+    void brokerList_data()
+    {
+        QTest::addColumn<BrokerListService::Reply>("reply");
+        QTest::addColumn<int>("busyMs");      // the window's thread reads nothing this long
+        QTest::addColumn<QString>("servers"); // the window's list afterwards
+        QTest::addColumn<QString>("chosen");  // the login dialog's server afterwards
+        const QString kept = QStringLiteral("Taldrex-Demo,TALDREX Live");
+        BrokerListService::Reply endless, late;
+        endless.endless = late.endless = true;
+        late.endlessAfterMs = 200; // starts once the window is busy
+        BrokerListService::Reply stalled{200, BrokerListService::defaultBrokerList()};
+        stalled.stallAfter = 120; // the head and a little of the body
+        QTest::newRow("the list again") << BrokerListService::Reply{200, stalled.body} << 0 << kept << "TALDREX Live";
+        QTest::newRow("HTTP 500") << BrokerListService::Reply{500, "[]"} << 0 << kept << "TALDREX Live";
+        QTest::newRow("not an array") << BrokerListService::Reply{200, "{}"} << 0 << "" << "TALDREX Live";
+        QTest::newRow("endless body") << endless << 0 << kept << "TALDREX Live";
+        QTest::newRow("endless body, window busy") << late << 1500 << kept << "TALDREX Live";
+        QTest::newRow("one byte over the limit")
+            << BrokerListService::Reply{200, paddedBrokerList(BrokerList::MaxReplyBytes + 1)} << 0 << kept << "TALDREX Live";
+        QTest::newRow("exactly the limit") << BrokerListService::Reply{200, paddedBrokerList(BrokerList::MaxReplyBytes)}
+                                           << 0 << "Taldrex-Padded" << "Taldrex-Padded";
+        QTest::newRow("stalls mid-body") << stalled << 0 << kept << "TALDREX Live";
+    }
+
+    void brokerList()
+    {
+        QFETCH(BrokerListService::Reply, reply);
+        QThread thread;
+        auto *service = new BrokerListService;
+        service->moveToThread(&thread);
+        thread.start();
+        const auto inService = [&](const std::function<void()> &call) {
+            QMetaObject::invokeMethod(service, call, Qt::BlockingQueuedConnection);
+        };
+        bool listening = false;
+        inService([&] { listening = service->listen(QHostAddress(QStringLiteral("127.55.0.3")), BrokerList::ServicePort); });
+        QVERIFY(listening);
+        Client_Terminal::setBrokerListHost(QStringLiteral("127.55.0.3"));
+        TradeClient client;
+        Client_Terminal window(&client);
+        QTRY_COMPARE(window.GetServerList().size(), 2); // of three, one another broker's
+        auto *chosen = window.findChild<LoginDialog *>()->findChild<QComboBox *>(QStringLiteral("serverBox"));
+        chosen->setCurrentIndex(1);
+
+        inService([&] { service->setReply(reply); });
+        QSignalSpy finished(window.findChild<QNetworkAccessManager *>(), &QNetworkAccessManager::finished);
+        window.on_actionLogin_to_Trade_Account_triggered();
+        QFETCH(int, busyMs);
+        QTest::qWait(busyMs ? 100 : 0); // the request under way
+        QElapsedTimer clock;
+        clock.start();
+        while (!clock.hasExpired(busyMs)) {
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 15000);
+        qint64 streamed = 0;
+        inService([&] { streamed = service->streamedBytes(); delete service; });
+        thread.quit();
+        thread.wait();
+        QStringList servers;
+        for (const ServerInfo &server : window.GetServerList())
+            servers << server.name;
+        QTEST(servers.join(','), "servers");
+        QTEST(chosen->currentText(), "chosen");
+        QVERIFY2(streamed < 32 * 1024 * 1024, qPrintable(QString::number(streamed)));
+        // Every reply is freed once handled.
+        QTRY_COMPARE(window.findChild<QNetworkAccessManager *>()->findChildren<QNetworkReply *>().size(), 0);
     }
 
     // One wheel step at the centre of the active sub-window's chart; any other widget is left alone.
-    void zoomStepsTheActiveChart_data()
-    {
-        QTest::addColumn<bool>("chart");
-        QTest::addColumn<QStringList>("wheels"); // that reached the sub-window's widget or the chart area
-        QTest::newRow("chart") << true << QStringList{"400,300,120", "400,300,-120"};
-        QTest::newRow("plain widget") << false << QStringList();
-    }
-
     void zoomStepsTheActiveChart()
     {
-        QFETCH(bool, chart);
         TradeClient client;
         Client_Terminal window(&client);
         window.resize(1400, 1000);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         auto *area = window.findChild<QMdiArea *>(QStringLiteral("graphArea"));
-        QWidget *content = chart ? new QCustomPlot : new QWidget;
-        content->setFixedSize(801, 600);
-        QMdiSubWindow *sub = area->addSubWindow(content);
-        new QObject(sub); // the chart is not the sub-window's last child
-        sub->show();
-        area->setActiveSubWindow(sub);
-        QCOMPARE(area->activeSubWindow(), sub);
-        WheelRecorder recorder;
-        for (QWidget *watched : {content, static_cast<QWidget *>(sub), static_cast<QWidget *>(area), area->viewport()})
-            watched->installEventFilter(&recorder);
-        window.onZoomIn();
-        window.onZoomOut();
-        QTEST(recorder.seen, "wheels");
+        for (bool chart : {true, false}) {
+            QWidget *content = chart ? new QCustomPlot : new QWidget;
+            content->setFixedSize(801, 600);
+            QMdiSubWindow *sub = area->addSubWindow(content);
+            new QObject(sub); // the chart is not the sub-window's last child
+            sub->show();
+            area->setActiveSubWindow(sub);
+            WheelRecorder recorder; // the steps that reached the sub-window's widget or the chart area
+            for (QWidget *watched : {content, static_cast<QWidget *>(sub), static_cast<QWidget *>(area), area->viewport()})
+                watched->installEventFilter(&recorder);
+            window.onZoomIn();
+            window.onZoomOut();
+            QCOMPARE(recorder.seen.join(' '), chart ? "400,300,120 400,300,-120" : "");
+        }
     }
 
     // Signals that children send while the window is torn down (a chart area activating its next
@@ -302,35 +226,23 @@ private slots:
     void closeButtonAsksOnlyForRealTickets()
     {
         MyCloseButton order(QStringLiteral("EURUSD"), 9000000001LL, 2), none(QStringLiteral("EURUSD"), 0, 2);
-        QSignalSpy orderClicked(&order, SIGNAL(clicked(qint64, int))); // the window's string connection
-        QSignalSpy noneClicked(&none, SIGNAL(clicked(qint64, int)));
+        QSignalSpy clicked(&order, SIGNAL(clicked(qint64, int))), noneClicked(&none, SIGNAL(clicked(qint64, int)));
         order.click();
         none.click();
-        QCOMPARE(orderClicked, (QList<QList<QVariant>>{{9000000001LL, 2}}));
+        QCOMPARE(clicked, (QList<QList<QVariant>>{{9000000001LL, 2}})); // the window's string connection
         QVERIFY(noneClicked.isEmpty());
     }
 
     // Numbers sort by value; a text that is no finite number sorts as text, so "nan" and "inf"
     // cannot break the order of the rest.
-    void tableItemOrder_data()
-    {
-        QTest::addColumn<QStringList>("texts");
-        QTest::addColumn<QStringList>("sorted");
-        QTest::newRow("numbers by value") << QStringList{"10", "-2.5", "9"} << QStringList{"-2.5", "9", "10"};
-        QTest::newRow("nan and inf as text")
-            << QStringList{"3", "nan", "20", "inf", "1", "-inf", "100"}
-            << QStringList{"-inf", "1", "3", "20", "100", "inf", "nan"};
-        QTest::newRow("words as text") << QStringList{"b", "10", "a"} << QStringList{"10", "a", "b"};
-    }
-
     void tableItemOrder()
     {
-        QFETCH(QStringList, texts);
-        QTableWidget table(texts.size(), 1);
-        for (int row = 0; row < texts.size(); ++row)
-            table.setItem(row, 0, new FooterItem(texts[row]));
+        const QStringList items{"3", "nan", "b", "20", "inf", "1", "-inf", "100", "a"};
+        QTableWidget table(items.size(), 1);
+        for (int row = 0; row < items.size(); ++row)
+            table.setItem(row, 0, new FooterItem(items[row]));
         table.sortItems(0);
-        QTEST(::texts(&table, 0), "sorted");
+        QCOMPARE(texts(&table, 0), (QStringList{"-inf", "1", "3", "20", "100", "a", "b", "inf", "nan"}));
     }
 
     void journalOrder_data()
@@ -350,15 +262,6 @@ private slots:
         for (int i = 0; i < offsetsMs.size(); ++i)
             journal.addItem(base.addMSecs(offsetsMs[i]), QStringLiteral("Terminal"), QStringLiteral("m%1").arg(i));
         QTEST(texts(journal.findChild<QTableWidget *>(), 2), "expected");
-    }
-
-    // A line logged by another thread arrives queued, possibly after later lines of the GUI thread.
-    void journalLineFromAnotherThread()
-    {
-        JournalWidget journal;
-        journal.addItem(QDateTime::currentDateTime().addSecs(60), QStringLiteral("Terminal"), QStringLiteral("later"));
-        std::thread([] { Logger::instance()->log(QStringLiteral("Network"), QStringLiteral("worker")); }).join();
-        QTRY_COMPARE(texts(journal.findChild<QTableWidget *>(), 2), (QStringList{"worker", "later"}));
     }
 };
 
