@@ -2,11 +2,10 @@
 // (automatic login, refusal, switching accounts, losing the connection) and each account's
 // workspace files.
 #include "client_terminal.h"
+#include "loggedinwindow.h"
 #include "logger.h"
 #include "logindialog.h"
-#include "simtradeserver.h"
 #include "testmain.h"
-#include "tradeclient.h"
 #include "workspacefiles.h"
 
 #include <QtWidgets>
@@ -39,6 +38,16 @@ void writeFile(const QString &path, const QByteArray &content)
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(content);
+}
+
+void connectAs(Client_Terminal *window, const QString &address, qint64 account, const QString &password)
+{
+    auto *dialog = window->findChild<LoginDialog *>();
+    dialog->clearServers();
+    dialog->addServer(ServerName, address);
+    dialog->setLogin(account);
+    dialog->setPassword(password);
+    window->connectToBroker();
 }
 
 // Each entry "<key>=<value>" of the terminal's settings.
@@ -134,14 +143,12 @@ private slots:
     void fieldLabelsShowTheirWholeText_data()
     {
         QTest::addColumn<QString>("label");
-        QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("field");
         QTest::addColumn<int>("y"); // the form's
-        QTest::newRow("Login") << "label_3" << "Login:" << "loginBox" << 136;
-        QTest::newRow("Password") << "label_4" << "Password:" << "passwordLineEdit" << 174;
-        QTest::newRow("Server") << "label_5" << "Server:" << "serverBox" << 210;
+        QTest::newRow("Login:") << "label_3" << "loginBox" << 136;
+        QTest::newRow("Password:") << "label_4" << "passwordLineEdit" << 174;
+        QTest::newRow("Server:") << "label_5" << "serverBox" << 210;
     }
-
     void fieldLabelsShowTheirWholeText()
     {
         QFETCH(QString, label);
@@ -150,43 +157,52 @@ private slots:
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         const auto *shown = dialog.findChild<QLabel *>(label);
-        QTEST(shown->text(), "text");
-        QVERIFY2(shown->width() >= shown->fontMetrics().horizontalAdvance(shown->text()),
-                 qPrintable(QStringLiteral("%1 < %2").arg(shown->width()).arg(shown->fontMetrics().horizontalAdvance(shown->text()))));
+        QCOMPARE(shown->text(), QString::fromLatin1(QTest::currentDataTag()));
+        QVERIFY2(shown->width() >= shown->fontMetrics().horizontalAdvance(shown->text()), qPrintable(QString::number(shown->width())));
         QTEST(shown->y(), "y");
         QVERIFY(shown->geometry().right() < dialog.findChild<QWidget *>(field)->x());
     }
 
+    // Account 0, an account that is no number, and a good account without a server: nothing
+    // starts, and Disconnect with nothing connected does nothing at all.
     void autoLoginWithBadSettingsStartsNothing()
     {
-        // Account 0, an account that is no number, and a good account without a server.
+        QSignalSpy journal(Logger::instance(), &Logger::logMessage);
         for (const QString account : {"0", "10x1", "1001"}) {
             writeSettings({"account=" + account, "word=pw1001", "server_name=" + ServerName,
                            "server=" + (account == "1001" ? QString() : server->url().toString())});
             Client_Terminal window(client);
-            QVERIFY2(!client->isRunning(), qPrintable(account));
+            journal.clear();
+            window.disconnectToBroker();
+            QVERIFY2(!client->isRunning() && journal.isEmpty(), qPrintable(account));
         }
     }
 
+    // One box for any number of refusals, and OK offers the dialog again. The refused switch
+    // leaves no workspace loaded: closing then must not write the first account's files from
+    // the emptied window.
     void refusedLoginShowsOneBoxAndOffersTheDialogAgain()
     {
-        window = new Client_Terminal(client);
-        auto *changePassword = window->findChild<QAction *>(QStringLiteral("actionChangePassword"));
-        connectAs(1001, QStringLiteral("pw1001"));
-        QTRY_VERIFY(changePassword->isEnabled());
-        server->setRefuseLogins(true);
-        connectAs(1002, QStringLiteral("pw1002"));
-        QTRY_COMPARE(window->findChildren<QMessageBox *>().size(), 1);
+        writeFile(QStringLiteral("config/Sim/1001/charts"), "EURUSD,1,0,0,800,500,60\n");
+        corvane_test::LoggedInWindow s;
+        QVERIFY(s.start(1001, [](simbroker::SimTradeServer &server) { server.addAccount(1002, QStringLiteral("pw1002")); }));
+        auto *changePassword = s.window->findChild<QAction *>(QStringLiteral("actionChangePassword"));
+        QVERIFY(changePassword->isEnabled());
+        s.server->setRefuseLogins(true);
+        connectAs(s.window.get(), s.server->address(), 1002, QStringLiteral("pw1002"));
+        QTRY_COMPARE(s.window->findChildren<QMessageBox *>().size(), 1);
         QVERIFY(!changePassword->isEnabled()); // no account is logged in now
-        auto *box = window->findChild<QMessageBox *>();
+        auto *box = s.window->findChild<QMessageBox *>();
         QCOMPARE(box->text(), QStringLiteral("Connecting to trade server failed. Try again your login."));
-        window->onLoginFailed(); // another refusal while the box is open
-        QCOMPARE(window->findChildren<QMessageBox *>().size(), 1);
-        window->findChild<LoginDialog *>()->hide();
+        s.window->onLoginFailed(); // another refusal while the box is open
+        QCOMPARE(s.window->findChildren<QMessageBox *>().size(), 1);
+        s.window->findChild<LoginDialog *>()->hide();
         box->button(QMessageBox::Ok)->click();
-        QVERIFY(window->findChild<LoginDialog *>()->isVisible());
-        window->onLoginFailed(); // before the closed box is deleted: a box of its own all the same
-        QTRY_VERIFY(window->findChildren<QMessageBox *>().size() == 1 && window->findChild<QMessageBox *>()->isVisible());
+        QVERIFY(s.window->findChild<LoginDialog *>()->isVisible());
+        s.window->onLoginFailed(); // before the closed box is deleted: a box of its own all the same
+        QTRY_VERIFY(s.window->findChildren<QMessageBox *>().size() == 1 && s.window->findChild<QMessageBox *>()->isVisible());
+        s.window->close();
+        QCOMPARE(chartsWithoutGeometry(readAll(QStringLiteral("config/Sim/1001/charts"))), QStringLiteral("EURUSD,1,60"));
     }
 
     void switchingAccountKeepsTheOldWorkspace_data()
@@ -201,7 +217,7 @@ private slots:
         const QByteArray charts = "EURUSD,1,0,0,800,500,60\nGBPUSD,0,0,0,800,500,5\n";
         writeFile(Folder1001 + "charts", charts);
         window = new Client_Terminal(client);
-        connectAs(1001, QStringLiteral("pw1001")); // "Save Password" is ticked as the dialog opens
+        connectAs(window, server->address(), 1001, QStringLiteral("pw1001")); // "Save Password" is ticked as the dialog opens
         QTRY_COMPARE(window->windowTitle(), QStringLiteral("First(1001, Taldrex-Sim)"));
         QSignalSpy sounds(window, &Client_Terminal::soundPlayed);
 
@@ -212,7 +228,7 @@ private slots:
         if (throughRelogin)
             window->relogin(3000000001LL, QStringLiteral("pw3"), ServerName);
         else
-            connectAs(1002, QStringLiteral("pw1002"));
+            connectAs(window, server->address(), 1002, QStringLiteral("pw1002"));
         QTRY_COMPARE(window->windowTitle(), throughRelogin ? QStringLiteral("Wide %2(3000000001, Taldrex-Sim)")
                                                            : QStringLiteral("Second(1002, Taldrex-Sim)"));
 
@@ -226,7 +242,7 @@ private slots:
     {
         window = new Client_Terminal(client);
         const QString port = QString::number(server->serverPort());
-        connectAs(3000000001LL, QStringLiteral("pw3"), QStringLiteral("localhost:") + port);
+        connectAs(window, QStringLiteral("localhost:") + port, 3000000001LL, QStringLiteral("pw3"));
         // The account refresh after the login names the whole account, not its low 32 bits.
         QTRY_COMPARE(server->receivedRequests(4).size(), 1);
         QCOMPARE(server->receivedRequests(4).first().value("login").toVariant().toLongLong(), 3000000001LL);
@@ -234,7 +250,7 @@ private slots:
         QMdiSubWindow *chart = window->findChild<QMdiArea *>()->addSubWindow(new QWidget);
 
         // The host in other letters names the same server: nothing saved or cleared, no new login.
-        connectAs(3000000001LL, QStringLiteral("pw3"), QStringLiteral("LocalHost:") + port);
+        connectAs(window, QStringLiteral("LocalHost:") + port, 3000000001LL, QStringLiteral("pw3"));
         QVERIFY(!QDir(QStringLiteral("config")).exists());
         QVERIFY(window->findChild<QMdiArea *>()->subWindowList().contains(chart));
         // Close requests go out for real tickets only, on the connection that is kept.
@@ -254,74 +270,36 @@ private slots:
     }
 
     // The reminder of a lost connection ends with whatever the trader does next, before any
-    // new login is accepted.
+    // new login is accepted. Disconnect logs out once, however often it is chosen.
     void reminderStopsAtTheNextCommand_data()
     {
         QTest::addColumn<int>("command");
         QTest::newRow("login dialog") << 0;
         QTest::newRow("relogin") << 1;
-        QTest::newRow("Disconnect") << 2;
+        QTest::newRow("Disconnect twice") << 2;
     }
-
     void reminderStopsAtTheNextCommand()
     {
         QFETCH(int, command);
-        window = new Client_Terminal(client);
-        connectAs(1001, QStringLiteral("pw1001"));
-        QTRY_COMPARE(window->windowTitle(), QStringLiteral("First(1001, Taldrex-Sim)"));
-        auto *reminder = window->findChild<QTimer *>(QStringLiteral("disconnectedSoundTimer"));
-        server->setRefuseLogins(true); // no login completes from here on
-        server->dropConnections();
+        corvane_test::LoggedInWindow s;
+        QVERIFY(s.start(1001, [](simbroker::SimTradeServer &server) { server.addAccount(1002, QStringLiteral("pw1002")); }));
+        auto *reminder = s.window->findChild<QTimer *>(QStringLiteral("disconnectedSoundTimer"));
+        s.server->setRefuseLogins(true); // no login completes from here on
+        s.server->dropConnections();
         QTRY_VERIFY(reminder->isActive());
-        if (command == 0)
-            connectAs(1002, QStringLiteral("pw1002"));
-        else if (command == 1)
-            window->relogin(1002, QStringLiteral("pw1002"), ServerName);
-        else
-            window->disconnectToBroker();
-        QVERIFY(!reminder->isActive());
-    }
-
-    // Disconnect ends a connection and says so; with none it does nothing at all.
-    void disconnectOnlyWhatIsConnected_data()
-    {
-        QTest::addColumn<int>("connections"); // accepted logins before the Disconnects
-        QTest::addColumn<QStringList>("journal");
-        QTest::newRow("never connected") << 0 << QStringList();
-        QTest::newRow("connected, Disconnect twice") << 1 << QStringList{"1001 Log out from " + ServerName};
-    }
-
-    void disconnectOnlyWhatIsConnected()
-    {
-        QFETCH(int, connections);
-        window = new Client_Terminal(client);
-        if (connections) {
-            connectAs(1001, QStringLiteral("pw1001"));
-            QTRY_COMPARE(window->windowTitle(), QStringLiteral("First(1001, Taldrex-Sim)"));
-        }
         QSignalSpy journal(Logger::instance(), &Logger::logMessage);
-        window->disconnectToBroker();
-        window->disconnectToBroker();
-        QStringList lines;
+        if (command == 0)
+            connectAs(s.window.get(), s.server->address(), 1002, QStringLiteral("pw1002"));
+        else if (command == 1)
+            s.window->relogin(1002, QStringLiteral("pw1002"), ServerName);
+        for (int i = 2; i <= 3 && command == 2; ++i)
+            s.window->disconnectToBroker();
+        QVERIFY(!reminder->isActive());
+        QStringList logOuts;
         for (const QList<QVariant> &line : journal)
-            lines << line.at(2).toString();
-        QTEST(lines, "journal");
-    }
-
-    // A refused switch to another account leaves no workspace loaded: closing afterwards must
-    // not write the first account's files from the emptied window.
-    void refusedSwitchThenCloseKeepsTheWorkspace()
-    {
-        const QByteArray charts = "EURUSD,1,0,0,800,500,60\n";
-        writeFile(Folder1001 + "charts", charts);
-        window = new Client_Terminal(client);
-        connectAs(1001, QStringLiteral("pw1001"));
-        QTRY_COMPARE(window->windowTitle(), QStringLiteral("First(1001, Taldrex-Sim)"));
-        server->setRefuseLogins(true);
-        connectAs(1002, QStringLiteral("pw1002"));
-        QTRY_COMPARE(window->findChildren<QMessageBox *>().size(), 1);
-        window->close();
-        QCOMPARE(chartsWithoutGeometry(readAll(Folder1001 + "charts")), chartsWithoutGeometry(charts));
+            logOuts << line.at(2).toString();
+        if (command == 2)
+            QCOMPARE(logOuts.filter(QStringLiteral("Log out")), QStringList{"1001 Log out from Sim"});
     }
 
     // The workspace saves back as it was restored: each symbol's first restorable charts line,
@@ -372,16 +350,6 @@ private slots:
     }
 
 private:
-    void connectAs(qint64 account, const QString &password, const QString &address = {})
-    {
-        auto *dialog = window->findChild<LoginDialog *>();
-        dialog->clearServers();
-        dialog->addServer(ServerName, address.isEmpty() ? server->address() : address);
-        dialog->setLogin(account);
-        dialog->setPassword(password);
-        window->connectToBroker();
-    }
-
     simbroker::SimTradeServer *server = nullptr;
     TradeClient *client = nullptr;
     Client_Terminal *window = nullptr;
