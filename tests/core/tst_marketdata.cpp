@@ -62,12 +62,10 @@ private slots:
                                     "9007199254740993", "1e300", "nan", "2147483647", "100000000", "-1" };
         const QMap<QString, QVariantList> rules{
             { "text", { "", "", "5", "", "", "123", "", "", "", "", "", "", "", "", "" } },
-            { "number", { 5.0, 5.5, 0.0, 2147483648.0, 2.6, 0.0, 0.0, 0.0, 4294967301.0, 9007199254740992.0, 1e300, {},
-                          2147483647.0, 1e8, -1.0 } },
+            { "number", { 5.0, 5.5, 0.0, 2147483648.0, 2.6, 0.0, 0.0, 0.0, 4294967301.0, 9007199254740992.0, 1e300, {}, 2147483647.0, 1e8, -1.0 } },
             { "int32", { 5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2147483647, 100000000, -1 } },
             { "digits", { 5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 15, 15, 0 } }, // they size every price's text
-            { "int64", { 5LL, 6LL, 5LL, 2147483648LL, 3LL, 123LL, 1LL, 0LL, 4294967301LL, 9007199254740993LL, 0LL, 0LL,
-                         2147483647LL, 100000000LL, -1LL } },
+            { "int64", { 5LL, 6LL, 5LL, 2147483648LL, 3LL, 123LL, 1LL, 0LL, 4294967301LL, 9007199254740993LL, 0LL, 0LL, 2147483647LL, 100000000LL, -1LL } },
             { "lots", { 0.0005, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 214748.3647, 10000.0, -0.0001 } } };
         // A key, then the fields it feeds and their rule: a quote's volumes are lots, a setting's
         // 1/10000 lot; a position's side is text, an order's type a number; "price_o" is the open price.
@@ -90,8 +88,7 @@ private slots:
                     QTest::addRow("%s", QJsonDocument(element).toJson(QJsonDocument::Compact).constData()) << element << expected;
             }
         }
-        QTest::newRow("price_o wins") << QJsonObject{ { "price", 1.1 }, { "price_o", 1.2 } }
-                                      << QVariantMap{ { "position.price", 1.2 }, { "order.price", 1.1 } };
+        QTest::newRow("price_o wins") << QJsonObject{ { "price", 1.1 }, { "price_o", 1.2 } } << QVariantMap{ { "position.price", 1.2 }, { "order.price", 1.1 } };
     }
     void reading()
     {
@@ -174,10 +171,9 @@ private slots:
         connect(&store, &PositionDataStore::positionProfitChanged, [&](const Position &p) {
             events << QString("%1@%2:%3/%4").arg(p.ticket).arg(p.current_price).arg(p.profit).arg(p.digits);
         });
-        connect(&store, &PositionDataStore::symbolNetProfitChanged,
-                [&](const QString &symbol, int n, double bv, double bp, double sv, double sp, double profit) {
-                    events << QString("%1:%2 buy %3@%4 sell %5@%6 %7").arg(symbol).arg(n).arg(bv).arg(bp).arg(sv).arg(sp).arg(profit);
-                });
+        connect(&store, &PositionDataStore::symbolNetProfitChanged, [&](const QString &symbol, int n, double bv, double bp, double sv, double sp, double profit) {
+            events << QString("%1:%2 buy %3@%4 sell %5@%6 %7").arg(symbol).arg(n).arg(bv).arg(bp).arg(sv).arg(sp).arg(profit);
+        });
         connect(&store, &PositionDataStore::netProfitChanged, [&](double total) { events << QString("net:%1").arg(total); });
         store.onPriceChanged(tick("EURUSD", 1.2, 1.26, 100000000));
         store.onPriceChanged(tick("GBPUSD", 1.0, 1.25));
@@ -205,10 +201,8 @@ private slots:
         // A receiver that reloads the store in the middle of a tick must not pull positions from
         // under the loop (caught by the address sanitizer build).
         // Nor the position from under the receivers after it.
-        connect(&store, &PositionDataStore::positionProfitChanged, this,
-                [&] { store.setOpenPositions({ position(100, "GBPUSD", "buy", 1000, 1.0, 3.0) }); });
-        connect(&store, &PositionDataStore::positionProfitChanged, this,
-                [&](const Position &p) { events << QString("after the reload %1 %2").arg(p.ticket).arg(p.symbol); });
+        connect(&store, &PositionDataStore::positionProfitChanged, this, [&] { store.setOpenPositions({ position(100, "GBPUSD", "buy", 1000, 1.0, 3.0) }); });
+        connect(&store, &PositionDataStore::positionProfitChanged, this, [&](const Position &p) { events << QString("after the reload %1 %2").arg(p.ticket).arg(p.symbol); });
         events.clear();
         store.onPriceChanged(tick("EURUSD", 1.4, 1.5));
         QCOMPARE(events, (QStringList{ "1@1.4:4000/5", "after the reload 1 EURUSD", "net:3" }));

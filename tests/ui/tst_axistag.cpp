@@ -1,5 +1,5 @@
-// The price tag: where its arrow and box land on a real plot, what a grab shows, and that it
-// survives its plot going first.
+// The price tag: where its arrow and box land on a real plot, and that it survives its plot
+// going first.
 #include "axistag.h"
 #include "testmain.h"
 
@@ -24,39 +24,23 @@ class TestAxisTag : public QObject
     }
 
 private slots:
-    // The head touches the axis line at the value's height, the box starts 5 px right of it,
-    // and a grab shows the box's fill there, outside the axis rect.
-    void placement_data()
-    {
-        QTest::addColumn<double>("value");
-        QTest::addColumn<int>("axisOffset");
-        QTest::newRow("inside the range") << 1.25 << 0;
-        QTest::newRow("axis away from its rect") << 1.5 << 12;
-        QTest::newRow("above the range") << 2.4 << 0;
-        QTest::newRow("below the range") << 0.7 << 0;
-    }
+    // The head touches the axis line at the value's height, also where the axis stands away
+    // from its rect; the box starts 5 px right of it (laid out on whole pixels, so its middle
+    // may sit half a pixel off).
     void placement()
     {
-        QFETCH(double, value);
-        QFETCH(int, axisOffset);
-        auto plot = makePlot(axisOffset);
-        AxisTag tag(plot->yAxis2);
-        tag.setBrush(QBrush(QColor(0, 200, 0)));
-        tag.setText(QStringLiteral("1.23456"));
-        tag.updatePosition(value);
-        plot->replot();
-
-        const QPointF head = tag.arrow->end->pixelPosition();
-        const QRect rect = plot->axisRect()->rect();
-        QCOMPARE(head, QPointF(rect.x() + rect.width() + axisOffset, plot->yAxis2->coordToPixel(value)));
-        QCOMPARE(tag.arrow->start->pixelPosition(), head + QPointF(5, 0));
-        // The box is laid out on whole pixels: its middle may sit half a pixel off.
-        const QPointF boxLeft = tag.label->left->pixelPosition() - head - QPointF(5, 0);
-        QVERIFY2(qAbs(boxLeft.x()) <= 1.0 && qAbs(boxLeft.y()) <= 1.0, qPrintable(QStringLiteral("%1,%2").arg(boxLeft.x()).arg(boxLeft.y())));
-        const QRectF box(tag.label->topLeft->pixelPosition(), tag.label->bottomRight->pixelPosition());
-        const QPoint inside(int(box.right()) - 2, int(box.bottom()) - 2); // fill, just inside the corner
-        if (plot->rect().contains(inside))
-            QCOMPARE(plot->grab().toImage().pixelColor(inside), QColor(0, 200, 0));
+        for (const int axisOffset : {0, 12}) {
+            auto plot = makePlot(axisOffset);
+            AxisTag tag(plot->yAxis2);
+            tag.setText(QStringLiteral("1.23456"));
+            tag.updatePosition(1.25);
+            plot->replot();
+            const QPointF head = tag.arrow->end->pixelPosition();
+            QCOMPARE(head, QPointF(plot->axisRect()->rect().right() + 1 + axisOffset, plot->yAxis2->coordToPixel(1.25)));
+            QCOMPARE(tag.arrow->start->pixelPosition(), head + QPointF(5, 0));
+            const QPointF box = tag.label->left->pixelPosition() - head - QPointF(5, 0);
+            QVERIFY2(qAbs(box.x()) <= 1.0 && qAbs(box.y()) <= 1.0, qPrintable(QStringLiteral("%1,%2").arg(box.x()).arg(box.y())));
+        }
     }
 
     void plotDestroyedFirst()
