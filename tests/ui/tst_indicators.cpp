@@ -17,27 +17,17 @@ using namespace Indicators;
 namespace {
 
 // Every series of the six indicators under one name each, with the chart's parameters.
-struct Outputs
+struct Outputs : SeriesMap
 {
-    Series ma, cci, momentum;
-    SeriesMap adx, bollinger, macd;
-
     void extend(const Bars &b)
     {
+        Series &ma = (*this)["ma10"], &cci = (*this)["cci"], &momentum = (*this)["momentum"];
         movingAverage(ma.first, ma.second, b.keys, b.open, b.high, b.low, b.close, MovingAveragePeriod, "Simple", 0);
         calcCCI(cci.first, cci.second, b.keys, b.open, b.high, b.low, b.close, CciPeriod, CciPrice);
         calcMomentum(momentum.first, momentum.second, b.keys, b.open, b.high, b.low, b.close, MomentumPeriod, 0);
-        calcADX(adx, b.keys, b.open, b.high, b.low, b.close, AdxPeriod);
-        calcBollinger(bollinger, b.keys, b.close, BollingerPeriod, BollingerWidth);
-        calcMACD(macd, b.keys, b.open, b.high, b.low, b.close, MacdFast, MacdSlow, MacdSignal, 0);
-    }
-    QMap<QString, Series> all() const
-    {
-        QMap<QString, Series> series{{"ma10", ma}, {"cci", cci}, {"momentum", momentum}};
-        for (const SeriesMap *store : {&adx, &bollinger, &macd})
-            for (auto it = store->cbegin(); it != store->cend(); ++it)
-                series.insert(it.key(), it.value());
-        return series;
+        calcADX(*this, b.keys, b.open, b.high, b.low, b.close, AdxPeriod);
+        calcBollinger(*this, b.keys, b.close, BollingerPeriod, BollingerWidth);
+        calcMACD(*this, b.keys, b.open, b.high, b.low, b.close, MacdFast, MacdSlow, MacdSignal, 0);
     }
 };
 
@@ -126,7 +116,7 @@ private slots:
         const Bars b = Bars::ofCloses(closes);
         Outputs chart;
         chart.extend(b);
-        Series got = chart.all().value(series);
+        Series got = chart.value(series);
         if (series == "cci3")
             calcCCI(got.first, got.second, b.keys, b.open, b.high, b.low, b.close, 3, CciPrice);
         QCOMPARE(got.second.size(), values.size());
@@ -166,10 +156,9 @@ private slots:
             growing.append(all.open.at(i), all.high.at(i), all.low.at(i), all.close.at(i));
             live.extend(growing);
         }
-        const auto expected = full.all();
-        QCOMPARE(expected.size(), 13);
-        for (auto it = expected.cbegin(); it != expected.cend(); ++it)
-            QVERIFY2(it.value().first.size() > 1900 && live.all().value(it.key()) == it.value(), qPrintable(it.key()));
+        QCOMPARE(full.size(), 13);
+        for (auto it = full.cbegin(); it != full.cend(); ++it)
+            QVERIFY2(it.value().first.size() > 1900 && live.value(it.key()) == it.value(), qPrintable(it.key()));
     }
 
     // A missing price reads as 0; no series may then carry an infinity or a NaN.
@@ -193,9 +182,8 @@ private slots:
         Outputs out;
         out.extend(b);
         if (momentumPoint >= 0)
-            QCOMPARE(out.momentum.second.at(momentumPoint), 0.0);
-        const auto series = out.all();
-        for (auto it = series.cbegin(); it != series.cend(); ++it)
+            QCOMPARE(out.value("momentum").second.at(momentumPoint), 0.0);
+        for (auto it = out.cbegin(); it != out.cend(); ++it)
             for (double v : it.value().second)
                 QVERIFY2(std::isfinite(v), qPrintable(it.key()));
     }

@@ -14,9 +14,13 @@ using simbroker::SimTradeServer;
 namespace {
 
 // A copy of the built program (the tests live in <build>/tests, it in <build>) in `folder`,
-// with the settings that log account 1001 in to `server` by themselves.
-QString installProgram(const QString &folder, SimTradeServer &server, const QString &address)
+// with the settings that log account 1001 in to `server` by themselves; `terminal` is set to
+// run in `workingFolder` with the output forwarded.
+QString installProgram(const QString &folder, SimTradeServer &server, const QString &address, QProcess &terminal,
+                       const QString &workingFolder)
 {
+    terminal.setWorkingDirectory(workingFolder);
+    terminal.setProcessChannelMode(QProcess::ForwardedChannels);
     const QString program = QDir::currentPath() + QLatin1Char('/') + folder + QStringLiteral("/ClientTerminal");
     if (!QDir().mkpath(folder + QStringLiteral("/config/Taldrex-Sim/1001")) || !QDir().mkpath(folder + QStringLiteral("/Logs"))
         || !QFile::copy(QCoreApplication::applicationDirPath() + "/../ClientTerminal", program)
@@ -45,14 +49,11 @@ private slots:
     {
         SimTradeServer server;
         QSignalSpy closeFrames(&server, &SimTradeServer::clientCloseFrame);
-        const QString program = installProgram(QStringLiteral("app"), server, QStringLiteral("127.55.2.1"));
+        QProcess terminal;
+        const QString program = installProgram(QStringLiteral("app"), server, QStringLiteral("127.55.2.1"), terminal, QStringLiteral("elsewhere"));
         QVERIFY(!program.isEmpty() && QDir().mkpath(QStringLiteral("elsewhere")));
         const QByteArray pipe = QFile::encodeName(QStringLiteral("app/") + Logger::fileNameFor(QDate::currentDate()));
         QCOMPARE(::mkfifo(pipe.constData(), 0600), 0);
-
-        QProcess terminal;
-        terminal.setWorkingDirectory(QStringLiteral("elsewhere"));
-        terminal.setProcessChannelMode(QProcess::ForwardedChannels);
         terminal.start(program, QStringList());
         // The account refresh follows an accepted login, as its handling's last request: the
         // workspace is loaded by then.
@@ -78,7 +79,8 @@ private slots:
     void killedSaveKeepsTheOldFile()
     {
         SimTradeServer server;
-        const QString program = installProgram(QStringLiteral("killed"), server, QStringLiteral("127.55.2.2"));
+        QProcess terminal;
+        const QString program = installProgram(QStringLiteral("killed"), server, QStringLiteral("127.55.2.2"), terminal, QStringLiteral("killed"));
         QVERIFY(!program.isEmpty());
         QByteArray symbols; // 64 KiB of market-watch symbols, kept as restored
         for (int i = 0; symbols.size() < 64 * 1024; ++i)
@@ -90,12 +92,9 @@ private slots:
         QFile soundConfig(QStringLiteral("killed/sound.conf"));
         QVERIFY(soundConfig.open(QIODevice::WriteOnly) && soundConfig.write("enable-shm = no\nenable-memfd = no\nautospawn = no\n") > 0);
         soundConfig.close();
-        QProcess terminal;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("PULSE_CLIENTCONFIG"), QFileInfo(soundConfig).absoluteFilePath());
         terminal.setProcessEnvironment(environment);
-        terminal.setWorkingDirectory(QStringLiteral("killed"));
-        terminal.setProcessChannelMode(QProcess::ForwardedChannels);
         terminal.start(QStringLiteral("prlimit"), {QStringLiteral("--fsize=16384"), QStringLiteral("--core=0"), QStringLiteral("--"), program});
         QTRY_VERIFY_WITH_TIMEOUT(!server.receivedRequests(4).isEmpty(), 15000);
         terminal.terminate();

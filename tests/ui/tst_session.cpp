@@ -24,12 +24,8 @@ QByteArray readAll(const QString &path)
 // A "charts" file as symbol,panel,period lines: the geometry fields follow the chart area's tiling.
 QString chartsWithoutGeometry(const QByteArray &text)
 {
-    QStringList lines;
-    for (const QString &line : QString::fromUtf8(text).split('\n', Qt::SkipEmptyParts)) {
-        const QStringList fields = line.split(',');
-        lines << (fields.size() == 7 ? QStringList{fields[0], fields[1], fields[6]} : fields).join(',');
-    }
-    return lines.join(' ');
+    static const QRegularExpression geometry(QStringLiteral("(,[^,\n]*){4}(?=,[^,\n]*$)"), QRegularExpression::MultilineOption);
+    return QString::fromUtf8(text).trimmed().remove(geometry).replace('\n', ' ');
 }
 
 void writeFile(const QString &path, const QByteArray &content)
@@ -48,14 +44,6 @@ void connectAs(Client_Terminal *window, const QString &address, qint64 account, 
     dialog->setLogin(account);
     dialog->setPassword(password);
     window->connectToBroker();
-}
-
-// Each entry "<key>=<value>" of the terminal's settings.
-void writeSettings(const QStringList &entries)
-{
-    QSettings settings(QStringLiteral("Taldrex"), QStringLiteral("Client"));
-    for (const QString &entry : entries)
-        settings.setValue(entry.section('=', 0, 0), entry.section('=', 1));
 }
 
 } // namespace
@@ -113,7 +101,9 @@ private slots:
         QFETCH(QString, typed);
         for (const QString &file : qAsConst(files))
             writeFile("config/" + file.section('=', 0, 0) + "/login", file.section('=', 1).toUtf8());
-        writeSettings({"account=" + lastUsed, "word=word"});
+        QSettings settings(QStringLiteral("Taldrex"), QStringLiteral("Client"));
+        settings.setValue(QStringLiteral("account"), lastUsed);
+        settings.setValue(QStringLiteral("word"), QStringLiteral("word"));
         LoginDialog dialog;
         QStringList found;
         for (const auto &r : dialog.savedLoginRecords())
@@ -150,9 +140,12 @@ private slots:
     void autoLoginWithBadSettingsStartsNothing()
     {
         QSignalSpy journal(Logger::instance(), &Logger::logMessage);
+        QSettings settings(QStringLiteral("Taldrex"), QStringLiteral("Client"));
+        settings.setValue(QStringLiteral("word"), QStringLiteral("pw1001"));
+        settings.setValue(QStringLiteral("server_name"), ServerName);
         for (const QString account : {"0", "10x1", "1001"}) {
-            writeSettings({"account=" + account, "word=pw1001", "server_name=" + ServerName,
-                           "server=" + (account == "1001" ? QString() : server->url().toString())});
+            settings.setValue(QStringLiteral("account"), account);
+            settings.setValue(QStringLiteral("server"), account == "1001" ? QString() : server->url().toString());
             Client_Terminal window(client);
             journal.clear();
             window.disconnectToBroker();
