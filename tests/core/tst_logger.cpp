@@ -1,10 +1,6 @@
 #include "logger.h"
 #include "testmain.h"
 
-namespace {
-const QString Forged = QStringLiteral("\n2026-01-01 00:00:00.000\tTrade\tFORGED");
-}
-
 class TestLogger : public QObject
 {
     Q_OBJECT
@@ -34,7 +30,7 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("line");
         const QString time = QStringLiteral("2024-03-05 09:07:02.045\t");
-        QTest::newRow("forged line in a name") << "Terminal" << "1 try to connect to" + Forged << time + "Terminal\t1 try to connect to 2026-01-01 00:00:00.000 Trade FORGED";
+        QTest::newRow("forged line in a name") << "Terminal" << "1 try to connect to\n2026-01-01 00:00:00.000\tTrade\tFORGED" << time + "Terminal\t1 try to connect to 2026-01-01 00:00:00.000 Trade FORGED";
         QTest::newRow("carriage return and tab in the title") << "Net\r\twork" << "x" << time + "Net  work\tx";
         QTest::newRow("other control characters") << "T" << QString(QChar(0)).prepend('a') + QString::fromUtf16(u"b\u001bc\u007fd\u0085e\u2028f\u2029g") << time + "T\ta b c d e f g";
         QTest::newRow("printable text as it is") << "Network" << QString::fromUtf16(u"Connected to Srv-ä €%1") << time + QString::fromUtf16(u"Network\tConnected to Srv-ä €%1");

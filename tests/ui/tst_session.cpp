@@ -6,7 +6,6 @@
 #include "logger.h"
 #include "logindialog.h"
 #include "testmain.h"
-#include "workspacefiles.h"
 
 #include <QtWidgets>
 
@@ -141,8 +140,6 @@ private slots:
     {
         QSignalSpy journal(Logger::instance(), &Logger::logMessage);
         QSettings settings(QStringLiteral("Taldrex"), QStringLiteral("Client"));
-        settings.setValue(QStringLiteral("word"), QStringLiteral("pw1001"));
-        settings.setValue(QStringLiteral("server_name"), ServerName);
         for (const QString account : {"0", "10x1", "1001"}) {
             settings.setValue(QStringLiteral("account"), account);
             settings.setValue(QStringLiteral("server"), account == "1001" ? QString() : server->url().toString());
