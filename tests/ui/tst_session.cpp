@@ -264,7 +264,7 @@ private slots:
         QTest::newRow("negative period") << "EURUSD,0,4,23,792,470,-5" << "EURUSD,0,1";
         QTest::newRow("period not a number") << "EURUSD,1,0,0,800,500,H1" << "EURUSD,1,1";
         QTest::newRow("five fields: the symbol's next line") << "EURUSD,1,0,0,800" << "EURUSD,0,240";
-        QTest::newRow("'%' in a symbol") << "X%3,1,0,0,800,500,60" << "X%3,1,60 EURUSD,0,240";
+        QTest::newRow("'%' in a symbol") << "X%1,1,0,0,800,500,60" << "X%1,1,60 EURUSD,0,240";
     }
 
     void workspaceRoundTrip()
