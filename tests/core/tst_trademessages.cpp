@@ -5,15 +5,6 @@
 
 using namespace TradeMessages;
 
-namespace {
-
-QString wire(const QJsonObject &request)
-{
-    return QString::fromUtf8(QJsonDocument(request).toJson(QJsonDocument::Compact));
-}
-
-} // namespace
-
 class TestTradeMessages : public QObject
 {
     Q_OBJECT
@@ -24,6 +15,7 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected");
+        const auto wire = [](const QJsonObject &request) { return QString::fromUtf8(QJsonDocument(request).toJson(QJsonDocument::Compact)); };
         const QString symbol = QStringLiteral("EURUSD");
         constexpr qint64 Wide = 5000000001LL; // above 2^31 - 1
         QTest::newRow("lots 0.1") << QString::number(lotsToWireVolume(0.1)) << "1000";

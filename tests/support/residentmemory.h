@@ -12,10 +12,9 @@ inline qint64 kib(const char *field)
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
+    for (const QByteArray &line : status.readAll().split('\n'))
         if (line.startsWith(field))
             return line.mid(int(qstrlen(field))).trimmed().split(' ').value(0).toLongLong();
-    }
     return -1;
 }
 

@@ -10,36 +10,22 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <cstdlib>
 #include <memory>
 
-namespace corvane_test {
-
-inline std::unique_ptr<QTemporaryDir> isolateProcess()
-{
-    auto dir = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/corvane-test-XXXXXX"));
-    if (!dir->isValid())
-        qFatal("cannot create a temporary folder for the test");
-    QDir().mkpath(dir->filePath(QStringLiteral("xdg")));
-    qputenv("XDG_CONFIG_HOME", dir->filePath(QStringLiteral("xdg")).toLocal8Bit());
-    if (!QDir::setCurrent(dir->path()))
-        qFatal("cannot enter the test's temporary folder");
-    return dir;
-}
-
-} // namespace corvane_test
-
-#define CORVANE_TEST_MAIN_IMPL(AppType, TestObject)                                        \
-    int main(int argc, char *argv[])                                                        \
-    {                                                                                       \
-        auto tempDir = corvane_test::isolateProcess();                                      \
-        if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))                                  \
-            qputenv("QT_QPA_PLATFORM", "offscreen");                                        \
-        AppType app(argc, argv);                                                            \
-        app.setAttribute(Qt::AA_Use96Dpi, true);                                            \
-        TestObject tc;                                                                      \
-        QTEST_SET_MAIN_SOURCE_PATH                                                          \
-        return QTest::qExec(&tc, argc, argv);                                               \
+#define CORVANE_TEST_MAIN_IMPL(AppType, TestObject)                                                              \
+    int main(int argc, char *argv[])                                                                              \
+    {                                                                                                             \
+        QTemporaryDir tempDir(QDir::tempPath() + QStringLiteral("/corvane-test-XXXXXX"));                         \
+        if (!tempDir.isValid() || !QDir().mkpath(tempDir.filePath(QStringLiteral("xdg"))) || !QDir::setCurrent(tempDir.path())) \
+            qFatal("cannot create and enter a temporary folder for the test");                                   \
+        qputenv("XDG_CONFIG_HOME", tempDir.filePath(QStringLiteral("xdg")).toLocal8Bit());                        \
+        if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))                                                        \
+            qputenv("QT_QPA_PLATFORM", "offscreen");                                                              \
+        AppType app(argc, argv);                                                                                  \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                                                                  \
+        TestObject tc;                                                                                            \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                                \
+        return QTest::qExec(&tc, argc, argv);                                                                     \
     }
 
 // Core tests: no widgets.
