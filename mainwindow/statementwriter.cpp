@@ -99,7 +99,7 @@ public:
         const double withdraw = Statement::figure(data.dealsSummary, 4);
         const double balance = Statement::figure(data.dealsSummary, 7);
         const double equity = Statement::figure(data.accountSummary, 3);
-        const double profit = closedProfit >= 0.0 ? closedProfit : 0.0;
+        const double profit = closedProfit > 0.0 ? closedProfit : 0.0; // never "-0.00"
         const double loss = closedProfit < 0.0 ? closedProfit : 0.0;
 
         spacer();
