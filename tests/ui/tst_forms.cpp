@@ -113,6 +113,9 @@ QStringList faultsIn(QWidget *top)
             faults << labelFault(label);
         else if (auto *button = qobject_cast<QAbstractButton *>(widget))
             faults << buttonFault(button);
+        else if (auto *group = qobject_cast<QGroupBox *>(widget)) // no form has one yet
+            faults << cut(group, group->title(), group->fontMetrics().horizontalAdvance(group->title()),
+                          group->contentsRect().width());
         // Only where the trader cannot widen the columns: a table without a header.
         else if (auto *table = qobject_cast<QTableWidget *>(widget); table && table->horizontalHeader()->isHidden())
             faults << cellFaults(table);
