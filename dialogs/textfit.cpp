@@ -43,8 +43,6 @@ Qt::Alignment growth(const QWidget *widget)
                                                                                                   : Qt::AlignHCenter;
 }
 
-bool sharesRows(const QRect &a, const QRect &b) { return a.top() <= b.bottom() && b.top() <= a.bottom(); }
-bool sharesColumns(const QRect &a, const QRect &b) { return a.left() <= b.right() && b.left() <= a.right(); }
 
 // The siblings that may stand in the widget's way: all but those already sharing its place.
 QList<QWidget *> neighbours(const QWidget *widget)
@@ -59,6 +57,36 @@ QList<QWidget *> neighbours(const QWidget *widget)
     return found;
 }
 
+// The free stretch around `place` along one axis: from the nearest neighbour before it to the
+// nearest after it, among those that share its band across that axis, else the parent's edges.
+struct Stretch
+{
+    int begin;
+    int end; // the first coordinate not free
+    QWidget *after = nullptr;
+};
+
+Stretch freeStretch(const QRect &place, const QList<QWidget *> &others, const QWidget *parent, Qt::Orientation along)
+{
+    const auto flip = [along](const QRect &r) {
+        return along == Qt::Horizontal ? r : QRect(r.y(), r.x(), r.height(), r.width());
+    };
+    const QRect own = flip(place);
+    Stretch free{0, flip(parent->rect()).width()};
+    for (QWidget *other : others) {
+        const QRect g = flip(other->geometry());
+        if (g.top() > own.bottom() || own.top() > g.bottom())
+            continue;
+        if (g.right() < own.left())
+            free.begin = qMax(free.begin, g.right() + 1);
+        if (g.left() > own.right() && g.left() < free.end) {
+            free.end = g.left();
+            free.after = other;
+        }
+    }
+    return free;
+}
+
 void fit(QWidget *widget)
 {
     widget->ensurePolished();
@@ -67,20 +95,10 @@ void fit(QWidget *widget)
     if (lack <= 0)
         return;
     const QList<QWidget *> others = neighbours(widget);
-    int left = 0;
-    int right = widget->parentWidget()->width(); // first column the widget may not take
-    QWidget *field = nullptr;
-    for (QWidget *other : others) {
-        const QRect g = other->geometry();
-        if (!sharesRows(g, place))
-            continue;
-        if (g.right() < place.left())
-            left = qMax(left, g.right() + 1);
-        if (g.left() > place.right() && g.left() < right) {
-            right = g.left();
-            field = other;
-        }
-    }
+    const Stretch row = freeStretch(place, others, widget->parentWidget(), Qt::Horizontal);
+    const int left = row.begin;
+    const int right = row.end;
+    QWidget *field = row.after;
     const auto growLeft = [&](int by) {
         const int step = qBound(0, qMin(by, place.left() - left), lack);
         place.setLeft(place.left() - step);
@@ -113,19 +131,9 @@ void fit(QWidget *widget)
     if (lack > 0 && label && label->text().simplified().contains(QLatin1Char(' '))) {
         label->setWordWrap(true);
         const int height = label->heightForWidth(place.width());
-        int top = 0;
-        int bottom = widget->parentWidget()->height(); // first row the label may not take
-        for (QWidget *other : others) {
-            const QRect g = other->geometry();
-            if (!sharesColumns(g, place))
-                continue;
-            if (g.bottom() < place.top())
-                top = qMax(top, g.bottom() + 1);
-            if (g.top() > place.bottom())
-                bottom = qMin(bottom, g.top());
-        }
-        if (height > 0 && height <= bottom - top) {
-            place.setTop(qBound(top, place.center().y() - height / 2, bottom - height));
+        const Stretch column = freeStretch(place, others, widget->parentWidget(), Qt::Vertical);
+        if (height > 0 && height <= column.end - column.begin) {
+            place.setTop(qBound(column.begin, place.center().y() - height / 2, column.end - height));
             place.setHeight(height);
         } else {
             label->setWordWrap(false);
