@@ -69,6 +69,14 @@ int SymbolDataStorage::heldDigits(const QString &symbol) const
     return settings.value(symbol).digits;
 }
 
+std::optional<SymbolSetting> SymbolDataStorage::heldSetting(const QString &symbol) const
+{
+    const auto it = settings.constFind(symbol);
+    if (it == settings.constEnd())
+        return std::nullopt;
+    return it.value();
+}
+
 void SymbolDataStorage::clear()
 {
     symbols.clear();

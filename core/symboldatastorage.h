@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QStringList>
 #include <QVector>
+#include <optional>
 
 // The logged-in account's market: the market-watch list in display order, the setting
 // of every symbol the server announced and the last accepted quote of every symbol. Lives in
@@ -33,6 +34,8 @@ public:
     SymbolSetting symbolSetting(const QString &symbol);
     // The digits of a symbol the store holds, 0 for any other name; remembers nothing.
     int heldDigits(const QString &symbol) const;
+    // The specification of a symbol the store holds, none for any other name; remembers nothing.
+    std::optional<SymbolSetting> heldSetting(const QString &symbol) const;
 
     // Forgets list, specifications and quotes; emits nothing.
     void clear();

@@ -2,6 +2,7 @@
 #include "ui_changepassworddlg.h"
 
 #include "accountrequests.h"
+#include "textfit.h"
 #include "tradeclient.h"
 
 #include <QMessageBox>
@@ -25,6 +26,7 @@ ChangePasswordDlg::ChangePasswordDlg(TradeClient *client, QWidget *parent)
     : QDialog(parent), ui(new Ui_ChangePasswordDlg), client(client)
 {
     ui->setupUi(this);
+    TextFit::growToText(this);
     connect(ui->btnOK, &QPushButton::clicked, this, &ChangePasswordDlg::onOK);
     connect(ui->btnCancel, &QPushButton::clicked, this, &ChangePasswordDlg::onCancel);
     requestTimer.setSingleShot(true);

@@ -2,18 +2,17 @@
 
 #include <QDir>
 #include <QFile>
-#include <QLabel>
 #include <QSettings>
 #include <QTextStream>
-#include <utility>
 
 #include "pathsafety.h"
+#include "textfit.h"
 #include "ui_logindialog.h"
 
 LoginDialog::LoginDialog(QWidget *parent) : QDialog(parent), ui(new Ui_LoginDialog)
 {
     ui->setupUi(this);
-    fitFieldLabels();
+    TextFit::growToText(this);
     connect(ui->buttonBox, &QDialogButtonBox::accepted, this, &LoginDialog::onOk);
     connect(ui->buttonBox, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
@@ -42,22 +41,6 @@ LoginDialog::LoginDialog(QWidget *parent) : QDialog(parent), ui(new Ui_LoginDial
         const int serverIndex = ui->serverBox->findData(server, Qt::UserRole, Qt::MatchExactly | Qt::MatchCaseSensitive);
         if (serverIndex >= 0)
             ui->serverBox->setCurrentIndex(serverIndex);
-    }
-}
-
-void LoginDialog::fitFieldLabels()
-{
-    // The form's label widths were measured with another platform's fonts and cut the texts here.
-    // A label too narrow grows to the right up to its field, and only past that to the left, so
-    // the form keeps its positions wherever the text fits.
-    const std::pair<QLabel *, QWidget *> pairs[] = {
-        {ui->label_3, ui->loginBox}, {ui->label_4, ui->passwordLineEdit}, {ui->label_5, ui->serverBox}};
-    for (const auto &[label, field] : pairs) {
-        const int needed = label->sizeHint().width();
-        if (label->width() >= needed)
-            continue;
-        const int x = label->x() + needed <= field->x() ? label->x() : qMax(0, field->x() - needed);
-        label->setGeometry(x, label->y(), needed, label->height());
     }
 }
 

@@ -52,7 +52,6 @@ private slots:
     void on_loginBox_currentIndexChanged(int index);
 
 private:
-    void fitFieldLabels();
     void loadSavedLogins();
     // The saved login whose number the login box shows at its current index, or -1.
     int currentSavedLogin() const;

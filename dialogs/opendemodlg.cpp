@@ -3,6 +3,7 @@
 
 #include "client_terminal.h"
 #include "marketrecords.h"
+#include "textfit.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -27,6 +28,7 @@ void critical(const QString &text)
 OpenDemoDlg::OpenDemoDlg(QWidget *parent) : QDialog(parent), ui(new Ui_OpenDemoDlg)
 {
     ui->setupUi(this);
+    TextFit::growToText(this);
     for (const char *deposit : {"5000 USD", "10000 USD", "25000 USD", "50000 USD", "100000 USD"})
         ui->cbDeposit->addItem(QString::fromLatin1(deposit));
     for (const char *leverage : {"1:100", "1:200", "1:300", "1:400", "1:500"})

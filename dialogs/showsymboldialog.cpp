@@ -6,13 +6,15 @@
 #include "symboldatastorage.h"
 
 #include <QListWidgetItem>
+#include <QSet>
 #include <QTableWidgetItem>
 
 ShowSymbolDialog::ShowSymbolDialog(QWidget *parent) : QDialog(parent), ui(new Ui_ShowSymbolDialog)
 {
     ui->setupUi(this);
     if (SymbolDataStorage *symbols = store()) {
-        const QStringList shown = symbols->symbolList();
+        const QStringList list = symbols->symbolList();
+        const QSet<QString> shown(list.cbegin(), list.cend()); // a list's contains() per symbol was quadratic
         for (const QString &symbol : symbols->allSymbols()) {
             // Set up in full before it joins the list: a half-built item would reach
             // on_listWidget_itemChanged and move the symbol in the market watch.
@@ -61,7 +63,13 @@ void ShowSymbolDialog::on_listWidget_itemClicked(QListWidgetItem *item)
     SymbolDataStorage *symbols = store();
     if (!symbols)
         return;
-    const auto rows = specificationRows(symbols->symbolSetting(item->text()));
+    // The list was filled when the dialog opened; a reconnection since may have taken the symbol
+    // away. Its rows then stay empty: asking with the inserting look-up would invent the symbol.
+    const std::optional<SymbolSetting> setting = symbols->heldSetting(item->text());
+    auto rows = specificationRows(setting.value_or(SymbolSetting()));
+    if (!setting)
+        for (auto &row : rows)
+            row.second.clear();
     QTableWidget *table = ui->tableWidget;
     table->setColumnCount(2);
     table->setRowCount(rows.size());
@@ -72,4 +80,7 @@ void ShowSymbolDialog::on_listWidget_itemClicked(QListWidgetItem *item)
             table->setItem(row, column, cell);
         }
     }
+    // The names take the room they need, and a value longer than the rest wraps onto more lines.
+    table->resizeColumnToContents(0);
+    table->resizeRowsToContents();
 }

@@ -1,5 +1,7 @@
 #include "statementwriter.h"
 
+#include "displayformat.h"
+
 #include <QSaveFile>
 #include <QTableWidget>
 #include <QXmlStreamWriter>
@@ -34,12 +36,26 @@ const CellSource Cells[14] = {
 
 const QString ColspanAll = QStringLiteral("14");
 
+// Qt's XML writer stops at a lone surrogate (a name may carry one as a valid JSON escape) and
+// writes nothing after it, so each lone half becomes the replacement character first.
+QString wellFormed(QString text)
+{
+    for (int i = 0; i < text.size(); ++i) {
+        if (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+            ++i;
+        else if (text.at(i).isSurrogate())
+            text[i] = QChar(QChar::ReplacementCharacter);
+    }
+    return text;
+}
+
 class Page
 {
 public:
     explicit Page(QIODevice *device) : w(device) { w.setAutoFormatting(false); }
 
-    void write(const StatementData &data)
+    // False when the device took the page only in part.
+    bool write(const StatementData &data)
     {
         w.writeDTD(QStringLiteral("<!DOCTYPE html>"));
         w.writeStartElement(QStringLiteral("html"));
@@ -78,13 +94,13 @@ public:
         for (const QStringList &row : data.openPositions)
             dataRow(row, true);
 
-        const float closedProfit = Statement::figure(data.dealsSummary, 1);
-        const float deposit = Statement::figure(data.dealsSummary, 3);
-        const float withdraw = Statement::figure(data.dealsSummary, 4);
-        const float balance = Statement::figure(data.dealsSummary, 7);
-        const float equity = Statement::figure(data.accountSummary, 3);
-        const float profit = closedProfit >= 0.0f ? closedProfit : 0.0f;
-        const float loss = closedProfit < 0.0f ? closedProfit : 0.0f;
+        const double closedProfit = Statement::figure(data.dealsSummary, 1);
+        const double deposit = Statement::figure(data.dealsSummary, 3);
+        const double withdraw = Statement::figure(data.dealsSummary, 4);
+        const double balance = Statement::figure(data.dealsSummary, 7);
+        const double equity = Statement::figure(data.accountSummary, 3);
+        const double profit = closedProfit > 0.0 ? closedProfit : 0.0; // never "-0.00"
+        const double loss = closedProfit < 0.0 ? closedProfit : 0.0;
 
         spacer();
         boxRow({{"Balance", balance, nullptr}, {"Deposit", deposit, nullptr}, {"Withdraw", withdraw, nullptr}});
@@ -97,13 +113,14 @@ public:
         w.writeEndElement(); // div
         w.writeEndElement(); // body
         w.writeEndElement(); // html
+        return !w.hasError();
     }
 
 private:
     struct Box
     {
         const char *label;
-        float value;
+        double value;
         const char *valueStyle;
     };
 
@@ -133,7 +150,7 @@ private:
         w.writeStartElement(QStringLiteral("td"));
         w.writeAttribute(QStringLiteral("colspan"), ColspanAll);
         w.writeStartElement(QStringLiteral("div"));
-        w.writeTextElement(QStringLiteral("b"), text);
+        w.writeTextElement(QStringLiteral("b"), wellFormed(text));
         w.writeEndElement(); // div
         w.writeEndElement(); // td
         w.writeEndElement(); // tr
@@ -182,7 +199,7 @@ private:
             w.writeStartElement(QStringLiteral("td"));
             if (i == 13)
                 w.writeAttribute(QStringLiteral("colspan"), QStringLiteral("2"));
-            w.writeCharacters(column >= 0 ? texts.value(column) : QString());
+            w.writeCharacters(column >= 0 ? wellFormed(texts.value(column)) : QString());
             w.writeEndElement(); // td
         }
         w.writeEndElement(); // tr
@@ -211,7 +228,7 @@ private:
             w.writeStartElement(QStringLiteral("div"));
             if (box.valueStyle)
                 w.writeAttribute(QStringLiteral("style"), QString::fromLatin1(box.valueStyle));
-            w.writeCharacters(Statement::figureText(box.value));
+            w.writeCharacters(DisplayFormat::money(box.value));
             w.writeEndElement(); // div
             w.writeEndElement(); // td
         }
@@ -247,25 +264,20 @@ QVector<QStringList> tableTexts(const QTableWidget *table, int columns, int skip
     return rows;
 }
 
-float figure(const QString &text, int field)
+double figure(const QString &text, int field)
 {
     const QStringList fields = text.split(QLatin1Char(','));
     if (field < 1 || field > fields.size())
-        return 0.0f;
+        return 0.0;
     const QStringList pieces = fields.at(field - 1).split(QLatin1Char(':'));
     if (pieces.size() < 2)
-        return 0.0f;
-    return pieces.at(1).toFloat();
+        return 0.0;
+    return pieces.at(1).toDouble();
 }
 
-QString figureText(float value)
+bool write(QIODevice *device, const StatementData &data)
 {
-    return QString::number(double(value), 'g', 6);
-}
-
-void write(QIODevice *device, const StatementData &data)
-{
-    Page(device).write(data);
+    return Page(device).write(data);
 }
 
 bool save(const QString &path, const StatementData &data)
@@ -275,7 +287,10 @@ bool save(const QString &path, const StatementData &data)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    write(&file, data);
+    if (!write(&file, data)) {
+        file.cancelWriting();
+        return false;
+    }
     return file.commit();
 }
 

@@ -16,7 +16,8 @@ class QTableWidget;
 // save() writes through QSaveFile and reports success only after the commit, so a caller that
 // opens the file only on success never shows a half-written page, nor an older file that
 // happened to stand there. Names and cell texts are escaped by the XML writer and so come back
-// in the browser exactly as typed. Missing rows, cells and summary fields read as empty text and
+// in the browser exactly as typed; half a surrogate pair, which no file can hold, is written as
+// the replacement character. Missing rows, cells and summary fields read as empty text and
 // as 0; nothing in the inputs makes writing fail.
 struct StatementData
 {
@@ -47,14 +48,12 @@ QString fileName(qint64 account);
 QVector<QStringList> tableTexts(const QTableWidget *table, int columns, int skipLast);
 
 // The number after the first ':' of comma-separated field `field` (counted from 1) of a
-// summary text, as a 32-bit float; 0 when the field or its number is missing.
-float figure(const QString &text, int field);
+// summary text; 0 when the field or its number is missing. Read as a double and written with
+// two decimals, so the statement keeps every cent the window shows.
+double figure(const QString &text, int field);
 
-// A figure as written in the boxes: up to six significant digits ("224.7", "1.25e+06").
-QString figureText(float value);
-
-// Writes the whole page to an open device.
-void write(QIODevice *device, const StatementData &data);
+// Writes the whole page to an open device; false when the device did not take all of it.
+bool write(QIODevice *device, const StatementData &data);
 
 // Writes the page to `path` through QSaveFile; true only when the file was committed whole.
 bool save(const QString &path, const StatementData &data);

@@ -14,15 +14,9 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace {
-
-void quiet(QtMsgType, const QMessageLogContext &, const QString &) {}
-
-} // namespace
-
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
-    qInstallMessageHandler(quiet);
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
     qputenv("QT_QPA_PLATFORM", "offscreen");
     // Lives until the process ends: destroyed among the exit handlers, it would outlive what
     // its platform plugin needs.
