@@ -165,7 +165,7 @@ private slots:
         // Midnights are counted in a zone with clock changes; Qt reads TZ at each conversion.
         qputenv("TZ", "Europe/Berlin");
         tzset();
-        Client_Terminal::setBrokerListHost(QStringLiteral("127.55.0.3")); // nothing listens there
+        Client_Terminal::setBrokerListHost(QStringLiteral("127.55.0.5")); // nothing listens there
         QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "openUrl");
     }
     void cleanupTestCase() { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); }
