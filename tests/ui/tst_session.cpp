@@ -117,23 +117,6 @@ private slots:
         QTEST(dialog.result() == QDialog::Accepted, "accepted");
     }
 
-    // The labels beside the fields show their whole text with this platform's fonts, at the
-    // form's height and left of their fields.
-    void fieldLabelsShowTheirWholeText()
-    {
-        LoginDialog dialog;
-        dialog.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-        for (const auto &[label, text, field, y] : {std::make_tuple("label_3", "Login:", "loginBox", 136),
-                                                    std::make_tuple("label_4", "Password:", "passwordLineEdit", 174),
-                                                    std::make_tuple("label_5", "Server:", "serverBox", 210)}) {
-            const auto *shown = dialog.findChild<QLabel *>(label);
-            QCOMPARE(shown->text(), QString::fromLatin1(text));
-            QVERIFY2(shown->width() >= shown->fontMetrics().horizontalAdvance(shown->text()) && shown->y() == y, text);
-            QVERIFY(shown->geometry().right() < dialog.findChild<QWidget *>(field)->x());
-        }
-    }
-
     // Account 0, an account that is no number, and a good account without a server: nothing
     // starts, and Disconnect with nothing connected does nothing at all.
     void autoLoginWithBadSettingsStartsNothing()
