@@ -61,6 +61,7 @@ New_Order::New_Order(TradeClient *client, QWidget *parent)
     , tradeClient(client)
 {
     ui->setupUi(this);
+    fitRiskNotice();
     // No key may send a request: without this Qt makes the first button (Sell) the dialog's
     // default, and Return in the volume field sells.
     for (QPushButton *button : findChildren<QPushButton *>()) {
@@ -75,6 +76,18 @@ New_Order::New_Order(TradeClient *client, QWidget *parent)
 New_Order::~New_Order()
 {
     delete ui;
+}
+
+void New_Order::fitRiskNotice()
+{
+    // The notice was sized for another platform's fonts: it takes the narrowest width, up to its
+    // maximum, at which the whole text fits its height; the dialog grows by what it takes.
+    QLabel *notice = ui->riskLabel;
+    notice->ensurePolished();
+    int width = std::max(notice->minimumWidth(), 1);
+    while (width < notice->maximumWidth() && notice->heightForWidth(width) > notice->maximumHeight())
+        ++width;
+    notice->setMinimumWidth(width);
 }
 
 Client_Terminal *New_Order::mainWindow() const
@@ -519,14 +532,22 @@ void New_Order::setupTickChart()
     plot->graph(0)->setPen(QPen(Qt::red));
     plot->graph(1)->setPen(QPen(Qt::blue));
 
+    // Minute labels a minute apart: the default five ticks over the 205-second window would put
+    // a label every 30 seconds, each minute twice, too close to read.
     QSharedPointer<QCPAxisTickerDateTime> timeTicker(new QCPAxisTickerDateTime);
     timeTicker->setDateTimeFormat(QStringLiteral("HH:mm"));
+    timeTicker->setTickCount(3);
     plot->xAxis->setTicker(timeTicker);
 
     // The price tags live in a fixed right margin, wide enough for any price text.
     plot->axisRect()->setAutoMargins(QCP::msLeft | QCP::msTop | QCP::msBottom);
     const int tagRoom = QFontMetrics(plot->yAxis->tickLabelFont()).horizontalAdvance(QStringLiteral("000000000"));
     plot->axisRect()->setMargins(QMargins(0, 0, tagRoom, 0));
+    // Beside the tags, room for minute labels a minute apart with a gap between them, and for
+    // the left axis's margin.
+    const int labelRoom = QFontMetrics(plot->xAxis->tickLabelFont()).horizontalAdvance(QStringLiteral("00:00 0"));
+    const int axisRoom = int(std::ceil(labelRoom * (TickWindow::Span + TickWindow::Margin) / 60.0));
+    plot->setMinimumWidth(std::max(plot->minimumWidth(), tagRoom + axisRoom + labelRoom / 2));
 
     bidTag = new AxisTag(plot->yAxis2);
     bidTag->setPen(QPen(Qt::red));
@@ -602,5 +623,20 @@ void New_Order::drawTickGraph()
     askTag->setText(DisplayFormat::price(asks.last(), digits));
     bidTag->updatePosition(bids.last());
     askTag->updatePosition(asks.last());
+    separateTags(bids.last(), asks.last());
     setTagsVisible(true);
+}
+
+void New_Order::separateTags(double bid, double ask)
+{
+    // Over a window of ticks the spread is a few pixels, and one tag would cover the other: the
+    // boxes move apart by what they lack, the arrows still point at the two prices.
+    if (!bidTag->label || !askTag->label)
+        return;
+    const QCPAxis *axis = ui->tickGraphWidget->yAxis2;
+    const double height = QFontMetricsF(askTag->label->font()).height() + 2.0;
+    const double apart = axis->coordToPixel(bid) - axis->coordToPixel(ask);
+    const double push = std::max(0.0, (height - apart) / 2.0);
+    askTag->label->position->setCoords(0, -push);
+    bidTag->label->position->setCoords(0, push);
 }

@@ -78,6 +78,7 @@ public slots:
 private:
     void resetForm();
     void setupTickChart();
+    void fitRiskNotice();
     void sendRequest(QJsonObject request);
     void sendMarketOrder(int orderType);
     Client_Terminal *mainWindow() const;
@@ -88,6 +89,7 @@ private:
     void finishCloseMode(const TickData &tick);
     void setTagsVisible(bool visible);
     bool sendsVolume() const;
+    void separateTags(double bid, double ask);
 
     Ui_New_Order *ui;
     TradeClient *tradeClient;
