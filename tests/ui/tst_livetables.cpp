@@ -1,6 +1,5 @@
 // The live tables: the market watch and the trade menu on their own, then the main window's
 // tables against the simulated trade server over loopback, with the requests as it receives them.
-#include "accountservice.h"
 #include "loggedinwindow.h"
 #include "marketwatch.h"
 #include "rowcontrols.h"
@@ -13,8 +12,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QScreen>
 #include <QTableWidget>
 
@@ -48,25 +45,6 @@ class TestLiveTables : public QObject
     {
         return qobject_cast<QLabel *>(w.part<QDockWidget>("toolboxDockWidget")->titleBarWidget())->text();
     }
-    // Opens a menu through the call and picks the entry (none: closes it); returns where it opened.
-    QPoint chooseFromMenu(const QString &entry, const std::function<void()> &open)
-    {
-        QPoint at;
-        QTimer::singleShot(0, this, [&at, entry] {
-            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
-            QVERIFY(menu);
-            at = menu->pos();
-            for (QAction *action : menu->actions())
-                if (action->text() == entry)
-                    menu->setActiveAction(action);
-            if (!entry.isEmpty())
-                QTest::keyClick(menu, Qt::Key_Return);
-            menu->close();
-        });
-        open();
-        return at;
-    }
-
 private slots:
     void initTestCase() { Q_INIT_RESOURCE(resources); }
     void cleanup() { w.stop(); }
@@ -105,26 +83,20 @@ private slots:
         QCOMPARE(symbols.item(2, MarketWatch::BidColumn)->text(), QStringLiteral("0")); // one row per quote
     }
 
-    void tradeMenu_data()
-    {
-        QTest::addColumn<int>("kind");
-        QTest::addColumn<bool>("dialog");
-        QTest::addColumn<QString>("enabled");
-        QTest::newRow("position") << int(TradeTable::RowKind::Position) << true << "11111100-1";
-        QTest::newRow("order") << int(TradeTable::RowKind::Order) << true << "00000011-1";
-        // Without an order dialog only the commands the window sends itself stay.
-        QTest::newRow("position, no dialog") << int(TradeTable::RowKind::Position) << false << "00111000-1";
-    }
+    // Enabled entries by the row's kind (1 on, 0 off, - the separator); without an order dialog
+    // only the commands the window sends itself stay.
     void tradeMenu()
     {
-        QFETCH(int, kind);
-        QFETCH(bool, dialog);
-        QFETCH(QString, enabled);
-        const std::unique_ptr<QMenu> menu(TradeTable::buildContextMenu(TradeTable::RowKind(kind), true, dialog));
-        QString shown;
-        for (QAction *action : menu->actions())
-            shown += action->isSeparator() ? '-' : action->isEnabled() ? '1' : '0';
-        QCOMPARE(shown, enabled);
+        using Kind = TradeTable::RowKind;
+        for (const auto &[kind, dialog, enabled] : {std::tuple(Kind::Position, true, "11111100-1"),
+                                                    std::tuple(Kind::Order, true, "00000011-1"),
+                                                    std::tuple(Kind::Position, false, "00111000-1")}) {
+            const std::unique_ptr<QMenu> menu(TradeTable::buildContextMenu(kind, true, dialog));
+            QString shown;
+            for (QAction *action : menu->actions())
+                shown += action->isSeparator() ? '-' : action->isEnabled() ? '1' : '0';
+            QCOMPARE(shown, QString(enabled));
+        }
     }
 
     void tradeRequests()
@@ -144,7 +116,7 @@ private slots:
         const QPoint point = trades->visualRect(trades->model()->index(0, TradeTable::TimeColumn)).center();
         QPoint menuAt;
         for (QHeaderView::ResizeMode mode : {QHeaderView::Interactive, QHeaderView::Stretch}) {
-            menuAt = chooseFromMenu("Auto Arrange", [&] { w.window->contextTradeMenu(point); });
+            menuAt = corvane_test::chooseFromMenu("Auto Arrange", [&] { w.window->contextTradeMenu(point); });
             QCOMPARE(trades->horizontalHeader()->sectionResizeMode(0), mode);
         }
         // The menu opens at the pointer, which comes in the viewport's coordinates.
@@ -194,24 +166,22 @@ private slots:
         w.window->move(w.window->pos() + screen.topLeft() + QPoint(100, 100) - symbols->viewport()->mapToGlobal(point));
         const QPoint pointer = symbols->viewport()->mapToGlobal(point);
         QVERIFY(screen.contains(pointer + QPoint(300, 300)));
-        QCOMPARE(chooseFromMenu(QString(), [&] { w.window->showTickContextMenu(point); }), pointer);
+        QCOMPARE(corvane_test::chooseFromMenu(QString(), [&] { w.window->showTickContextMenu(point); }), pointer);
     }
 
     // The broker holds each position's dollar value at the account's leverage, so the line
-    // reads as a real account's does. Leverage 0: the documented demo account 1001.
+    // reads as a real account's does (the sign-up's leverage is checked with the account service).
     void marginAtTheAccountsLeverage_data()
     {
         QTest::addColumn<QString>("symbol");
         QTest::addColumn<int>("volume"); // 1/10000 lot
         QTest::addColumn<double>("open");
-        QTest::addColumn<int>("leverage"); // negative: opened through the demo sign-up at 1:-leverage
+        QTest::addColumn<int>("leverage");
         QTest::addColumn<QString>("margin");
         QTest::newRow("EURUSD 1 lot, 1:100") << "EURUSD" << 10000 << 1.1 << 100 << "1100.00,";
         QTest::newRow("USDJPY 0.5 lot, yen price") << "USDJPY" << 5000 << 150.0 << 100 << "500.00";
         QTest::newRow("EURJPY cross, 1:200") << "EURJPY" << 10000 << 162.0 << 200 << "540.00";
         QTest::newRow("XAUUSD 0.05 lot, 1:500") << "XAUUSD" << 500 << 2000.0 << 500 << "20.00";
-        QTest::newRow("demo sign-up asking 1:300") << "EURUSD" << 30000 << 1.2 << -300 << "1200.00";
-        QTest::newRow("documented demo account") << "" << 0 << 0.0 << 0 << "7";
     }
     void marginAtTheAccountsLeverage()
     {
@@ -220,36 +190,11 @@ private slots:
         QFETCH(double, open);
         QFETCH(int, leverage);
         QFETCH(QString, margin);
-        w.server = std::make_unique<simbroker::SimTradeServer>();
-        QVERIFY(w.server->listen(QHostAddress::LocalHost, 0));
-        qint64 account = Account;
-        QString password = "secret";
-        if (leverage > 0) {
-            w.server->addAccount(Account, password, 10000.0, QString(), QStringLiteral("demo\\usd"), leverage);
-        } else if (leverage == 0) {
-            w.server->addDemoAccounts();
-            std::tie(account, password) = std::make_pair(1001, QStringLiteral("demo1001"));
-        } else {
-            simbroker::AccountService signUp(w.server.get());
-            QVERIFY(signUp.listen(QHostAddress(QStringLiteral("127.55.3.1")), 0));
-            QNetworkAccessManager network;
-            QNetworkRequest request(QUrl(QStringLiteral("http://127.55.3.1:%1/account/create").arg(signUp.serverPort())));
-            request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
-            const QJsonObject form{{"name", "New Trader"}, {"email", "n@example.org"}, {"phone", "1"}, {"leverage", -leverage},
-                                   {"password", password}, {"amount", 10000}, {"group", "demo"},
-                                   {"manager_login", simbroker::AccountService::ManagerLogin},
-                                   {"manager_password", simbroker::AccountService::ManagerPassword}};
-            std::unique_ptr<QNetworkReply> reply(network.post(request, QJsonDocument(form).toJson()));
-            QTRY_VERIFY(reply->isFinished());
-            account = QJsonDocument::fromJson(reply->readAll()).object().value("login").toVariant().toLongLong();
-            QVERIFY(account > 0);
-        }
-        w.server->setPrice("USDJPY", 150.0, 150.0);
-        if (!symbol.isEmpty())
-            w.server->addPosition(account, {{"symbol", symbol}, {"type", "buy"}, {"volume", volume}, {"price_o", open}});
-        w.client = std::make_unique<TradeClient>();
-        w.window = std::make_unique<Client_Terminal>(w.client.get());
-        w.client->connectToServer(w.server->url().toString(), account, password, "Sim");
+        QVERIFY(w.start(Account, [&](simbroker::SimTradeServer &s) {
+            s.addAccount(Account, "secret", 10000.0, QString(), QStringLiteral("demo\\usd"), leverage);
+            s.setPrice("USDJPY", 150.0, 150.0);
+            s.addPosition(Account, {{"symbol", symbol}, {"type", "buy"}, {"volume", volume}, {"price_o", open}});
+        }, {"secret", 10000.0, QString(), QHostAddress::LocalHost, true, false}));
         QTRY_VERIFY2(summaryText().contains(", Used margin: " + margin), qPrintable(summaryText()));
     }
 

@@ -102,7 +102,7 @@ QMap<QString, QString> describe(const QWidget *d)
 }
 
 // Sets the fields a "name=value; ..." text names: kind, pending and expiry (index, then seconds
-// ahead for "Specified") are box indexes, the others spin-box values.
+// ahead for "Specified") are box indexes, minimum the volume field's, the others spin-box values.
 void fill(QWidget *d, const QString &fields)
 {
     const QMap<QString, const char *> names{{"volume", "volumeSpinBox"}, {"price", "priceSpinBox"},
@@ -111,7 +111,9 @@ void fill(QWidget *d, const QString &fields)
                                             {"pending", "pendingOrderTypeBox"}, {"expiry", "expTypeBox"}};
     for (const QString &entry : fields.split(QStringLiteral("; "), Qt::SkipEmptyParts)) {
         const QStringList values = entry.section('=', 1).split(',');
-        if (auto *spin = d->findChild<QDoubleSpinBox *>(names.value(entry.section('=', 0, 0))))
+        if (entry.startsWith("minimum="))
+            part<QDoubleSpinBox>(d, "volumeSpinBox")->setMinimum(values.first().toDouble());
+        else if (auto *spin = d->findChild<QDoubleSpinBox *>(names.value(entry.section('=', 0, 0))))
             spin->setValue(values.first().toDouble());
         else
             part<QComboBox>(d, names.value(entry.section('=', 0, 0)))->setCurrentIndex(values.first().toInt());
@@ -129,7 +131,7 @@ class TestOrderEntry : public QObject
     corvane_test::LoggedInWindow w;
     QString sessionOf; // the test function that started the running session
     QMap<QString, qint64> tickets;
-    int markers = 0;
+    int quotes = 0;
 
     void startSession(bool show = false)
     {
@@ -160,39 +162,11 @@ class TestOrderEntry : public QObject
             text.replace(it.key(), QString::number(it.value()));
         return text.replace("#ACCOUNT", QString::number(Account));
     }
-    // Waits until the server has every request sent so far, behind one of another kind.
-    void settle(SimTradeServer *server = nullptr)
-    {
-        server = server ? server : w.server.get();
-        const QString marker = QString::number(++markers);
-        w.client->sendRequest(TradeMessages::chartHistoryRequest(marker, 1, 0, -1));
-        QTRY_VERIFY([&] {
-            const QList<QJsonObject> charts = server->receivedRequests(3);
-            return std::any_of(charts.cbegin(), charts.cend(), [&](const QJsonObject &r) { return r.value("symbol") == marker; });
-        }());
-    }
     void prepare(New_Order *dlg, const QString &use)
     {
         dlg->setCurrentSymbol(QString::fromLatin1(Uses.value(use).symbol));
         dlg->setMode(Uses.value(use).mode, tickets.value(QLatin1String(Uses.value(use).record)));
     }
-    // Opens a context menu through the given call and picks the entry; `meanwhile` runs first,
-    // inside the menu's own event loop.
-    void chooseFromMenu(const QString &entry, const std::function<void()> &open, const std::function<void()> &meanwhile)
-    {
-        QTimer::singleShot(0, this, [entry, meanwhile] {
-            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
-            QVERIFY(menu);
-            meanwhile();
-            for (QAction *action : menu->actions())
-                if (action->text() == entry)
-                    menu->setActiveAction(action);
-            QTest::keyClick(menu, Qt::Key_Return);
-            menu->close();
-        });
-        open();
-    }
-
 private slots:
     void initTestCase() { Q_INIT_RESOURCE(resources); }
     void cleanupTestCase() { w.stop(); }
@@ -279,8 +253,6 @@ private slots:
             "volume=0.57,*; price=1.1,shown,off; buysell=hidden" << "place=Close Position ##BUY,shown,on; volume=0.57,*";
         QTest::newRow("close by hedge") << "close by hedge" << "title=Close By Hedge; place=Close Position By Hedge "
             "##BUY,shown,off; opposite=shown,#SELL" << "place=Close Position By Hedge ##BUY,shown,on";
-        QTest::newRow("no opposite") << "close by hedge, no opposite" << "place=Close Position By Hedge ##LONE,shown,off"
-                                     << "place=Close Position By Hedge ##LONE,shown,off";
     }
     void closeWaitsForQuote()
     {
@@ -301,20 +273,25 @@ private slots:
         QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
     }
 
-    // What the server receives for each button, after a use and the fields the row sets.
+    // What the server receives for each button, after a use and the fields the row sets. A
+    // quote's volume limits (1/10000 lot) that make no sense are ignored: the field keeps its
+    // step and decimals, and no request leaves with volume 0. No key sends a request, in any mode
+    // and in the one-click panel: Return and Enter in the volume field and on every button.
     void requests_data()
     {
         QTest::addColumn<QString>("use");
         QTest::addColumn<QString>("fields");
         QTest::addColumn<QString>("button");
-        QTest::addColumn<QString>("sent");
+        QTest::addColumn<QString>("sent"); // empty: nothing
         const QString market = R"({"login":#ACCOUNT,"order_type":%1,"req_code":4,"symbol":"EURUSD","type":0,"volume":%2%3})";
         QTest::newRow("buy 0.5, take profit only") << "new order" << "volume=0.5; sl=0; tp=1.2" << "buy"
                                                    << market.arg(0).arg(5000).arg(R"(,"tp":1.2)");
         QTest::newRow("sell 0.57, stop loss only") << "new order" << "volume=0.57; sl=1.2; tp=0" << "sell"
                                                    << market.arg(1).arg(5700).arg(R"(,"sl":1.2)");
-        QTest::newRow("buy 1.13, both") << "new order" << "volume=1.13; sl=1; tp=1.2" << "buy"
-                                        << market.arg(0).arg(11300).arg(R"(,"sl":1,"tp":1.2)");
+        for (const char *limits : {"step_vol:0", "step_vol:-100", "step_vol:NaN", "min_vol:50000,max_vol:100", "min_vol:0,max_vol:-5"})
+            QTest::addRow("quote %s, buy 0.25", limits) << "new order" << QString("quote=%1; volume=0.25; sl=0; tp=0").arg(limits)
+                                                     << "buy" << market.arg(0).arg(2500).arg("");
+        QTest::newRow("0 lots") << "new order" << "minimum=0; volume=0" << "buy" << "";
         const QString pending = R"({"login":#ACCOUNT,"order_id":0,"order_type":%1,"price":1.01,"req_code":4,"sl":0,)"
                                 R"("symbol":"EURUSD","t_time":%2,"tp":0,"type":0,"volume":1000%3})";
         const QString limit = "kind=1; volume=0.1; price=1.01; sl=0; tp=0; pending=";
@@ -325,17 +302,21 @@ private slots:
                                               << pending.arg(2).arg(2).arg(R"(,"exp_mins":1)");
         QTest::newRow("specified in the past") << "new order" << limit + "0; expiry=2,-600" << "place"
                                                << pending.arg(2).arg(2).arg("");
-        QTest::newRow("today") << "new order" << limit + "0; expiry=1" << "place" << pending.arg(2).arg(1).arg("");
         const QString place = R"({"login":#ACCOUNT,"order_id":%1,"order_type":%2,"price":1.1,"req_code":4,%3"sl":%4,)"
                               R"("symbol":"%5","t_time":0,"tp":%6,"type":%7,"volume":%8})";
-        QTest::newRow("close position") << "close position" << "pending=0; expiry=0" << "place"
-                                        << place.arg("#BUY", "2", "", "1.05", "EURUSD", "1.2", "4", "5700");
+        const QString close = place.arg("#BUY", "2", "", "1.05", "EURUSD", "1.2", "4", "5700");
+        QTest::newRow("close position") << "close position" << "pending=0; expiry=0" << "place" << close;
+        QTest::newRow("close after a quote with step 0") << "close position" << "quote=step_vol:0; pending=0; expiry=0"
+                                                         << "place" << close;
         QTest::newRow("close by hedge") << "close by hedge" << "pending=0; expiry=0" << "place"
             << place.arg("#BUY", "2", R"("position_by_id":#SELL,"position_id":#BUY,)", "1.05", "EURUSD", "1.2", "10", "5700");
         QTest::newRow("modify stop limit order") << "modify stop limit order" << "sl=1.16; expiry=0" << "place"
                                                  << place.arg("#STOP", "7", R"("s_price":1.09,)", "1.16", "GBPUSD", "1", "1", "3000");
         QTest::newRow("delete order") << "delete order" << "expiry=0" << "place"
                                       << place.arg("#STOP", "7", "", "1.15", "GBPUSD", "1", "3", "3000");
+        for (const QString &use : Uses.keys() + QStringList{"one-click panel"})
+            QTest::addRow("keys, %s", qPrintable(use)) << use << "" << "keys" << "";
+        QTest::newRow("keys, pending new order") << "new order" << "kind=1" << "keys" << "";
     }
     void requests()
     {
@@ -343,93 +324,45 @@ private slots:
         QFETCH(QString, fields);
         QFETCH(QString, button);
         QFETCH(QString, sent);
-        shareSession();
-        prepare(dialog(), use);
-        dialog()->show();
-        fill(dialog(), fields);
-        QTest::mouseClick(part<QPushButton>(dialog(), qPrintable(button + "Button")), Qt::LeftButton);
-        QCOMPARE(part<QLabel>(dialog(), "responseLabel")->text(), QStringLiteral("Please wait while request sending..."));
-        QTRY_COMPARE(w.requests(4).size(), 1);
-        QCOMPARE(parse(w.requests(4).first()), parse(withTickets(sent)));
-    }
-
-    // A quote's volume limits that make no sense are ignored: the field keeps its step and
-    // decimals, and no request leaves with volume 0. The row's lots are bought in a New Order,
-    // then the 0.57-lot position is closed.
-    void volumeLimits_data()
-    {
-        QTest::addColumn<QJsonObject>("limits"); // 1/10000 lot
-        QTest::addColumn<double>("lots");
-        QTest::addColumn<QString>("sent");
-        QTest::newRow("step 0") << QJsonObject{{"step_vol", 0}} << 0.25 << "2500 5700";
-        QTest::newRow("negative step") << QJsonObject{{"step_vol", -100}} << 0.25 << "2500 5700";
-        QTest::newRow("step not a number") << QJsonObject{{"step_vol", "NaN"}} << 0.25 << "2500 5700";
-        QTest::newRow("minimum above maximum") << QJsonObject{{"min_vol", 50000}, {"max_vol", 100}} << 0.25 << "2500 5700";
-        QTest::newRow("limits 0 and negative") << QJsonObject{{"min_vol", 0}, {"max_vol", -5}} << 0.25 << "2500 5700";
-        QTest::newRow("0 lots in the field") << QJsonObject{{"min_vol", 0}} << 0.0 << "5700";
-    }
-    void volumeLimits()
-    {
-        QFETCH(QJsonObject, limits);
-        QFETCH(double, lots);
-        QFETCH(QString, sent);
-        shareSession();
-        QJsonObject quote{{"res_code", 2}, {"symbol", "EURUSD"}, {"bid", 1.08 + lots / 100}, {"ask", 1.09}, {"digits", 5},
-                          {"min_vol", 100}, {"max_vol", 1000000}, {"step_vol", 100}};
-        for (auto it = limits.begin(); it != limits.end(); ++it)
-            quote.insert(it.key(), it.value());
-        w.server->sendJson(quote);
-        QTRY_COMPARE(w.window->getTick("EURUSD").bid, 1.08 + lots / 100);
-        dialog()->setCurrentSymbol("GBPUSD");
-        prepare(dialog(), "new order");
-        auto *volume = part<QDoubleSpinBox>(dialog(), "volumeSpinBox");
-        volume->setMinimum(std::min(lots, volume->minimum()));
-        volume->setValue(lots);
-        QCOMPARE(volume->value(), lots);
-        part<QPushButton>(dialog(), "buyButton")->click();
-        prepare(dialog(), "close position");
-        part<QPushButton>(dialog(), "placeButton")->click();
-        settle();
-        QStringList volumes;
-        for (const QJsonObject &request : w.server->receivedRequests(4))
-            volumes << QString::number(request.value("volume").toDouble());
-        QCOMPARE(volumes.join(' '), sent);
-    }
-
-    // No key sends a request, in any mode and in the one-click panel: Return and Enter with the
-    // focus in the volume field or on a button that sends.
-    void noKeySends_data()
-    {
-        QTest::addColumn<QString>("use");
-        for (const QString &use : Uses.keys() + QStringList{"pending new order", "one-click panel"})
-            QTest::newRow(qPrintable(use)) << use;
-    }
-    void noKeySends()
-    {
-        QFETCH(QString, use);
         shareSession(true);
         QWidget *form = dialog();
         if (use == "one-click panel") {
             form = w.window->findChild<OneClickTradingButtons *>();
-            QVERIFY(form);
-        } else {
-            prepare(dialog(), use.startsWith("pending") ? QStringLiteral("new order") : use);
-            fill(form, use.startsWith("pending") ? "kind=1" : "");
+        } else if (fields.startsWith("quote=")) {
+            QJsonObject quote{{"res_code", 2}, {"symbol", "EURUSD"}, {"bid", 1.08 + ++quotes * 1e-5}, {"ask", 1.09},
+                              {"digits", 5}, {"min_vol", 100}, {"max_vol", 1000000}, {"step_vol", 100}};
+            for (const QString &limit : fields.section("; ", 0, 0).mid(6).split(','))
+                quote.insert(limit.section(':', 0, 0), limit.section(':', 1) == "NaN" ? QJsonValue("NaN") : limit.section(':', 1).toInt());
+            w.server->sendJson(quote);
+            QTRY_COMPARE(w.window->getTick("EURUSD").bid, quote.value("bid").toDouble());
+            dialog()->setCurrentSymbol("GBPUSD"); // the quote's limits apply when EURUSD is chosen
+            fields = fields.section("; ", 1);
         }
+        if (form == dialog())
+            prepare(dialog(), use);
         form->show();
-        form->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(form->window()));
-        for (const char *name : {"volumeSpinBox", "buyButton", "sellButton", "placeButton"}) {
-            auto *target = form->findChild<QWidget *>(QLatin1String(name));
-            if (target && target->isVisibleTo(form)) {
-                target->setFocus();
-                QTest::keyClick(target, Qt::Key_Return);
-                QTest::keyClick(target, Qt::Key_Enter);
+        fill(form, fields);
+        if (button == "keys") {
+            form->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(form->window()));
+            for (const char *name : {"volumeSpinBox", "buyButton", "sellButton", "placeButton"}) {
+                if (auto *target = form->findChild<QWidget *>(QLatin1String(name))) {
+                    target->setFocus();
+                    QTest::keyClick(target, Qt::Key_Return);
+                    QTest::keyClick(target, Qt::Key_Enter);
+                }
             }
+        } else {
+            QTest::mouseClick(part<QPushButton>(form, qPrintable(button + "Button")), Qt::LeftButton);
         }
-        settle();
-        QCOMPARE(w.requests(4), QStringList());
-        form->hide();
+        if (sent.isEmpty()) {
+            w.settle();
+            QCOMPARE(w.requests(4), QStringList());
+            return form->hide();
+        }
+        QCOMPARE(part<QLabel>(form, "responseLabel")->text(), QStringLiteral("Please wait while request sending..."));
+        QTRY_COMPARE(w.requests(4).size(), 1);
+        QCOMPARE(parse(w.requests(4).first()), parse(withTickets(sent)));
     }
 
     // A login to another account or server ends the dialog's use: nothing prepared for the old
@@ -457,7 +390,7 @@ private slots:
         QTRY_VERIFY(!target->receivedRequests(4).isEmpty()); // the window's refresh after the login
         QVERIFY(!dialog()->isVisible());
         part<QPushButton>(dialog(), "placeButton")->click();
-        settle(target);
+        w.settle(target);
         const QString oldTicket = QString("\"order_id\":%1").arg(tickets.value(QLatin1String(Uses.value(use).record)));
         for (const auto &frame : target->receivedFrames())
             QVERIFY2(!frame.text.contains(oldTicket), qPrintable(frame.text));
@@ -520,7 +453,7 @@ private slots:
             place->click(); // acknowledges, sends nothing
             QVERIFY(!dlg->isVisible());
         }
-        settle();
+        w.settle();
         QCOMPARE(w.trades(0), QStringList());
         QCOMPARE(w.trades(5).size(), refreshes);
         QVERIFY(refreshes == 0 || w.trades(5).first() == withTickets(R"({"login":#ACCOUNT,"req_code":4,"type":5})"));
@@ -593,7 +526,7 @@ private slots:
             QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, cell.center());
             QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, cell.center());
         } else {
-            chooseFromMenu(how, [&] {
+            corvane_test::chooseFromMenu(how, [&] {
                 tradeRow ? w.window->contextTradeMenu(cell.center()) : w.window->showTickContextMenu(cell.center());
             }, [&] { sendPositions(kept); });
         }
