@@ -14,7 +14,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLabel>
-#include <QMenu>
 #include <QPushButton>
 #include <QTableWidget>
 #include <qcustomplot.h>
@@ -37,14 +36,11 @@ const QList<QPair<QString, QJsonObject>> Records{
 
 // The uses of the dialog: mode, record, symbol.
 struct Use { int mode; const char *record; const char *symbol; };
-const QMap<QString, Use> Uses{{"new order", {NewOrder, "", "EURUSD"}},
-                              {"modify stop limit order", {ModifyOrder, "#STOP", "GBPUSD"}},
-                              {"modify buy limit order", {ModifyOrder, "#LIMIT", "GBPUSD"}},
-                              {"modify position", {ModifyPosition, "#BUY", "EURUSD"}},
-                              {"delete order", {DeleteOrder, "#STOP", "GBPUSD"}},
-                              {"close position", {ClosePosition, "#BUY", "EURUSD"}},
-                              {"close by hedge", {CloseByHedge, "#BUY", "EURUSD"}},
-                              {"close by hedge, no opposite", {CloseByHedge, "#LONE", "USDJPY"}}};
+const QMap<QString, Use> Uses{
+    {"new order", {NewOrder, "", "EURUSD"}}, {"modify position", {ModifyPosition, "#BUY", "EURUSD"}},
+    {"modify stop limit order", {ModifyOrder, "#STOP", "GBPUSD"}}, {"modify buy limit order", {ModifyOrder, "#LIMIT", "GBPUSD"}},
+    {"delete order", {DeleteOrder, "#STOP", "GBPUSD"}}, {"close position", {ClosePosition, "#BUY", "EURUSD"}},
+    {"close by hedge", {CloseByHedge, "#BUY", "EURUSD"}}, {"close by hedge, no opposite", {CloseByHedge, "#LONE", "USDJPY"}}};
 
 QJsonObject parse(const QString &text) { return QJsonDocument::fromJson(text.toUtf8()).object(); }
 
