@@ -137,22 +137,17 @@ private slots:
         w.window->requestCloseAll(2);
         const QString closeAll = R"({"dealer":1000,"login":%1,"req_code":4,"sub_type":2,"type":9})";
         QTRY_COMPARE(w.trades(9), QStringList(closeAll.arg(Other)));
-    }
 
-    // The market watch's menu opens exactly at the pointer, whose position comes in the
-    // viewport's coordinates (below the header), not the table's.
-    void marketWatchMenuAtThePointer()
-    {
-        QVERIFY(w.start(Account));
+        // The market watch's menu opens exactly at the pointer, whose position comes in the
+        // viewport's coordinates (below the header), not the table's.
         auto *symbols = w.part<QTableWidget>("symbolTableWidget");
-        QTRY_VERIFY(symbols->rowCount() > 2);
-        const QPoint point = symbols->visualRect(symbols->model()->index(2, 0)).center();
+        const QPoint at = symbols->visualRect(symbols->model()->index(2, 0)).center();
         // Room for the whole menu below and right of the pointer, so the screen moves nothing.
         const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-        w.window->move(w.window->pos() + screen.topLeft() + QPoint(100, 100) - symbols->viewport()->mapToGlobal(point));
-        const QPoint pointer = symbols->viewport()->mapToGlobal(point);
-        QVERIFY(screen.contains(pointer + QPoint(300, 300)));
-        QCOMPARE(corvane_test::chooseFromMenu(QString(), [&] { w.window->showTickContextMenu(point); }), pointer);
+        w.window->move(w.window->pos() + screen.topLeft() + QPoint(100, 100) - symbols->viewport()->mapToGlobal(at));
+        QVERIFY(screen.contains(symbols->viewport()->mapToGlobal(at) + QPoint(300, 300)));
+        QCOMPARE(corvane_test::chooseFromMenu(QString(), [&] { w.window->showTickContextMenu(at); }),
+                 symbols->viewport()->mapToGlobal(at));
     }
 
     // The broker holds each position's dollar value at the account's leverage, so the line

@@ -519,40 +519,10 @@ private slots:
         }
     }
 
-    // Each symbol-list reply refills the box; the trader's symbol stays when the list holds it.
-    void symbolListKeepsChoice_data()
-    {
-        QTest::addColumn<QStringList>("list"); // empty: the server sends its list again
-        QTest::addColumn<QString>("chosen");
-        QTest::newRow("server resends the list") << QStringList() << "GBPUSD";
-        QTest::newRow("list without it") << QStringList{"EURUSD", "USDJPY"} << "EURUSD";
-    }
-    void symbolListKeepsChoice()
-    {
-        QFETCH(QStringList, list);
-        QFETCH(QString, chosen);
-        startSession();
-        New_Order *dlg = dialog();
-        prepare(dlg, "new order");
-        dlg->setCurrentSymbol("GBPUSD");
-        if (list.isEmpty()) {
-            QSignalSpy refilled(w.window->symbolStorage(), &SymbolDataStorage::symbolSettingChanged);
-            w.server->sendJson({{"res_code", 8}, {"array", w.server->market().symbolListJson()}});
-            QVERIFY(refilled.wait());
-        } else {
-            dlg->setSymbolList(list);
-        }
-        const TickData tick = w.window->getTick(chosen);
-        QCOMPARE(part<QLabel>(dlg, "chartTitleLabel")->text() + ' ' + part<QLabel>(dlg, "rateLabel")->text(), "Tick Chart: "
-                 + chosen + ' ' + QString::number(tick.bid, 'f', tick.digits) + '/' + QString::number(tick.ask, 'f', tick.digits));
-        part<QPushButton>(dlg, "buyButton")->click();
-        QTRY_COMPARE(w.trades(0).size(), 1);
-        QCOMPARE(parse(w.trades(0).first()).value("symbol").toString(), chosen);
-    }
-
     // The account labels at login, the live rate, and the tick chart as the trader sees it: the
     // bid line red below the blue ask line, tags and time labels apart; a symbol without ticks
-    // shows none, and the title names the symbol plotted.
+    // shows none, and the title names the symbol plotted. Each symbol-list reply refills the
+    // box: the trader's symbol stays while the list holds it.
     void tickChart()
     {
         startSession();
@@ -616,6 +586,17 @@ private slots:
         QCOMPARE(rate->text(), QString());
         QTRY_COMPARE(plot->graph(0)->dataCount(), 0);
         QVERIFY(!tags.at(0)->label->visible() && !tags.at(1)->arrow->visible());
+
+        part<QComboBox>(dlg, "symbolComboBox")->setCurrentText("GBPUSD");
+        QSignalSpy refilled(w.window->symbolStorage(), &SymbolDataStorage::symbolSettingChanged);
+        w.server->sendJson({{"res_code", 8}, {"array", w.server->market().symbolListJson()}});
+        QVERIFY(refilled.wait());
+        QCOMPARE(describe(dlg).value("chosen") + ' ' + rate->text(), "GBPUSD 1.25000/1.25030");
+        dlg->setSymbolList({"EURUSD", "USDJPY"});
+        QCOMPARE(describe(dlg).value("chart") + ' ' + rate->text(), "Tick Chart: EURUSD 1.08000/1.08030");
+        part<QPushButton>(dlg, "buyButton")->click();
+        QTRY_COMPARE(w.trades(0).size(), 1);
+        QCOMPARE(parse(w.trades(0).first()).value("symbol").toString(), QStringLiteral("EURUSD"));
     }
 };
 
