@@ -171,8 +171,8 @@ private slots:
             QVector<double> t, bids, asks;
             for (double time : times)
                 TickWindow::append(t, bids, asks, time, time + 1000, time + 2000);
-            QVERIFY(t == kept && bids.first() == kept.first() + 1000 && asks.last() == kept.last() + 2000);
-            QCOMPARE(TickWindow::timeRange(t).upper, kept.first() + 205.0);
+            QVERIFY(t == kept && bids.first() == kept.first() + 1000 && asks.last() == kept.last() + 2000
+                    && TickWindow::timeRange(t).upper == kept.first() + 205.0);
         }
     }
 
@@ -226,34 +226,26 @@ private slots:
     }
 
     // A close prepared before its symbol has a quote is set up whole but cannot be sent until
-    // a quote gives the volume limits.
-    void closeWaitsForQuote_data()
-    {
-        QTest::addColumn<QString>("use");
-        QTest::addColumn<QString>("before");
-        QTest::addColumn<QString>("after");
-        QTest::newRow("close position") << "close position" << "title=Position; place=Close Position ##BUY,shown,off; "
-            "volume=0.57,*; price=1.1,shown,off; buysell=hidden" << "place=Close Position ##BUY,shown,on; volume=0.57,*";
-        QTest::newRow("close by hedge") << "close by hedge" << "title=Close By Hedge; place=Close Position By Hedge "
-            "##BUY,shown,off; opposite=shown,#SELL" << "place=Close Position By Hedge ##BUY,shown,on";
-    }
+    // a quote gives the volume limits: the use, then the form before and after the quote.
     void closeWaitsForQuote()
     {
-        QFETCH(QString, use);
-        QFETCH(QString, before);
-        QFETCH(QString, after);
-        startSession();
-        prepare(dialog(), "modify stop limit order"); // a half-done close would keep its title and Place text
-        w.window->symbolStorage()->clear();          // no quote of any symbol is stored now
-        prepare(dialog(), use);
-        QString wrong = mismatches(describe(dialog()), withTickets(before));
-        QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
-        const QString symbol = QLatin1String(Uses.value(use).symbol);
-        w.server->setPrice("GBPUSD", 1.2, 1.2002); // another symbol's quote changes nothing
-        w.server->setPrice(symbol, symbol == "USDJPY" ? 150.5 : 1.08, symbol == "USDJPY" ? 150.52 : 1.0802);
-        QTRY_COMPARE(w.window->getTick(symbol).symbol, symbol);
-        wrong = mismatches(describe(dialog()), withTickets(after));
-        QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+        for (const auto &[use, before, after] : {
+                 std::tuple("close position", "title=Position; place=Close Position ##BUY,shown,off; volume=0.57,*; "
+                            "price=1.1,shown,off; buysell=hidden", "place=Close Position ##BUY,shown,on; volume=0.57,*"),
+                 std::tuple("close by hedge", "title=Close By Hedge; place=Close Position By Hedge ##BUY,shown,off; "
+                            "opposite=shown,#SELL", "place=Close Position By Hedge ##BUY,shown,on")}) {
+            startSession();
+            prepare(dialog(), "modify stop limit order"); // a half-done close would keep its title and Place text
+            w.window->symbolStorage()->clear();          // no quote of any symbol is stored now
+            prepare(dialog(), use);
+            QString wrong = mismatches(describe(dialog()), withTickets(before));
+            QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+            w.server->setPrice("GBPUSD", 1.2, 1.2002); // another symbol's quote changes nothing
+            w.server->setPrice("EURUSD", 1.08, 1.0802);
+            QTRY_COMPARE(w.window->getTick("EURUSD").symbol, QStringLiteral("EURUSD"));
+            wrong = mismatches(describe(dialog()), withTickets(after));
+            QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+        }
     }
 
     // What the server receives for each button, after a use and the fields the row sets. A
