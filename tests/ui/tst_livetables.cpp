@@ -10,7 +10,6 @@
 #include <QDockWidget>
 #include <QHeaderView>
 #include <QLabel>
-#include <QMenu>
 #include <QScreen>
 #include <QTableWidget>
 
@@ -27,10 +26,7 @@ QStringList rowTexts(const QTableWidget *table, int row)
 }
 
 // A EURUSD quote; bid_high 9.9, bid_low 1.0, ask_high 1.3 and ask_low 0.1 differ, so a swapped one shows.
-TickData tick(double bid, double ask, int digits)
-{
-    return TickData{"EURUSD", 0, bid, ask, 0.0, 0, digits, 0.0, 0.0, 0.0, 9.9, 1.0, 1.3, 0.1};
-}
+TickData tick(double bid, double ask, int digits) { return {"EURUSD", 0, bid, ask, 0.0, 0, digits, 0.0, 0.0, 0.0, 9.9, 1.0, 1.3, 0.1}; }
 
 } // namespace
 

@@ -19,8 +19,6 @@
 #include <qcustomplot.h>
 #include <tuple>
 
-using simbroker::SimTradeServer;
-
 namespace {
 
 constexpr qint64 Account = 7000000321LL;
@@ -125,7 +123,7 @@ class TestOrderEntry : public QObject
 
     void startSession(bool show = false)
     {
-        const auto seed = [this](SimTradeServer &s) {
+        const auto seed = [this](simbroker::SimTradeServer &s) {
             s.setNextTicket(5000000001LL);
             for (const auto &[tag, record] : Records)
                 tickets[tag] = record.value("type").isString() ? s.addPosition(Account, record) : s.addOrder(Account, record);
@@ -345,20 +343,19 @@ private slots:
     void accountSwitchEndsTheUse_data()
     {
         QTest::addColumn<QString>("use");
-        QTest::addColumn<bool>("otherServer");
         for (const char *use : {"modify stop limit order", "modify position", "delete order", "close position", "close by hedge"})
-            QTest::newRow(use) << use << false;
-        QTest::newRow("close position, same account on another server") << "close position" << true;
+            QTest::newRow(use) << use;
+        QTest::newRow("close position, same account on another server") << "close position";
     }
     void accountSwitchEndsTheUse()
     {
         QFETCH(QString, use);
-        QFETCH(bool, otherServer);
+        const bool otherServer = QByteArray(QTest::currentDataTag()).endsWith("another server");
         startSession();
         prepare(dialog(), use);
         dialog()->show();
-        SimTradeServer other;
-        SimTradeServer *target = otherServer ? &other : w.server.get();
+        simbroker::SimTradeServer other;
+        simbroker::SimTradeServer *target = otherServer ? &other : w.server.get();
         QVERIFY(!otherServer || other.listen(QHostAddress::LocalHost, 0));
         target->addAccount(Account + !otherServer, "other", 500.0);
         QVERIFY(w.client->connectToServer(target->url().toString(), Account + !otherServer, "other", otherServer ? "Sim2" : "Sim"));
@@ -377,27 +374,24 @@ private slots:
     // failure acknowledged never swallows the next use's request.
     void replies_data()
     {
-        QTest::addColumn<bool>("waiting");
         QTest::addColumn<QString>("reply");
         QTest::addColumn<int>("times");
         QTest::addColumn<QString>("shownText"); // "hidden" when the dialog is
         QTest::addColumn<int>("refreshes");
-        QTest::newRow("done close") << true << R"({"status":10009,"type":4,"msg":"Done"})" << 1 << "hidden" << 1;
-        QTest::newRow("done close, not waiting") << false << R"({"status":10009,"type":4})" << 1 << "" << 0;
-        QTest::newRow("failure with a reason") << true << R"({"status":10019,"type":0,"msg":"No money","fail_reason":"Margin"})"
+        QTest::newRow("done close") << R"({"status":10009,"type":4,"msg":"Done"})" << 1 << "hidden" << 1;
+        QTest::newRow("done close, not waiting") << R"({"status":10009,"type":4})" << 1 << "" << 0;
+        QTest::newRow("failure with a reason") << R"({"status":10019,"type":0,"msg":"No money","fail_reason":"Margin"})"
                                                << 1 << "No money - Margin" << 0;
-        QTest::newRow("failed close, empty reason") << true << R"({"status":10006,"type":4,"msg":"Rejected","fail_reason":""})"
-                                                    << 1 << "Rejected" << 1;
-        QTest::newRow("failed close all") << true << R"({"status":10006,"type":9,"msg":"Rejected"})" << 1 << "Rejected" << 1;
-        QTest::newRow("type 6") << true << R"({"status":10006,"type":6,"msg":"x"})" << 1 << "x" << 1;
-        QTest::newRow("status 0") << true << R"({"status":0,"type":4,"msg":"odd"})" << 1 << "odd" << 0;
-        QTest::newRow("no reply") << true << "{}" << 0 << "Please wait while request sending..." << 0;
-        QTest::newRow("flood of failed closes") << true << R"({"status":10006,"type":4,"msg":"Rejected"})" << 1000
-                                                << "Rejected" << 1;
+        QTest::newRow("failed close, no reason") << R"({"status":10006,"type":4,"msg":"Rejected","fail_reason":""})" << 1 << "Rejected" << 1;
+        QTest::newRow("failed close all") << R"({"status":10006,"type":9,"msg":"Rejected"})" << 1 << "Rejected" << 1;
+        QTest::newRow("type 6") << R"({"status":10006,"type":6,"msg":"x"})" << 1 << "x" << 1;
+        QTest::newRow("status 0") << R"({"status":0,"type":4,"msg":"odd"})" << 1 << "odd" << 0;
+        QTest::newRow("no reply") << "{}" << 0 << "Please wait while request sending..." << 0;
+        QTest::newRow("flood of failed closes") << R"({"status":10006,"type":4,"msg":"Rejected"})" << 1000 << "Rejected" << 1;
     }
     void replies()
     {
-        QFETCH(bool, waiting);
+        const bool waiting = !QByteArray(QTest::currentDataTag()).endsWith("not waiting");
         QFETCH(QString, reply);
         QFETCH(int, times);
         QFETCH(QString, shownText);
