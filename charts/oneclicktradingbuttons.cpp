@@ -1,6 +1,7 @@
 #include "oneclicktradingbuttons.h"
 #include "ui_oneclicktradingbuttons.h"
 
+#include <QPushButton>
 #include <QTimer>
 
 namespace {
@@ -14,6 +15,11 @@ OneClickTradingButtons::OneClickTradingButtons(const QString &symbol, QWidget *p
     , effectTimer(new QTimer(this))
 {
     ui->setupUi(this);
+    // A click buys or sells; Return never does, wherever the panel is placed.
+    for (QPushButton *button : {ui->buyButton, ui->sellButton}) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
     connect(effectTimer, &QTimer::timeout, this, &OneClickTradingButtons::updateButtonStyle);
 }
 

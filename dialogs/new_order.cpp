@@ -10,6 +10,7 @@
 
 #include <QDateTime>
 #include <QFontMetrics>
+#include <QPushButton>
 #include <QSignalBlocker>
 #include <QTimer>
 
@@ -60,6 +61,13 @@ New_Order::New_Order(TradeClient *client, QWidget *parent)
     , tradeClient(client)
 {
     ui->setupUi(this);
+    fitRiskNotice();
+    // No key may send a request: without this Qt makes the first button (Sell) the dialog's
+    // default, and Return in the volume field sells.
+    for (QPushButton *button : findChildren<QPushButton *>()) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
     resetForm();
     setupTickChart();
     connect(tradeClient, &TradeClient::tradeResponseReceived, this, &New_Order::onTradeResponse);
@@ -68,6 +76,18 @@ New_Order::New_Order(TradeClient *client, QWidget *parent)
 New_Order::~New_Order()
 {
     delete ui;
+}
+
+void New_Order::fitRiskNotice()
+{
+    // The notice was sized for another platform's fonts: it takes the narrowest width, up to its
+    // maximum, at which the whole text fits its height; the dialog grows by what it takes.
+    QLabel *notice = ui->riskLabel;
+    notice->ensurePolished();
+    int width = std::max(notice->minimumWidth(), 1);
+    while (width < notice->maximumWidth() && notice->heightForWidth(width) > notice->maximumHeight())
+        ++width;
+    notice->setMinimumWidth(width);
 }
 
 Client_Terminal *New_Order::mainWindow() const
@@ -142,12 +162,21 @@ void New_Order::setAccountInfo(QString serverName, QString clientName)
 
 void New_Order::applyVolumeLimits(const TickData &tick)
 {
-    // The maximum first: a new minimum above the old maximum would otherwise drag the maximum up.
-    ui->volumeSpinBox->setMaximum(tick.max_vol);
-    ui->volumeSpinBox->setMinimum(tick.min_vol);
-    if (ui->volumeSpinBox->singleStep() != tick.step_vol) {
-        ui->volumeSpinBox->setSingleStep(tick.step_vol);
-        ui->volumeSpinBox->setDecimals(decimalsOf(tick.step_vol));
+    // A quote's limits are taken only when they make sense: a step of 0 would give the field no
+    // decimals and round 0.25 lots down to 0, and a minimum above the maximum (or a limit that is
+    // 0, negative or no number) leaves no usable range.
+    QDoubleSpinBox *volume = ui->volumeSpinBox;
+    const auto usable = [](double value) { return std::isfinite(value) && value > 0.0; };
+    const double maximum = usable(tick.max_vol) ? tick.max_vol : volume->maximum();
+    const double minimum = usable(tick.min_vol) ? tick.min_vol : volume->minimum();
+    if (minimum <= maximum) {
+        // The maximum first: a new minimum above the old maximum would otherwise drag the maximum up.
+        volume->setMaximum(maximum);
+        volume->setMinimum(minimum);
+    }
+    if (usable(tick.step_vol) && volume->singleStep() != tick.step_vol) {
+        volume->setSingleStep(tick.step_vol);
+        volume->setDecimals(decimalsOf(tick.step_vol));
     }
 }
 
@@ -163,6 +192,10 @@ void New_Order::applyPriceDecimals(int digits)
 
 void New_Order::setMode(int newMode, qint64 newTicket)
 {
+    if (mode == NewOrder && newMode != NewOrder)
+        newOrderFields = {ui->priceSpinBox->value(), ui->stopLimitPriceSpinBox->value(),
+                          ui->stopLossSpinBox->value(), ui->takeprofitSpinBox->value()};
+    const bool backToNewOrder = mode != NewOrder && newMode == NewOrder;
     mode = newMode;
     ticket = newTicket;
     closeAwaitsQuoteOf.clear();
@@ -179,6 +212,12 @@ void New_Order::setMode(int newMode, qint64 newTicket)
 
     switch (mode) {
     case NewOrder:
+        if (backToNewOrder) {
+            ui->priceSpinBox->setValue(newOrderFields.price);
+            ui->stopLimitPriceSpinBox->setValue(newOrderFields.stopLimit);
+            ui->stopLossSpinBox->setValue(newOrderFields.stopLoss);
+            ui->takeprofitSpinBox->setValue(newOrderFields.takeProfit);
+        }
         ui->orederTypeComboBox->setCurrentIndex(0);
         ui->orederTypeComboBox->setEnabled(true);
         ui->symbolComboBox->setEnabled(true);
@@ -296,6 +335,13 @@ void New_Order::setMode(int newMode, qint64 newTicket)
     }
 }
 
+void New_Order::endAccountUse()
+{
+    setMode(NewOrder, 0);
+    resetForm();
+    hide();
+}
+
 void New_Order::finishCloseMode(const TickData &tick)
 {
     closeAwaitsQuoteOf.clear();
@@ -344,6 +390,8 @@ void New_Order::on_expTypeBox_currentIndexChanged(QString arg1)
 
 void New_Order::on_symbolComboBox_currentIndexChanged(QString arg1)
 {
+    // The title names the symbol the chart plots, whoever changed the box.
+    ui->chartTitleLabel->setText(tr("Tick Chart: ") + arg1);
     if (arg1.isEmpty())
         return;
     Client_Terminal *window = mainWindow();
@@ -363,9 +411,15 @@ void New_Order::on_symbolComboBox_currentIndexChanged(QString arg1)
 
 // --- Requests and replies ------------------------------------------------------------------------
 
+bool New_Order::sendsVolume() const
+{
+    return TradeMessages::lotsToWireVolume(ui->volumeSpinBox->value()) > 0;
+}
+
 void New_Order::sendRequest(QJsonObject request)
 {
     waiting = true;
+    refreshOwed = true;
     ui->responseLabel->setText(tr("Please wait while request sending..."));
     ui->responseLabel->show();
     ui->rateLabel->hide();
@@ -374,6 +428,9 @@ void New_Order::sendRequest(QJsonObject request)
 
 void New_Order::sendMarketOrder(int orderType)
 {
+    // A field that shows 0 lots (no quote yet, a range that allows it) sends nothing.
+    if (!sendsVolume())
+        return;
     ui->sellButton->hide();
     ui->buyButton->hide();
     ui->placeButton->hide();
@@ -402,6 +459,8 @@ void New_Order::on_placeButton_clicked()
         hide();
         return;
     }
+    if (!sendsVolume())
+        return;
     ui->sellButton->hide();
     ui->buyButton->hide();
     ui->placeButton->hide();
@@ -444,8 +503,10 @@ void New_Order::onTradeResponse(QJsonObject response)
         ui->placeButton->show();
     }
     const int type = JsonRead::int32(response.value(QLatin1String("type")));
-    if (status > 0 && (type == 4 || type == 6 || type == 9))
+    if (status > 0 && (type == 4 || type == 6 || type == 9) && refreshOwed) {
+        refreshOwed = false;
         tradeClient->sendRequest(TradeMessages::accountRefreshRequest());
+    }
 }
 
 // --- Tick chart ----------------------------------------------------------------------------------
@@ -471,14 +532,22 @@ void New_Order::setupTickChart()
     plot->graph(0)->setPen(QPen(Qt::red));
     plot->graph(1)->setPen(QPen(Qt::blue));
 
+    // Minute labels a minute apart: the default five ticks over the 205-second window would put
+    // a label every 30 seconds, each minute twice, too close to read.
     QSharedPointer<QCPAxisTickerDateTime> timeTicker(new QCPAxisTickerDateTime);
     timeTicker->setDateTimeFormat(QStringLiteral("HH:mm"));
+    timeTicker->setTickCount(3);
     plot->xAxis->setTicker(timeTicker);
 
     // The price tags live in a fixed right margin, wide enough for any price text.
     plot->axisRect()->setAutoMargins(QCP::msLeft | QCP::msTop | QCP::msBottom);
     const int tagRoom = QFontMetrics(plot->yAxis->tickLabelFont()).horizontalAdvance(QStringLiteral("000000000"));
     plot->axisRect()->setMargins(QMargins(0, 0, tagRoom, 0));
+    // Beside the tags, room for minute labels a minute apart with a gap between them, and for
+    // the left axis's margin.
+    const int labelRoom = QFontMetrics(plot->xAxis->tickLabelFont()).horizontalAdvance(QStringLiteral("00:00 0"));
+    const int axisRoom = int(std::ceil(labelRoom * (TickWindow::Span + TickWindow::Margin) / 60.0));
+    plot->setMinimumWidth(std::max(plot->minimumWidth(), tagRoom + axisRoom + labelRoom / 2));
 
     bidTag = new AxisTag(plot->yAxis2);
     bidTag->setPen(QPen(Qt::red));
@@ -554,5 +623,20 @@ void New_Order::drawTickGraph()
     askTag->setText(DisplayFormat::price(asks.last(), digits));
     bidTag->updatePosition(bids.last());
     askTag->updatePosition(asks.last());
+    separateTags(bids.last(), asks.last());
     setTagsVisible(true);
+}
+
+void New_Order::separateTags(double bid, double ask)
+{
+    // Over a window of ticks the spread is a few pixels, and one tag would cover the other: the
+    // boxes move apart by what they lack, the arrows still point at the two prices.
+    if (!bidTag->label || !askTag->label)
+        return;
+    const QCPAxis *axis = ui->tickGraphWidget->yAxis2;
+    const double height = QFontMetricsF(askTag->label->font()).height() + 2.0;
+    const double apart = axis->coordToPixel(bid) - axis->coordToPixel(ask);
+    const double push = std::max(0.0, (height - apart) / 2.0);
+    askTag->label->position->setCoords(0, -push);
+    bidTag->label->position->setCoords(0, push);
 }

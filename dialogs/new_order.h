@@ -54,6 +54,9 @@ public:
     void setSymbolList(QStringList symbols);
     void setAccountInfo(QString serverName, QString clientName);
     void setMode(int mode, qint64 ticket);
+    // Another account or server is logging in: whatever the dialog holds was prepared for the
+    // previous one, so it is hidden and its mode ended.
+    void endAccountUse();
 
     // Decimals needed to show a volume step (0.01 -> 2, 0.25 -> 2, below 0.0001 -> 0).
     static int decimalsOf(double step);
@@ -75,6 +78,7 @@ public slots:
 private:
     void resetForm();
     void setupTickChart();
+    void fitRiskNotice();
     void sendRequest(QJsonObject request);
     void sendMarketOrder(int orderType);
     Client_Terminal *mainWindow() const;
@@ -84,12 +88,23 @@ private:
     void applyPriceDecimals(int digits);
     void finishCloseMode(const TickData &tick);
     void setTagsVisible(bool visible);
+    bool sendsVolume() const;
+    void separateTags(double bid, double ask);
 
     Ui_New_Order *ui;
     TradeClient *tradeClient;
     bool waiting = false;
     int mode = 0;
     qint64 ticket = 0;
+    // One account refresh per request sent: a flood of trade replies while the dialog waits must
+    // not turn into a flood of refreshes.
+    bool refreshOwed = false;
+
+    // The price fields as the trader left them in the last New Order. The position and order
+    // modes fill the same fields with their record's values, which must not become the stop loss
+    // or take profit of the next new order.
+    struct PriceFields { double price = 0.0, stopLimit = 0.0, stopLoss = 0.0, takeProfit = 0.0; };
+    PriceFields newOrderFields;
 
     // A close mode prepared before its symbol had a quote: Place stays disabled until one for
     // this symbol arrives, then the volume limits are applied and Place enabled.

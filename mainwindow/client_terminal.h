@@ -200,7 +200,7 @@ private:
     void setupOrderEntry();
     void openNewOrderDialog(const QString &symbol);
     void openOrderDialog(const QString &symbol, int mode, qint64 ticket);
-    void openOrderDialogFromTradeMenu(int entry, int row);
+    void openOrderDialogFromTradeMenu(int entry, const QString &symbol, qint64 ticket);
     // Chart windows (client_terminal_charts.cpp).
     void setupChartCommands();
     static SymbolChartWidget *chartOf(QMdiSubWindow *subWindow);

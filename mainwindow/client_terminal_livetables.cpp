@@ -129,8 +129,13 @@ void Client_Terminal::contextTradeMenu(QPoint pos)
     const QTableWidgetItem *item = table->itemAt(pos);
     if (!item)
         return;
+    // The menu runs its own event loop, in which a positions reply can rebuild the table: what
+    // the trader right-clicked is read now, and the row index is never used after the menu.
     const int row = item->row();
-    const std::unique_ptr<QMenu> menu(TradeTable::buildContextMenu(tradeTable->kindAt(row), autoArrange, true));
+    const TradeTable::RowKind kind = tradeTable->kindAt(row);
+    const QString symbol = tradeTable->symbolAt(row);
+    const qint64 ticket = tradeTable->ticketAt(row);
+    const std::unique_ptr<QMenu> menu(TradeTable::buildContextMenu(kind, autoArrange, true));
     const QAction *chosen = menu->exec(table->viewport()->mapToGlobal(pos));
     if (!chosen)
         return;
@@ -148,9 +153,17 @@ void Client_Terminal::contextTradeMenu(QPoint pos)
         autoArrange = !autoArrange;
         TradeTable::applyAutoArrange(table->horizontalHeader(), autoArrange);
         break;
-    default:
-        openOrderDialogFromTradeMenu(chosen->data().toInt(), row);
+    default: {
+        // A position closed or an order filled while the menu was open: nothing is left to act on.
+        bool exists = false;
+        if (kind == TradeTable::RowKind::Position)
+            positionStore.position(ticket, &exists);
+        else if (kind == TradeTable::RowKind::Order)
+            positionStore.pendingOrder(ticket, &exists);
+        if (exists)
+            openOrderDialogFromTradeMenu(chosen->data().toInt(), symbol, ticket);
         break;
+    }
     }
 }
 

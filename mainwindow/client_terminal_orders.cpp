@@ -57,7 +57,7 @@ void Client_Terminal::tradeItemDoubleClicked(QTableWidgetItem *item)
     }
 }
 
-void Client_Terminal::openOrderDialogFromTradeMenu(int entry, int row)
+void Client_Terminal::openOrderDialogFromTradeMenu(int entry, const QString &symbol, qint64 ticket)
 {
     int mode;
     switch (entry) {
@@ -68,5 +68,5 @@ void Client_Terminal::openOrderDialogFromTradeMenu(int entry, int row)
     case TradeTable::ModifyOrderEntry: mode = ModifyOrder; break;
     default: return;
     }
-    openOrderDialog(tradeTable->symbolAt(row), mode, tradeTable->ticketAt(row));
+    openOrderDialog(symbol, mode, ticket);
 }

@@ -81,6 +81,9 @@ void Client_Terminal::connectToBroker()
     saveCurrentWorkspace();
     stopDisconnectedReminder();
     const bool started = tradeClient->connectToServer(url, account, password, name);
+    // Nothing prepared in the order dialog for the old account may go out under the new one.
+    if (started && (account != login || name != serverName))
+        newOrder->endAccountUse();
     // Whatever connection ran is gone: until the new login is accepted the commands are those
     // of an offline terminal (a refused login must not leave Change Password enabled).
     updateComponents(false);
@@ -171,10 +174,16 @@ void Client_Terminal::onLogin(QJsonObject obj)
     positionStore.clear();
     symbolStore.clear();
 
+    const qint64 previousLogin = login;
+    const QString previousServer = serverName;
     login = obj.value(QStringLiteral("login")).toVariant().toLongLong();
     clientName = obj.value(QStringLiteral("name")).toString();
     clientGroup = obj.value(QStringLiteral("group")).toString();
     serverName = tradeClient->accountServerName();
+    // A login that did not go through the login dialog (a saved login, another caller of the
+    // client) ends the order dialog's use here too: its ticket belongs to the old account.
+    if (login != previousLogin || serverName != previousServer)
+        newOrder->endAccountUse();
     const QString password = tradeClient->accountPassword();
 
     chartManager->setAccount(login, serverName);

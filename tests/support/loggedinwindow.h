@@ -5,7 +5,9 @@
 #include "client_terminal.h"
 #include "simtradeserver.h"
 #include "tradeclient.h"
+#include "trademessages.h"
 
+#include <QMenu>
 #include <QtTest>
 #include <functional>
 #include <memory>
@@ -97,6 +99,46 @@ struct LoggedInWindow
             qFatal("no %s in the window", name);
         return widget;
     }
+
+    // Returns once the server holds every request the client was given so far: a marker request
+    // sent behind them has arrived. A test that expects nothing reads the frames after this.
+    void settle(simbroker::SimTradeServer *at = nullptr)
+    {
+        at = at ? at : server.get();
+        const QString marker = QStringLiteral("MARKER%1").arg(++markers);
+        client->sendRequest(TradeMessages::chartHistoryRequest(marker, 1, 0, -1));
+        QTRY_VERIFY([&] {
+            for (const auto &frame : at->receivedFrames())
+                if (frame.object.value(QStringLiteral("symbol")).toString() == marker)
+                    return true;
+            return false;
+        }());
+    }
+    int markers = 0;
 };
+
+// Runs `open`, which shows a menu with its own event loop; inside that loop, runs `meanwhile`,
+// then picks the entry of that text (or none, for an empty text) and closes the menu. Returns
+// where the menu opened.
+inline QPoint chooseFromMenu(const QString &entry, const std::function<void()> &open,
+                             const std::function<void()> &meanwhile = {})
+{
+    QPoint at;
+    QTimer::singleShot(0, [&at, entry, meanwhile] {
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        QVERIFY(menu);
+        at = menu->pos();
+        if (meanwhile)
+            meanwhile();
+        for (QAction *action : menu->actions())
+            if (!entry.isEmpty() && action->text() == entry)
+                menu->setActiveAction(action);
+        if (!entry.isEmpty())
+            QTest::keyClick(menu, Qt::Key_Return);
+        menu->close();
+    });
+    open();
+    return at;
+}
 
 } // namespace corvane_test
