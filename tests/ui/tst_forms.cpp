@@ -43,7 +43,9 @@ QString labelFault(const QLabel *label)
     const QRect room = label->contentsRect().adjusted(m, m, -m, -m) & unclipped(label);
     if (label->textFormat() == Qt::RichText || (label->textFormat() == Qt::AutoText && Qt::mightBeRichText(text))) {
         const QString plain = QTextDocumentFragment::fromHtml(text).toPlainText().simplified();
-        return label->wordWrap() ? cut(label, plain, label->heightForWidth(label->width()), room.height())
+        // heightForWidth counts the frame and margins too; the text has the room inside them.
+        const int chrome = label->height() - label->contentsRect().height() + 2 * m;
+        return label->wordWrap() ? cut(label, plain, label->heightForWidth(label->width()) - chrome, room.height())
                                  : cut(label, plain, label->sizeHint().width(), room.width());
     }
     if (label->wordWrap())
