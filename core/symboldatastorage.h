@@ -34,7 +34,7 @@ public:
     SymbolSetting symbolSetting(const QString &symbol);
     // The digits of a symbol the store holds, 0 for any other name; remembers nothing.
     int heldDigits(const QString &symbol) const;
-    // The specification of a symbol the store holds, none for any other name; remembers nothing.
+    // The settings of a symbol the store holds, none for any other name; remembers nothing.
     std::optional<SymbolSetting> heldSetting(const QString &symbol) const;
 
     // Forgets list, specifications and quotes; emits nothing.
