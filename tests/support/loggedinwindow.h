@@ -71,26 +71,17 @@ struct LoggedInWindow
 
     ~LoggedInWindow() { stop(); }
 
-    // The requests of this req_code the server received, as sent.
-    QStringList requests(int reqCode) const
+    // The requests of this req_code (and, for trades, of this type) the server received, as sent.
+    QStringList requests(int reqCode, int type = -1) const
     {
         QStringList texts;
         for (const auto &frame : server->receivedFrames())
-            if (frame.object.value(QStringLiteral("req_code")).toInt() == reqCode)
+            if (frame.object.value(QStringLiteral("req_code")).toInt() == reqCode
+                && (type < 0 || frame.object.value(QStringLiteral("type")).toInt() == type))
                 texts << frame.text;
         return texts;
     }
-
-    // The trade requests (req_code 4) of this type the server received, as sent.
-    QStringList trades(int type) const
-    {
-        QStringList texts;
-        for (const auto &frame : server->receivedFrames())
-            if (frame.object.value(QStringLiteral("req_code")).toInt() == 4
-                && frame.object.value(QStringLiteral("type")).toInt() == type)
-                texts << frame.text;
-        return texts;
-    }
+    QStringList trades(int type) const { return requests(4, type); }
 
     template <class T> T *part(const char *name) const
     {

@@ -52,26 +52,12 @@ inline bool choose(SymbolChartWidget &chart, const QString &text)
     return false;
 }
 
-// The n-th graph of a pane, in the order the window added them.
-inline QCPGraph *graph(const SymbolChartWidget &chart, SymbolChartWidget::Pane pane, int n = 0)
-{
-    return chart.pane(pane)->graphs().value(n);
-}
-
 inline QCPBars *macdBars(const SymbolChartWidget &chart)
 {
     for (QCPAbstractPlottable *plottable : chart.pane(SymbolChartWidget::MacdPane)->plottables())
         if (auto *bars = qobject_cast<QCPBars *>(plottable))
             return bars;
     return nullptr;
-}
-
-inline QVector<double> values(const QCPGraph *graph)
-{
-    QVector<double> result;
-    for (const QCPGraphData &point : *graph->data())
-        result.append(point.value);
-    return result;
 }
 
 } // namespace ChartParts

