@@ -2,7 +2,6 @@
 #include "symboldatastorage.h"
 #include "testmain.h"
 
-#include <QJsonDocument>
 
 namespace {
 

@@ -1,7 +1,6 @@
 #include "testmain.h"
 #include "trademessages.h"
 
-#include <QJsonDocument>
 
 using namespace TradeMessages;
 

@@ -4,7 +4,6 @@
 #include "mydatetimeticker.h"
 #include "testmain.h"
 
-#include <QDateTime>
 #include <limits>
 
 namespace {

@@ -71,6 +71,18 @@ QString buttonFault(const QAbstractButton *button)
                (room & unclipped(button)).width());
 }
 
+// Every entry of a closed box (the trader may choose any), in the field beside its arrow.
+QStringList comboFaults(const QComboBox *box)
+{
+    QStyleOptionComboBox option;
+    option.initFrom(box);
+    const QRect room = box->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, box);
+    QStringList faults;
+    for (int i = 0; i < box->count(); ++i)
+        faults << cut(box, box->itemText(i), box->fontMetrics().horizontalAdvance(box->itemText(i)), (room & unclipped(box)).width());
+    return faults;
+}
+
 // Cells on show that cut their text.
 QStringList cellFaults(const QTableWidget *table)
 {
@@ -115,6 +127,8 @@ QStringList faultsIn(QWidget *top)
             faults << labelFault(label);
         else if (auto *button = qobject_cast<QAbstractButton *>(widget))
             faults << buttonFault(button);
+        else if (auto *box = qobject_cast<QComboBox *>(widget); box && !box->isEditable())
+            faults << comboFaults(box);
         else if (auto *group = qobject_cast<QGroupBox *>(widget)) // no form has one yet
             faults << cut(group, group->title(), group->fontMetrics().horizontalAdvance(group->title()),
                           group->contentsRect().width());
@@ -182,10 +196,8 @@ private slots:
         Client_Terminal::setBrokerListHost(QStringLiteral("127.55.0.4")); // nothing listens there
         QVERIFY(session.start(Account, [this](simbroker::SimTradeServer &server) {
             server.setNextTicket(5000000001LL);
-            buyPosition = server.addPosition(Account, {{"symbol", "EURUSD"}, {"type", "buy"}, {"volume", 5700},
-                                                       {"price_o", 1.1}, {"price", 1.1}});
-            stopLimitOrder = server.addOrder(Account, {{"symbol", "GBPUSD"}, {"type", 7}, {"volume", 3000},
-                                                       {"price", 1.1}, {"s_price", 1.09}});
+            buyPosition = server.addPosition(Account, {{"symbol", "EURUSD"}, {"type", "buy"}, {"volume", 5700}, {"price_o", 1.1}});
+            stopLimitOrder = server.addOrder(Account, {{"symbol", "GBPUSD"}, {"type", 7}, {"volume", 3000}, {"price", 1.1}, {"s_price", 1.09}});
         }, {QStringLiteral("secret"), 1000.0, QStringLiteral("Jane Trader")}));
         QTRY_VERIFY(!session.window->getTick(QStringLiteral("EURUSD")).symbol.isEmpty());
         QTRY_VERIFY(session.window->getPendingOrder(stopLimitOrder).ticket == stopLimitOrder);

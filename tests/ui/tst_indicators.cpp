@@ -4,7 +4,6 @@
 #include "indicators.h"
 #include "testmain.h"
 
-#include <QRandomGenerator>
 #include <cmath>
 #include <numeric>
 

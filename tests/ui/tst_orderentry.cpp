@@ -11,8 +11,6 @@
 #include <QComboBox>
 #include <QDateTimeEdit>
 #include <QDoubleSpinBox>
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>

@@ -4,7 +4,6 @@
 #include "simtradeserver.h"
 #include "testmain.h"
 
-#include <QProcess>
 
 #include <fcntl.h>
 #include <sys/stat.h>
