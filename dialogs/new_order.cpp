@@ -193,7 +193,7 @@ void New_Order::applyPriceDecimals(int digits)
 void New_Order::setMode(int newMode, qint64 newTicket)
 {
     if (mode == NewOrder && newMode != NewOrder)
-        newOrderFields = {ui->priceSpinBox->value(), ui->stopLimitPriceSpinBox->value(),
+        newOrderFields = {ui->volumeSpinBox->value(), ui->priceSpinBox->value(), ui->stopLimitPriceSpinBox->value(),
                           ui->stopLossSpinBox->value(), ui->takeprofitSpinBox->value()};
     const bool backToNewOrder = mode != NewOrder && newMode == NewOrder;
     mode = newMode;
@@ -213,6 +213,7 @@ void New_Order::setMode(int newMode, qint64 newTicket)
     switch (mode) {
     case NewOrder:
         if (backToNewOrder) {
+            ui->volumeSpinBox->setValue(newOrderFields.volume);
             ui->priceSpinBox->setValue(newOrderFields.price);
             ui->stopLimitPriceSpinBox->setValue(newOrderFields.stopLimit);
             ui->stopLossSpinBox->setValue(newOrderFields.stopLoss);

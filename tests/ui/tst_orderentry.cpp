@@ -172,16 +172,16 @@ private slots:
         }
     }
 
-    // Each use from a fresh dialog and after every other use, the trader having typed prices in
-    // a New Order first: what its mode names must be so whatever came before, and a New Order
-    // gets back what the trader typed, never a position's or an order's prices.
+    // Each use from a fresh dialog and after every other use, the trader having typed a volume
+    // and prices in a New Order first: what its mode names must be so whatever came before, and a
+    // New Order gets back what the trader typed, never a position's or an order's volume or prices.
     void modes_data()
     {
         QTest::addColumn<QString>("before");
         QTest::addColumn<QString>("use");
         QTest::addColumn<QString>("expected");
         const QMap<QString, QString> expected = {
-            {"new order", "title=New Order; place=Place,hidden,on; kind=0,on; symbol=on; pending=*,on; volume=*,on; "
+            {"new order", "title=New Order; place=Place,hidden,on; kind=0,on; symbol=on; pending=*,on; volume=0.1,on; "
                           "price=1.02,hidden,on; sl=1.01,on; tp=1.3,on; buysell=shown; opposite=hidden,*"},
             {"modify stop limit order", "title=Order; place=Modify Order ##STOP,shown,on; kind=1,off; symbol=off; "
                                         "pending=5,off; volume=0.3,off; price=1.1,shown,on; stoplimit=1.09,on; "
@@ -213,7 +213,7 @@ private slots:
         New_Order dlg(w.client.get(), w.window.get());
         dlg.setSymbolList(w.window->symbolStorage()->allSymbols());
         prepare(&dlg, "new order");
-        fill(&dlg, "price=1.02; sl=1.01; tp=1.3");
+        fill(&dlg, "volume=0.1; price=1.02; sl=1.01; tp=1.3");
         if (Uses.contains(before))
             prepare(&dlg, before);
         prepare(&dlg, use);
