@@ -77,6 +77,8 @@ public slots:
 
 private:
     void resetForm();
+    void setRecordSymbol(const QString &symbol);
+    void fillSymbolBox(const QString &wanted);
     void setupTickChart();
     void fitRiskNotice();
     void sendRequest(QJsonObject request);
@@ -105,6 +107,11 @@ private:
     // volume, stop loss or take profit of the next new order.
     struct NewOrderFields { double volume = 0.0, price = 0.0, stopLimit = 0.0, stopLoss = 0.0, takeProfit = 0.0; };
     NewOrderFields newOrderFields;
+
+    // The symbol list last given, and the symbol of the position or order the mode acts on
+    // (empty in New Order), which the box holds as well while the list lacks it.
+    QStringList listedSymbols;
+    QString recordSymbol;
 
     // A close mode prepared before its symbol had a quote: Place stays disabled until one for
     // this symbol arrives, then the volume limits are applied and Place enabled.

@@ -285,6 +285,8 @@ private slots:
                                                  << place.arg("#STOP", "7", R"("s_price":1.09,)", "1.16", "GBPUSD", "1", "1", "3000");
         QTest::newRow("delete order") << "delete order" << "expiry=0" << "place"
                                       << place.arg("#STOP", "7", "", "1.15", "GBPUSD", "1", "3", "3000");
+        QTest::newRow("modify position, its symbol not listed") << "modify position" << "list=GBPUSD,USDJPY; pending=0; expiry=0"
+                                                                << "place" << place.arg("#BUY", "2", "", "1.05", "EURUSD", "1.2", "2", "5700");
         for (const QString &use : Uses.keys() + QStringList{"one-click panel"})
             QTest::addRow("keys, %s", qPrintable(use)) << use << "" << "keys" << "";
         QTest::newRow("keys, pending new order") << "new order" << "kind=1" << "keys" << "";
@@ -308,7 +310,11 @@ private slots:
             QTRY_COMPARE(w.window->getTick("EURUSD").bid, quote.value("bid").toDouble());
             dialog()->setCurrentSymbol("GBPUSD"); // the quote's limits apply when EURUSD is chosen
             fields = fields.section("; ", 1);
+        } else if (fields.startsWith("list=")) {
+            dialog()->setSymbolList(fields.section("; ", 0, 0).mid(5).split(','));
+            fields = fields.section("; ", 1);
         }
+        const auto relist = qScopeGuard([this] { dialog()->setSymbolList(w.window->symbolStorage()->allSymbols()); });
         if (form == dialog())
             prepare(dialog(), use);
         form->show();
