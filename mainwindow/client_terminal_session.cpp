@@ -80,10 +80,10 @@ void Client_Terminal::connectToBroker()
     // The outgoing account is written while its charts and connection values still describe it.
     saveCurrentWorkspace();
     stopDisconnectedReminder();
+    // Nothing prepared in the order dialog for the old session may go out under the new one,
+    // also when only the address behind the same account and server name differs.
+    newOrder->endAccountUse();
     const bool started = tradeClient->connectToServer(url, account, password, name);
-    // Nothing prepared in the order dialog for the old account may go out under the new one.
-    if (started && (account != login || name != serverName))
-        newOrder->endAccountUse();
     // Whatever connection ran is gone: until the new login is accepted the commands are those
     // of an offline terminal (a refused login must not leave Change Password enabled).
     updateComponents(false);

@@ -2,6 +2,7 @@
 // settles trade replies, its tick chart, and every place of the main window that opens it.
 #include "axistag.h"
 #include "loggedinwindow.h"
+#include "logindialog.h"
 #include "new_order.h"
 #include "oneclicktradingbuttons.h"
 #include "testmain.h"
@@ -350,11 +351,13 @@ private slots:
         for (const char *use : {"modify stop limit order", "modify position", "delete order", "close position", "close by hedge"})
             QTest::newRow(use) << use;
         QTest::newRow("close position, same account on another server") << "close position";
+        QTest::newRow("close position, relogin to the same account and server name at another address") << "close position";
     }
     void accountSwitchEndsTheUse()
     {
         QFETCH(QString, use);
-        const bool otherServer = QByteArray(QTest::currentDataTag()).endsWith("another server");
+        const bool relogin = QByteArray(QTest::currentDataTag()).endsWith("another address");
+        const bool otherServer = relogin || QByteArray(QTest::currentDataTag()).endsWith("another server");
         startSession();
         prepare(dialog(), use);
         dialog()->show();
@@ -362,7 +365,15 @@ private slots:
         simbroker::SimTradeServer *target = otherServer ? &other : w.server.get();
         QVERIFY(!otherServer || other.listen(QHostAddress::LocalHost, 0));
         target->addAccount(Account + !otherServer, "other", 500.0);
-        QVERIFY(w.client->connectToServer(target->url().toString(), Account + !otherServer, "other", otherServer ? "Sim2" : "Sim"));
+        if (relogin) { // the login dialog's only "Sim" entry now names the other server
+            auto *login = w.window->findChild<LoginDialog *>();
+            login->clearServers();
+            login->addServer("Sim", other.address());
+            w.window->relogin(Account, "other", "Sim");
+            QVERIFY(!dialog()->isVisible()); // before the new login is answered
+        } else {
+            QVERIFY(w.client->connectToServer(target->url().toString(), Account + !otherServer, "other", otherServer ? "Sim2" : "Sim"));
+        }
         QTRY_VERIFY(!target->receivedRequests(4).isEmpty()); // the window's refresh after the login
         QVERIFY(!dialog()->isVisible());
         part<QPushButton>(dialog(), "placeButton")->click();
