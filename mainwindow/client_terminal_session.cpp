@@ -191,10 +191,13 @@ void Client_Terminal::onLogin(QJsonObject obj)
 
     if (loginDialog->login() == login && loginDialog->isSavePassword()) {
         QSettings settings(QStringLiteral("Taldrex"), QStringLiteral("Client"));
-        settings.setValue(QStringLiteral("account"), QString::number(login));
-        settings.setValue(QStringLiteral("word"), password);
-        settings.setValue(QStringLiteral("server"), tradeClient->serverUrl().toString());
-        settings.setValue(QStringLiteral("server_name"), serverName);
+        // The settings hold the password: for the owner's eyes only, or not written at all.
+        if (Workspace::keepForOwnerOnly(settings.fileName())) {
+            settings.setValue(QStringLiteral("account"), QString::number(login));
+            settings.setValue(QStringLiteral("word"), password);
+            settings.setValue(QStringLiteral("server"), tradeClient->serverUrl().toString());
+            settings.setValue(QStringLiteral("server_name"), serverName);
+        }
         savedPassword = password;
     } else if (!loginDialog->isSavePassword()) {
         savedPassword.clear();

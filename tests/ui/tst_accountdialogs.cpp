@@ -405,10 +405,16 @@ private slots:
         const QByteArray url = broker->trade.url().toString().toUtf8();
         window->close(); // saves the workspace, with the login line
         QCOMPARE(readAll("config/Taldrex-Sim/1001/login"), "1001;pw1001;" + url);
+        // Both files readable by all, as an earlier version left them: written back for the owner only.
+        const QStringList saved{"config/Taldrex-Sim/1001/login", QSettings(QStringLiteral("Taldrex"), QStringLiteral("Client")).fileName()};
+        for (const QString &file : saved)
+            QVERIFY(QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
         changePassword(dialog, "pw1001", "second");
         QCOMPARE(client->accountPassword(), QStringLiteral("second"));
         QCOMPARE(QSettings(QStringLiteral("Taldrex"), QStringLiteral("Client")).value("word").toString(), "second");
         QCOMPARE(readAll("config/Taldrex-Sim/1001/login"), "1001;second;" + url);
+        for (const QString &file : saved)
+            QVERIFY2(!(QFile::permissions(file) & (QFile::ReadGroup | QFile::ReadOther)), qPrintable(file));
         QCOMPARE(window->findChild<LoginDialog *>()->password(), QStringLiteral("second"));
 
         QSignalSpy logins(&broker->trade, &simbroker::SimTradeServer::loginHandled);
