@@ -374,10 +374,8 @@ private slots:
         broker->script(script, "/account/update");
         auto *dialog = openChangePassword();
         submit(dialog, typed);
-        for (const char *name : {"txtOld", "txtNew1", "txtNew2"}) { // what is typed never shows
-            auto *field = child<QLineEdit>(dialog, name);
-            QVERIFY2(field->text().isEmpty() || !field->displayText().contains(field->text()), name);
-        }
+        for (const QLineEdit *field : dialog->findChildren<QLineEdit *>()) // what is typed never shows
+            QVERIFY2(field->text().isEmpty() || field->displayText() != field->text(), qPrintable(field->objectName()));
         QTRY_COMPARE_WITH_TIMEOUT(catcher->seen.join(';').remove("Change Password|"), messages.join(';'), 10000);
         QVERIFY(service.streamedBytes() < Streamed);
         QCOMPARE(service.requests().size(), script.isEmpty() ? 0 : 1);

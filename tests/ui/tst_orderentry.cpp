@@ -343,8 +343,8 @@ private slots:
         QCOMPARE(parse(w.requests(4).first()), parse(withTickets(sent)));
     }
 
-    // A login to another account or server ends the dialog's use: nothing prepared for the old
-    // account's ticket can be sent under the new login.
+    // A login to another account, server or address ends the dialog's use: nothing prepared for
+    // the old account's ticket can be sent under the new login.
     void accountSwitchEndsTheUse_data()
     {
         QTest::addColumn<QString>("use");
