@@ -100,8 +100,9 @@ void ChangePasswordDlg::onfinish(QNetworkReply *rep)
         client->setAccountPassword(password);
         emit passwordChanged(login, password);
     }
+    // No password stays in the open dialog once it has done its work.
+    clearFields();
     QMessageBox::information(nullptr, title(), tr("Password changed successfully!"), QMessageBox::Ok);
-    ui->txtOld->clear();
 }
 
 void ChangePasswordDlg::requestTimeout()

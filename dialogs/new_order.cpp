@@ -129,16 +129,34 @@ void New_Order::setOppositeGroupVisible(bool visible)
 
 void New_Order::setSymbolList(QStringList symbols)
 {
+    listedSymbols = symbols;
+    fillSymbolBox(ui->symbolComboBox->currentText());
+}
+
+void New_Order::setRecordSymbol(const QString &symbol)
+{
+    // A request for a position or an order names that record's own symbol, whether the list
+    // holds it or not (a login before the list came, a symbol the broker dropped): the box shows
+    // it, so the chart, its title and Place all name the record's symbol.
+    recordSymbol = symbol;
+    fillSymbolBox(symbol.isEmpty() ? ui->symbolComboBox->currentText() : symbol);
+}
+
+void New_Order::fillSymbolBox(const QString &wanted)
+{
     // Every reconnection sends the list again. Refilling the box would make its first name
     // current while the title still names the trader's symbol, and Buy would trade the other one:
-    // the chosen symbol stays when the new list still holds it.
+    // the chosen symbol stays when the box still holds it.
     QComboBox *box = ui->symbolComboBox;
     const QString chosen = box->currentText();
+    QStringList symbols = listedSymbols;
+    if (!recordSymbol.isEmpty() && !symbols.contains(recordSymbol))
+        symbols.append(recordSymbol);
     {
         const QSignalBlocker blocker(box);
         box->clear();
         box->addItems(symbols);
-        const int kept = box->findText(chosen);
+        const int kept = box->findText(wanted);
         if (kept >= 0)
             box->setCurrentIndex(kept);
     }
@@ -148,10 +166,9 @@ void New_Order::setSymbolList(QStringList symbols)
 
 void New_Order::setCurrentSymbol(QString symbol)
 {
-    if (ui->symbolComboBox->currentText() == symbol)
-        return;
-    ui->symbolComboBox->setCurrentText(symbol);
-    ui->chartTitleLabel->setText(tr("Tick Chart: ") + symbol);
+    // The title follows the box (its handler): a symbol the box does not hold is not plotted.
+    if (ui->symbolComboBox->currentText() != symbol)
+        ui->symbolComboBox->setCurrentText(symbol);
 }
 
 void New_Order::setAccountInfo(QString serverName, QString clientName)
@@ -193,7 +210,7 @@ void New_Order::applyPriceDecimals(int digits)
 void New_Order::setMode(int newMode, qint64 newTicket)
 {
     if (mode == NewOrder && newMode != NewOrder)
-        newOrderFields = {ui->priceSpinBox->value(), ui->stopLimitPriceSpinBox->value(),
+        newOrderFields = {ui->volumeSpinBox->value(), ui->priceSpinBox->value(), ui->stopLimitPriceSpinBox->value(),
                           ui->stopLossSpinBox->value(), ui->takeprofitSpinBox->value()};
     const bool backToNewOrder = mode != NewOrder && newMode == NewOrder;
     mode = newMode;
@@ -212,7 +229,9 @@ void New_Order::setMode(int newMode, qint64 newTicket)
 
     switch (mode) {
     case NewOrder:
+        setRecordSymbol(QString());
         if (backToNewOrder) {
+            ui->volumeSpinBox->setValue(newOrderFields.volume);
             ui->priceSpinBox->setValue(newOrderFields.price);
             ui->stopLimitPriceSpinBox->setValue(newOrderFields.stopLimit);
             ui->stopLossSpinBox->setValue(newOrderFields.stopLoss);
@@ -242,6 +261,7 @@ void New_Order::setMode(int newMode, qint64 newTicket)
         ui->orederTypeComboBox->setEnabled(false);
         ui->symbolComboBox->setEnabled(false);
         const PendingOrder order = window->getPendingOrder(ticket);
+        setRecordSymbol(order.symbol);
         ui->pendingOrderTypeBox->setCurrentIndex(order.type - 2);
         ui->pendingOrderTypeBox->setEnabled(false);
         ui->volumeSpinBox->setValue(order.volume);
@@ -267,6 +287,7 @@ void New_Order::setMode(int newMode, qint64 newTicket)
         ui->orederTypeComboBox->setEnabled(false);
         ui->symbolComboBox->setEnabled(false);
         const Position position = window->getPosition(ticket);
+        setRecordSymbol(position.symbol);
         ui->volumeSpinBox->setValue(position.volume);
         ui->volumeSpinBox->setEnabled(false);
         ui->priceSpinBox->setValue(position.price);
@@ -291,6 +312,7 @@ void New_Order::setMode(int newMode, qint64 newTicket)
         ui->orederTypeComboBox->setEnabled(false);
         ui->symbolComboBox->setEnabled(false);
         const Position position = window->getPosition(ticket);
+        setRecordSymbol(position.symbol);
         const TickData tick = window->getTick(position.symbol);
         const bool quoted = !tick.symbol.isEmpty();
         if (quoted)

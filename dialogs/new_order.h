@@ -77,6 +77,8 @@ public slots:
 
 private:
     void resetForm();
+    void setRecordSymbol(const QString &symbol);
+    void fillSymbolBox(const QString &wanted);
     void setupTickChart();
     void fitRiskNotice();
     void sendRequest(QJsonObject request);
@@ -100,11 +102,16 @@ private:
     // not turn into a flood of refreshes.
     bool refreshOwed = false;
 
-    // The price fields as the trader left them in the last New Order. The position and order
-    // modes fill the same fields with their record's values, which must not become the stop loss
-    // or take profit of the next new order.
-    struct PriceFields { double price = 0.0, stopLimit = 0.0, stopLoss = 0.0, takeProfit = 0.0; };
-    PriceFields newOrderFields;
+    // The volume and price fields as the trader left them in the last New Order. The position
+    // and order modes fill the same fields with their record's values, which must not become the
+    // volume, stop loss or take profit of the next new order.
+    struct NewOrderFields { double volume = 0.0, price = 0.0, stopLimit = 0.0, stopLoss = 0.0, takeProfit = 0.0; };
+    NewOrderFields newOrderFields;
+
+    // The symbol list last given, and the symbol of the position or order the mode acts on
+    // (empty in New Order), which the box holds as well while the list lacks it.
+    QStringList listedSymbols;
+    QString recordSymbol;
 
     // A close mode prepared before its symbol had a quote: Place stays disabled until one for
     // this symbol arrives, then the volume limits are applied and Place enabled.

@@ -35,7 +35,7 @@ void replaceSavedLoginPassword(const QString &folder, qint64 account, const QStr
     current.close();
 
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
+    if (!Workspace::keepForOwnerOnly(path) || !file.open(QIODevice::WriteOnly | QIODevice::Text))
         return;
     QTextStream out(&file);
     out << QStringLiteral("%1;%2;%3").arg(QString::number(account), password, record.url);
@@ -101,7 +101,8 @@ void Client_Terminal::onAccountPasswordChanged(qint64 account, const QString &pa
     QSettings settings(QStringLiteral("Taldrex"), QStringLiteral("Client"));
     if (settings.value(QStringLiteral("account")).toString() == QString::number(account)
         && QUrl(settings.value(QStringLiteral("server")).toString()) == tradeClient->serverUrl()
-        && !settings.value(QStringLiteral("word")).toString().isEmpty())
+        && !settings.value(QStringLiteral("word")).toString().isEmpty()
+        && Workspace::keepForOwnerOnly(settings.fileName()))
         settings.setValue(QStringLiteral("word"), password);
 
     replaceSavedLoginPassword(Workspace::folderFor(serverName, account), account, password);

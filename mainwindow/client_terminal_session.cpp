@@ -80,10 +80,10 @@ void Client_Terminal::connectToBroker()
     // The outgoing account is written while its charts and connection values still describe it.
     saveCurrentWorkspace();
     stopDisconnectedReminder();
+    // Nothing prepared in the order dialog for the old session may go out under the new one,
+    // also when only the address behind the same account and server name differs.
+    newOrder->endAccountUse();
     const bool started = tradeClient->connectToServer(url, account, password, name);
-    // Nothing prepared in the order dialog for the old account may go out under the new one.
-    if (started && (account != login || name != serverName))
-        newOrder->endAccountUse();
     // Whatever connection ran is gone: until the new login is accepted the commands are those
     // of an offline terminal (a refused login must not leave Change Password enabled).
     updateComponents(false);
@@ -191,10 +191,13 @@ void Client_Terminal::onLogin(QJsonObject obj)
 
     if (loginDialog->login() == login && loginDialog->isSavePassword()) {
         QSettings settings(QStringLiteral("Taldrex"), QStringLiteral("Client"));
-        settings.setValue(QStringLiteral("account"), QString::number(login));
-        settings.setValue(QStringLiteral("word"), password);
-        settings.setValue(QStringLiteral("server"), tradeClient->serverUrl().toString());
-        settings.setValue(QStringLiteral("server_name"), serverName);
+        // The settings hold the password: for the owner's eyes only, or not written at all.
+        if (Workspace::keepForOwnerOnly(settings.fileName())) {
+            settings.setValue(QStringLiteral("account"), QString::number(login));
+            settings.setValue(QStringLiteral("word"), password);
+            settings.setValue(QStringLiteral("server"), tradeClient->serverUrl().toString());
+            settings.setValue(QStringLiteral("server_name"), serverName);
+        }
         savedPassword = password;
     } else if (!loginDialog->isSavePassword()) {
         savedPassword.clear();

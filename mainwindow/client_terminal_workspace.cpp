@@ -64,9 +64,9 @@ void Client_Terminal::saveLayout(qint64 login, const QString &password, const QS
         return;
     const QDir dir(folder);
 
-    if (!password.isEmpty())
-        writeText(dir.filePath(QStringLiteral("login")),
-                  QStringLiteral("%1;%2;%3").arg(login).arg(password, url));
+    const QString loginFile = dir.filePath(QStringLiteral("login"));
+    if (!password.isEmpty() && Workspace::keepForOwnerOnly(loginFile))
+        writeText(loginFile, QStringLiteral("%1;%2;%3").arg(login).arg(password, url));
 
     QString symbolsText;
     for (const QString &symbol : symbols)

@@ -2,6 +2,9 @@
 
 #include "pathsafety.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTextStream>
 
@@ -16,6 +19,16 @@ QString folderFor(const QString &serverName, qint64 login)
     // One arg() call: chained calls would read a "%2" inside the server name as a placeholder
     // and put the workspace in another folder than the account's chart cache.
     return QStringLiteral("config/%1/%2").arg(serverName, QString::number(login));
+}
+
+bool keepForOwnerOnly(const QString &path)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    // Appending: a file that appeared meanwhile keeps its content.
+    if (!file.exists() && !file.open(QIODevice::WriteOnly | QIODevice::Append))
+        return false;
+    return file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 }
 
 bool parseChartsLine(const QString &line, ChartEntry *entry)

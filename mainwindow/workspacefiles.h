@@ -27,6 +27,12 @@ struct ChartEntry
 // server name is not one safe folder name (such a server keeps no workspace on disk).
 QString folderFor(const QString &serverName, qint64 login);
 
+// Makes the file at `path` readable and writable by its owner only, creating it empty (with its
+// folder) when missing. QSaveFile and QSettings replace a file by one that takes over the old
+// file's mode, and create a missing one readable by every user: a file that is to hold a saved
+// password goes through this before each write, so the password is never readable by others.
+bool keepForOwnerOnly(const QString &path);
+
 // Parses one "charts" line. False for a line that restores nothing (fewer than six fields or
 // no symbol). The period is taken only from a seventh and last field; a missing, malformed,
 // zero or negative period becomes 1, since a chart cannot run with a period below one minute.

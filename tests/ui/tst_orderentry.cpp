@@ -2,6 +2,7 @@
 // settles trade replies, its tick chart, and every place of the main window that opens it.
 #include "axistag.h"
 #include "loggedinwindow.h"
+#include "logindialog.h"
 #include "new_order.h"
 #include "oneclicktradingbuttons.h"
 #include "testmain.h"
@@ -172,16 +173,16 @@ private slots:
         }
     }
 
-    // Each use from a fresh dialog and after every other use, the trader having typed prices in
-    // a New Order first: what its mode names must be so whatever came before, and a New Order
-    // gets back what the trader typed, never a position's or an order's prices.
+    // Each use from a fresh dialog and after every other use, the trader having typed a volume
+    // and prices in a New Order first: what its mode names must be so whatever came before, and a
+    // New Order gets back what the trader typed, never a position's or an order's volume or prices.
     void modes_data()
     {
         QTest::addColumn<QString>("before");
         QTest::addColumn<QString>("use");
         QTest::addColumn<QString>("expected");
         const QMap<QString, QString> expected = {
-            {"new order", "title=New Order; place=Place,hidden,on; kind=0,on; symbol=on; pending=*,on; volume=*,on; "
+            {"new order", "title=New Order; place=Place,hidden,on; kind=0,on; symbol=on; pending=*,on; volume=0.1,on; "
                           "price=1.02,hidden,on; sl=1.01,on; tp=1.3,on; buysell=shown; opposite=hidden,*"},
             {"modify stop limit order", "title=Order; place=Modify Order ##STOP,shown,on; kind=1,off; symbol=off; "
                                         "pending=5,off; volume=0.3,off; price=1.1,shown,on; stoplimit=1.09,on; "
@@ -213,7 +214,7 @@ private slots:
         New_Order dlg(w.client.get(), w.window.get());
         dlg.setSymbolList(w.window->symbolStorage()->allSymbols());
         prepare(&dlg, "new order");
-        fill(&dlg, "price=1.02; sl=1.01; tp=1.3");
+        fill(&dlg, "volume=0.1; price=1.02; sl=1.01; tp=1.3");
         if (Uses.contains(before))
             prepare(&dlg, before);
         prepare(&dlg, use);
@@ -285,6 +286,8 @@ private slots:
                                                  << place.arg("#STOP", "7", R"("s_price":1.09,)", "1.16", "GBPUSD", "1", "1", "3000");
         QTest::newRow("delete order") << "delete order" << "expiry=0" << "place"
                                       << place.arg("#STOP", "7", "", "1.15", "GBPUSD", "1", "3", "3000");
+        QTest::newRow("modify position, its symbol not listed") << "modify position" << "list=GBPUSD,USDJPY; pending=0; expiry=0"
+                                                                << "place" << place.arg("#BUY", "2", "", "1.05", "EURUSD", "1.2", "2", "5700");
         for (const QString &use : Uses.keys() + QStringList{"one-click panel"})
             QTest::addRow("keys, %s", qPrintable(use)) << use << "" << "keys" << "";
         QTest::newRow("keys, pending new order") << "new order" << "kind=1" << "keys" << "";
@@ -308,7 +311,11 @@ private slots:
             QTRY_COMPARE(w.window->getTick("EURUSD").bid, quote.value("bid").toDouble());
             dialog()->setCurrentSymbol("GBPUSD"); // the quote's limits apply when EURUSD is chosen
             fields = fields.section("; ", 1);
+        } else if (fields.startsWith("list=")) {
+            dialog()->setSymbolList(fields.section("; ", 0, 0).mid(5).split(','));
+            fields = fields.section("; ", 1);
         }
+        const auto relist = qScopeGuard([this] { dialog()->setSymbolList(w.window->symbolStorage()->allSymbols()); });
         if (form == dialog())
             prepare(dialog(), use);
         form->show();
@@ -336,19 +343,21 @@ private slots:
         QCOMPARE(parse(w.requests(4).first()), parse(withTickets(sent)));
     }
 
-    // A login to another account or server ends the dialog's use: nothing prepared for the old
-    // account's ticket can be sent under the new login.
+    // A login to another account, server or address ends the dialog's use: nothing prepared for
+    // the old account's ticket can be sent under the new login.
     void accountSwitchEndsTheUse_data()
     {
         QTest::addColumn<QString>("use");
         for (const char *use : {"modify stop limit order", "modify position", "delete order", "close position", "close by hedge"})
             QTest::newRow(use) << use;
         QTest::newRow("close position, same account on another server") << "close position";
+        QTest::newRow("close position, relogin to the same account and server name at another address") << "close position";
     }
     void accountSwitchEndsTheUse()
     {
         QFETCH(QString, use);
-        const bool otherServer = QByteArray(QTest::currentDataTag()).endsWith("another server");
+        const bool relogin = QByteArray(QTest::currentDataTag()).endsWith("another address");
+        const bool otherServer = relogin || QByteArray(QTest::currentDataTag()).endsWith("another server");
         startSession();
         prepare(dialog(), use);
         dialog()->show();
@@ -356,7 +365,15 @@ private slots:
         simbroker::SimTradeServer *target = otherServer ? &other : w.server.get();
         QVERIFY(!otherServer || other.listen(QHostAddress::LocalHost, 0));
         target->addAccount(Account + !otherServer, "other", 500.0);
-        QVERIFY(w.client->connectToServer(target->url().toString(), Account + !otherServer, "other", otherServer ? "Sim2" : "Sim"));
+        if (relogin) { // the login dialog's only "Sim" entry now names the other server
+            auto *login = w.window->findChild<LoginDialog *>();
+            login->clearServers();
+            login->addServer("Sim", other.address());
+            w.window->relogin(Account, "other", "Sim");
+            QVERIFY(!dialog()->isVisible()); // before the new login is answered
+        } else {
+            QVERIFY(w.client->connectToServer(target->url().toString(), Account + !otherServer, "other", otherServer ? "Sim2" : "Sim"));
+        }
         QTRY_VERIFY(!target->receivedRequests(4).isEmpty()); // the window's refresh after the login
         QVERIFY(!dialog()->isVisible());
         part<QPushButton>(dialog(), "placeButton")->click();

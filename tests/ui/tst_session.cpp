@@ -8,6 +8,7 @@
 #include "testmain.h"
 
 #include <QtWidgets>
+#include <sys/stat.h>
 
 namespace {
 
@@ -25,6 +26,13 @@ QString chartsWithoutGeometry(const QByteArray &text)
 {
     static const QRegularExpression geometry(QStringLiteral("(,[^,\n]*){4}(?=,[^,\n]*$)"), QRegularExpression::MultilineOption);
     return QString::fromUtf8(text).trimmed().remove(geometry).replace('\n', ' ');
+}
+
+// The permission bits in octal, as chmod takes them.
+QByteArray modeOf(const QString &path)
+{
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? QByteArray::number(info.st_mode & 07777, 8) : "<missing>";
 }
 
 void writeFile(const QString &path, const QByteArray &content)
@@ -180,6 +188,9 @@ private slots:
         window = new Client_Terminal(client);
         connectAs(window, server->address(), 1001, QStringLiteral("pw1001")); // "Save Password" is ticked as the dialog opens
         QTRY_COMPARE(window->windowTitle(), QStringLiteral("First(1001, Taldrex-Sim)"));
+        const QString settingsFile = QSettings(QStringLiteral("Taldrex"), QStringLiteral("Client")).fileName();
+        QCOMPARE(modeOf(settingsFile), "600"); // it holds the password
+        QVERIFY(::chmod(qPrintable(settingsFile), 0644) == 0); // as an earlier version left it
         auto *reminder = window->findChild<QTimer *>(QStringLiteral("disconnectedSoundTimer"));
         if (lost) {
             server->setRefuseLogins(true);
@@ -198,8 +209,10 @@ private slots:
         else
             connectAs(window, QStringLiteral("localhost:%1").arg(server->serverPort()), 1002, QStringLiteral("pw1002"));
         QVERIFY(!reminder->isActive());
-        if (!lost)
+        if (!lost) {
             QTRY_COMPARE(window->windowTitle(), throughRelogin ? "Wide %2(3000000001, Taldrex-Sim)" : "Second(1002, Taldrex-Sim)");
+            QCOMPARE(modeOf(settingsFile), "600"); // saved again over the file
+        }
         QCOMPARE(chartsWithoutGeometry(readAll(Folder1001 + "charts")), chartsWithoutGeometry(charts));
         QCOMPARE(readAll(Folder1001 + "login"), "1001;pw1001;" + server->url().toString().toUtf8());
         QVERIFY(lost || !sounds.contains({QStringLiteral(":/sound/disconnected.wav")})); // a refusal sounds it
@@ -260,12 +273,17 @@ private slots:
         window->resize(900, 700);
         window->saveLayout(1001, "p;w", ServerName, "ws://h:1", window->symbolStorage()->symbolList());
         QCOMPARE(readAll(Folder1001 + "login"), QByteArray("1001;p;w;ws://h:1"));
+        QCOMPARE(modeOf(Folder1001 + "login"), "600");
         QCOMPARE(readAll(Folder1001 + "symbols"), QByteArray("GBPUSD\nEURUSD\nUSDJPY\n"));
         QTEST(chartsWithoutGeometry(readAll(Folder1001 + "charts")), "saved");
         delete window;
         window = new Client_Terminal(client);
         window->restoreLayout(1001, ServerName);
         QCOMPARE(window->size(), QSize(900, 700));
+        // Saved over a login file readable by all, as an earlier version left it.
+        QVERIFY(::chmod(qPrintable(Folder1001 + "login"), 0644) == 0);
+        window->saveLayout(1001, "q", ServerName, "ws://h:1", {});
+        QCOMPARE(readAll(Folder1001 + "login") + ' ' + modeOf(Folder1001 + "login"), "1001;q;ws://h:1 600");
     }
 
     void unsafeServerNamesKeepNoWorkspace()
