@@ -10,6 +10,7 @@
 #include <QDockWidget>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPainter>
 #include <QScreen>
 #include <QTableWidget>
 
@@ -91,26 +92,20 @@ private slots:
         QTRY_COMPARE(trades->rowCount(), 2);
         QCOMPARE(w.window->getPosition(position).ticket, position); // the order dialog's look-ups take the whole ticket
 
-        // Auto Arrange off and on again: the columns share the width once more.
+        // Auto Arrange off and on again: the columns share the width once more; the close column
+        // keeps its 30 pixels.
         const QPoint point = trades->visualRect(trades->model()->index(0, TradeTable::TimeColumn)).center();
         QPoint menuAt;
         for (QHeaderView::ResizeMode mode : {QHeaderView::Interactive, QHeaderView::Stretch}) {
             menuAt = corvane_test::chooseFromMenu("Auto Arrange", [&] { w.window->contextTradeMenu(point); });
             QCOMPARE(trades->horizontalHeader()->sectionResizeMode(0), mode);
+            QCOMPARE(trades->horizontalHeader()->sectionResizeMode(TradeTable::CloseColumn), QHeaderView::Fixed);
+            QCOMPARE(trades->columnWidth(TradeTable::CloseColumn), 30);
         }
         // The menu opens at the pointer, which comes in the viewport's coordinates.
         const QPoint pointer = trades->viewport()->mapToGlobal(point);
         QCOMPARE(menuAt.x(), pointer.x());
         QVERIFY2(menuAt.y() == pointer.y() || menuAt.y() < pointer.y() - 100, "menu away from the pointer");
-
-        // A release over the close icon, at the right end of the last cell, closes a position; an
-        // order row has no icon. Requests arrive in order: one from the order row would come first.
-        for (int row : {1, 0}) {
-            const QRect cell = trades->visualRect(trades->model()->index(row, TradeTable::ProfitColumn));
-            QTest::mouseClick(trades->viewport(), Qt::LeftButton, {}, QPoint(cell.right() - 5, cell.center().y()));
-        }
-        QTRY_COMPARE(w.trades(4), QStringList(QString(R"({"login":%1,"order_id":%2,"req_code":4,"type":4})")
-                                                  .arg(Account).arg(position)));
 
         w.window->doInstantBuy("USDJPY", 0.0); // a panel before its first quote: nothing
         w.window->doInstantBuy("USDJPY", 0.57);
@@ -144,6 +139,77 @@ private slots:
         QVERIFY(screen.contains(symbols->viewport()->mapToGlobal(at) + QPoint(300, 300)));
         QCOMPARE(corvane_test::chooseFromMenu(QString(), [&] { w.window->showTickContextMenu(at); }),
                  symbols->viewport()->mapToGlobal(at));
+    }
+
+    // A position's close icon, drawn at the right end of its close cell, closes it; a pending
+    // order's button deletes that order: one request each, with the whole ticket, and the server's
+    // answer takes the row away. A reply that moves the orders just before the click (one gone, a
+    // position added) leaves one fresh button per order, each acting on its own order.
+    void closeControls_data()
+    {
+        QTest::addColumn<QString>("rebuild"); // what the server sends before the click
+        QTest::addColumn<QString>("target");  // #P the position, #O1 and #O2 the orders
+        QTest::newRow("position's icon") << "" << "#P";
+        QTest::newRow("order's button") << "" << "#O2";
+        QTest::newRow("after an orders reply") << "orders" << "#O2";
+        QTest::newRow("after a positions reply") << "positions" << "#O1";
+    }
+    void closeControls()
+    {
+        QFETCH(QString, rebuild);
+        QFETCH(QString, target);
+        QMap<QString, qint64> tickets;
+        QVERIFY(w.start(Account, [&tickets](simbroker::SimTradeServer &s) {
+            s.setNextTicket(5000000001LL); // past 32 bits
+            tickets["#P"] = s.addPosition(Account, {{"symbol", "EURUSD"}, {"type", "buy"}, {"volume", 5000}, {"price_o", 1.0}});
+            for (const char *tag : {"#O1", "#O2"})
+                tickets[tag] = s.addOrder(Account, {{"symbol", "GBPUSD"}, {"type", 2}, {"volume", 1000}, {"price", 1.0}});
+        }));
+        auto *trades = w.part<QTableWidget>("tradeTableWidget");
+        const auto closeCell = [trades](const QString &ticket) {
+            const auto found = trades->findItems(ticket, Qt::MatchExactly);
+            return found.isEmpty() ? QRect() : trades->visualRect(trades->model()->index(found[0]->row(), TradeTable::CloseColumn));
+        };
+        const auto buttonAt = [&](const QString &ticket) {
+            return qobject_cast<MyCloseButton *>(trades->viewport()->childAt(closeCell(ticket).center()));
+        };
+        const auto oneButtonPerOrder = [&] {
+            const auto placed = trades->findItems("Placed", Qt::MatchExactly);
+            return trades->findChildren<MyCloseButton *>().size() == placed.size()
+                && std::all_of(placed.cbegin(), placed.cend(), [&](const QTableWidgetItem *order) {
+                       return buttonAt(trades->item(order->row(), TradeTable::TicketColumn)->text()); });
+        };
+        QTRY_COMPARE(trades->rowCount(), 3);
+        const QRect iconCell = closeCell(QString::number(tickets["#P"]));
+        QImage icon(iconCell.size(), QImage::Format_RGB32);
+        icon.fill(trades->palette().color(QPalette::Base));
+        QPainter painter(&icon);
+        QIcon(":/icon/Close.ico").paint(&painter, icon.rect(), Qt::AlignRight);
+        painter.end();
+        QCOMPARE(trades->viewport()->grab(iconCell).toImage().convertToFormat(QImage::Format_RGB32), icon);
+
+        if (rebuild == "orders") {
+            QJsonArray orders = w.server->orders(Account);
+            orders.removeAt(0);
+            w.server->sendJson({{"res_code", 6}, {"array", orders}});
+        } else if (rebuild == "positions") {
+            w.server->addPosition(Account, {{"symbol", "USDJPY"}, {"type", "sell"}, {"volume", 1000}, {"price_o", 150.0}});
+        }
+        QTRY_COMPARE(trades->rowCount(), rebuild == "orders" ? 2 : rebuild == "positions" ? 4 : 3);
+        QTRY_VERIFY(oneButtonPerOrder());
+        w.server->clearReceivedFrames();
+        const QString ticket = QString::number(tickets[target]);
+        if (MyCloseButton *button = buttonAt(ticket)) {
+            QVERIFY(closeCell(ticket).contains(QRect(button->mapTo(trades->viewport(), QPoint()), button->size())));
+            QTest::mouseClick(button, Qt::LeftButton);
+        } else {
+            QTest::mouseClick(trades->viewport(), Qt::LeftButton, {}, iconCell.topRight() + QPoint(-5, 5));
+        }
+        w.settle();
+        QCOMPARE(w.requests(4), QStringList(QString(R"({"login":%1,"order_id":%2,"req_code":4,"type":%3})")
+                                                .arg(Account).arg(ticket).arg(target == "#P" ? 4 : 3)));
+        QTRY_VERIFY(closeCell(ticket).isNull());
+        QTRY_VERIFY(oneButtonPerOrder());
     }
 
     // The broker holds each position's dollar value at the account's leverage, so the line
@@ -234,10 +300,12 @@ private slots:
         QTRY_COMPARE(trades->rowCount(), 11);
         QCOMPARE(summaryText(), " Balance: 100.00, Net profit: 5.50, Equity: 110.50, Credit: 5.00, "
                                 "Used margin: 10.00, Free margin: 100.50");
-        for (QWidget *widget : QApplication::allWidgets()) // no close control left over outside the table
-            QVERIFY(!qobject_cast<MyCloseButton *>(widget));
+        // One button per order: none left over from the first rebuild, none outside the table.
+        QTRY_COMPARE(trades->viewport()->findChildren<MyCloseButton *>().size(), 7);
+        for (QWidget *widget : QApplication::allWidgets())
+            QVERIFY(!qobject_cast<MyCloseButton *>(widget) || trades->viewport()->isAncestorOf(widget));
         QCOMPARE(rowTexts(trades, 8), QStringList({"GBPUSD", "5000000060", TradeTable::formatTime(0), "buy limit stop",
-                                                   "0.30", "1.25000", "", "", "1.25120", "Placed"}));
+                                                   "0.30", "1.25000", "", "", "1.25120", "Placed", ""}));
         const QStringList types = QString("buy|buy|sell|Sell|buy limit|sell limit|buy stop|sell stop|buy limit stop|"
                                           "sell limit stop|").split('|');
         const QStringList icons = QString("buy|buy|sell|buy|pending_order|pending_order|pending_order|pending_order|"
@@ -262,7 +330,7 @@ private slots:
         w.server->setPrice("GBPUSD", 1.31, 1.3102);
         QTRY_COMPARE(net->item(2, 7)->text(), QStringLiteral("306.50"));
         QCOMPARE(rowTexts(trades, 3), QStringList({"GBPUSD", "5000000004", TradeTable::formatTime(1700000000), "Sell",
-                                                   "0.30", "1.30000", "1.25000", "", "1.31000", "300.00"}));
+                                                   "0.30", "1.30000", "1.25000", "", "1.31000", "300.00", ""}));
         QCOMPARE(rowTexts(trades, 4), sharing);
         QCOMPARE(summaryText(), " Balance: 100.00, Net profit: 306.50, Equity: 411.50, Credit: 5.00, "
                                 "Used margin: 10.00, Free margin: 401.50");
