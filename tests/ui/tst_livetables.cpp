@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QTableWidget>
+#include <utility>
 
 namespace {
 
@@ -28,6 +29,28 @@ QStringList rowTexts(const QTableWidget *table, int row)
 
 // A EURUSD quote; bid_high 9.9, bid_low 1.0, ask_high 1.3 and ask_low 0.1 differ, so a swapped one shows.
 TickData tick(double bid, double ask, int digits) { return {"EURUSD", 0, bid, ask, 0.0, 0, digits, 0.0, 0.0, 0.0, 9.9, 1.0, 1.3, 0.1}; }
+
+// Runs `act` once in the GUI thread, just before the client hands the window the first replies
+// that find it logged in: the client has its login answer, the window has not been told.
+class BeforeFirstDelivery : public QObject
+{
+public:
+    BeforeFirstDelivery(TradeClient *client, std::function<void()> act) : client(client), act(std::move(act))
+    {
+        client->installEventFilter(this);
+    }
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        // The client's replies reach the window through a queued call on the client.
+        if (act && event->type() == QEvent::MetaCall && client->isLoggedIn())
+            std::exchange(act, nullptr)();
+        return false;
+    }
+
+private:
+    TradeClient *client;
+    std::function<void()> act;
+};
 
 } // namespace
 
@@ -114,17 +137,29 @@ private slots:
         QTRY_COMPARE(w.trades(0), QStringList({order.arg(Account).arg(0).arg(5700), order.arg(Account).arg(1).arg(2900)}));
 
         // Close all goes out only for the account the client is logged in with, not the one the
-        // window still names while another logs in over the new, open connection.
+        // window still names while another logs in over the new, open connection: neither while
+        // the server holds the new login's answer back, nor once the client has it but the window
+        // has not been told.
         constexpr qint64 Other = 7000000456LL;
         w.server->addAccount(Other, "other", 500.0);
-        w.server->setReplyDelay(400);
+        const QMetaObject::Connection freeze = connect(
+            w.server.get(), &simbroker::SimTradeServer::frameReceived, this,
+            [this](int, const QString &, const QJsonObject &frame) {
+                if (frame.value("req_code").toInt() == 1)
+                    w.server->setFrozen(true);
+            });
         QVERIFY(w.client->connectToServer(w.server->url().toString(), Other, "other", "Sim"));
         QTRY_COMPARE(w.server->receivedRequests(1).size(), 1);
+        disconnect(freeze);
         w.window->requestCloseAll(0); // still the old account's window, the new login not answered
-        QVERIFY(QTest::qWaitFor([&] { return w.client->isLoggedIn(); })); // answered, the window not told yet
-        if (w.window->accountLogin() == Account)
+        qint64 windowAccount = 0;
+        BeforeFirstDelivery told(w.client.get(), [&] {
+            windowAccount = w.window->accountLogin();
             w.window->requestCloseAll(1);
+        });
+        w.server->setFrozen(false);
         QTRY_COMPARE(w.window->accountLogin(), Other);
+        QCOMPARE(windowAccount, Account); // it ran while the window still named the old account
         w.window->requestCloseAll(2);
         const QString closeAll = R"({"dealer":1000,"login":%1,"req_code":4,"sub_type":2,"type":9})";
         QTRY_COMPARE(w.trades(9), QStringList(closeAll.arg(Other)));
