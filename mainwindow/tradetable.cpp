@@ -10,6 +10,9 @@
 #include <QHeaderView>
 #include <QIcon>
 #include <QMenu>
+#include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTableWidget>
 
 namespace {
@@ -36,6 +39,21 @@ void setText(QTableWidget *table, int row, int column, const QString &text)
         item->setText(text);
     else
         table->setItem(row, column, makeCell(text));
+}
+
+// The close column is narrow: the button's label takes a font small enough to show it whole
+// in a button as wide as the cell (the column less its grid line).
+void fitLabel(QPushButton *button)
+{
+    QStyleOptionButton option;
+    option.initFrom(button);
+    option.rect.setWidth(TradeTable::CloseColumnWidth - 1);
+    option.text = button->text();
+    const int room = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button).width();
+    QFont font = button->font();
+    while (QFontMetrics(font).size(Qt::TextShowMnemonic, option.text).width() > room && font.pointSizeF() > 5)
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+    button->setFont(font);
 }
 
 void keepCloseColumn(QHeaderView *header)
@@ -143,6 +161,7 @@ void TradeTable::addCloseButton(int row, const PendingOrder &order)
     auto *button = new MyCloseButton(order.symbol, order.ticket, DeleteOrderClick, holder);
     // The table keeps the keyboard: no key typed in it deletes an order.
     button->setFocusPolicy(Qt::NoFocus);
+    fitLabel(button);
     layout->addWidget(button, 0, Qt::AlignCenter);
     if (closeHandler)
         QObject::connect(button, &MyCloseButton::clicked, button, closeHandler);
