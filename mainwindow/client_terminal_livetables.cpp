@@ -25,10 +25,16 @@ void Client_Terminal::setupLiveTables()
     tradeTable = std::make_unique<TradeTable>(ui->tradeTableWidget);
     netTable = std::make_unique<NetTradeTable>(ui->netTableWidget, summaryFont);
 
-    // The close icon closes positions only; pending orders are deleted through their own command.
+    // The close icon stands in the close column, the table's last, beside the figures rather than
+    // over the profit, and closes positions only: a pending order's row has its own button there.
+    QTableWidget *trades = ui->tradeTableWidget;
     if (auto *closeDelegate = qobject_cast<SummaryItemDelegate *>(
-            ui->tradeTableWidget->itemDelegateForColumn(TradeTable::ProfitColumn)))
+            trades->itemDelegateForColumn(TradeTable::ProfitColumn))) {
+        trades->setItemDelegateForColumn(TradeTable::ProfitColumn, nullptr);
+        trades->setItemDelegateForColumn(TradeTable::CloseColumn, closeDelegate);
         closeDelegate->setRowFilter(&TradeTable::isPositionRow);
+    }
+    tradeTable->setCloseHandler([this](qint64 ticket, int type) { onCloseTrade(ticket, type); });
 
     connect(&symbolStore, &SymbolDataStorage::tickChanged, this, &Client_Terminal::onPrice);
     connect(&symbolStore, &SymbolDataStorage::symbolListChanged, this, &Client_Terminal::onSymbolListChanged);

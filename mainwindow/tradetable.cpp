@@ -6,15 +6,21 @@
 
 #include <QAction>
 #include <QDateTime>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QIcon>
 #include <QMenu>
+#include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTableWidget>
 
 namespace {
 
 const QString PositionMark = QStringLiteral("position");
 const QString OrderMark = QStringLiteral("order");
+// What a pending order's button asks of the close handler: delete the order, never close a position.
+constexpr int DeleteOrderClick = 2;
 using DisplayFormat::money;
 using DisplayFormat::optionalPrice;
 using DisplayFormat::price;
@@ -35,6 +41,29 @@ void setText(QTableWidget *table, int row, int column, const QString &text)
         table->setItem(row, column, makeCell(text));
 }
 
+// The close column is narrow: the button's label takes a font small enough to show it whole
+// in a button as wide as the cell (the column less its grid line).
+void fitLabel(QPushButton *button)
+{
+    QStyleOptionButton option;
+    option.initFrom(button);
+    option.rect.setWidth(TradeTable::CloseColumnWidth - 1);
+    option.text = button->text();
+    const int room = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button).width();
+    QFont font = button->font();
+    while (QFontMetrics(font).size(Qt::TextShowMnemonic, option.text).width() > room && font.pointSizeF() > 5)
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+    button->setFont(font);
+}
+
+void keepCloseColumn(QHeaderView *header)
+{
+    if (header->count() <= TradeTable::CloseColumn)
+        return;
+    header->setSectionResizeMode(TradeTable::CloseColumn, QHeaderView::Fixed);
+    header->resizeSection(TradeTable::CloseColumn, TradeTable::CloseColumnWidth);
+}
+
 } // namespace
 
 TradeTable::TradeTable(QTableWidget *table)
@@ -50,9 +79,17 @@ TradeTable::TradeTable(QTableWidget *table)
                              },
                              table))
 {
+    table->setColumnCount(CloseColumn + 1);
+    table->setHorizontalHeaderItem(CloseColumn, new QTableWidgetItem(QString()));
+    keepCloseColumn(table->horizontalHeader());
 }
 
 TradeTable::~TradeTable() = default;
+
+void TradeTable::setCloseHandler(CloseHandler handler)
+{
+    closeHandler = std::move(handler);
+}
 
 double TradeTable::rebuild(const QList<Position> &positionList, const QList<PendingOrder> &orders,
                            QMap<QString, QList<Position>> *positionsBySymbol)
@@ -80,6 +117,8 @@ double TradeTable::rebuild(const QList<Position> &positionList, const QList<Pend
         table->setItem(row, TakeProfitColumn, makeCell(optionalPrice(p.tp, p.digits)));
         table->setItem(row, CurrentPriceColumn, makeCell(price(p.current_price, p.digits)));
         table->setItem(row, ProfitColumn, makeCell(money(p.profit)));
+        // Empty, so a click or a right-click beside the close icon still finds the row.
+        table->setItem(row, CloseColumn, makeCell(QString()));
         totalProfit += p.profit;
         if (positionsBySymbol)
             (*positionsBySymbol)[p.symbol].append(p);
@@ -104,11 +143,29 @@ double TradeTable::rebuild(const QList<Position> &positionList, const QList<Pend
         table->setItem(row, TakeProfitColumn, makeCell(optionalPrice(o.tp, o.digits)));
         table->setItem(row, CurrentPriceColumn, makeCell(optionalPrice(o.s_price, o.digits)));
         table->setItem(row, ProfitColumn, makeCell(QStringLiteral("Placed")));
+        table->setItem(row, CloseColumn, makeCell(QString()));
+        addCloseButton(row, o);
         ++row;
     }
 
     table->resizeRowsToContents();
     return totalProfit;
+}
+
+void TradeTable::addCloseButton(int row, const PendingOrder &order)
+{
+    // The view takes the holder over as the cell's widget and deletes it with the row.
+    auto *holder = new QWidget;
+    auto *layout = new QHBoxLayout(holder);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto *button = new MyCloseButton(order.symbol, order.ticket, DeleteOrderClick, holder);
+    // The table keeps the keyboard: no key typed in it deletes an order.
+    button->setFocusPolicy(Qt::NoFocus);
+    fitLabel(button);
+    layout->addWidget(button, 0, Qt::AlignCenter);
+    if (closeHandler)
+        QObject::connect(button, &MyCloseButton::clicked, button, closeHandler);
+    table->setCellWidget(row, CloseColumn, holder);
 }
 
 bool TradeTable::updatePosition(const Position &position)
@@ -221,6 +278,7 @@ QMenu *TradeTable::buildContextMenu(RowKind kind, bool autoArrange, bool canOpen
 void TradeTable::applyAutoArrange(QHeaderView *header, bool autoArrange)
 {
     header->setSectionResizeMode(autoArrange ? QHeaderView::Stretch : QHeaderView::Interactive);
+    keepCloseColumn(header);
 }
 
 QString TradeTable::formatTime(qint64 epochSeconds)

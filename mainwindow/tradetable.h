@@ -6,6 +6,8 @@
 
 #include "positionrecords.h"
 
+#include <functional>
+
 class QHeaderView;
 class QMenu;
 class QModelIndex;
@@ -16,13 +18,21 @@ class RowIndex;
 // The "Trade" table: open positions, then pending orders, one row each. Rebuilt whole from the
 // position store; between rebuilds only the current price and the profit of position rows change,
 // found through a ticket index so a tick costs the same however many rows the table holds.
+//
+// Every row has one close control, in the unlabelled close column after the figures: a position
+// the close icon (the column's delegate), a pending order its own "Close" button, which carries
+// the order's ticket and symbol, so a rebuild of the table can never turn it onto another order.
+// A rebuild replaces every button; the old ones are hidden at once and deleted by the view.
 class TradeTable
 {
 public:
+    // ColumnCount counts the figure columns, which the account statement reads by position.
     enum Column {
         SymbolColumn, TicketColumn, TimeColumn, TypeColumn, VolumeColumn, PriceColumn,
-        StopLossColumn, TakeProfitColumn, CurrentPriceColumn, ProfitColumn, ColumnCount
+        StopLossColumn, TakeProfitColumn, CurrentPriceColumn, ProfitColumn, ColumnCount,
+        CloseColumn = ColumnCount
     };
+    static constexpr int CloseColumnWidth = 30;
     enum class RowKind { None, Position, Order };
 
     // Context-menu entries, carried as the data of their actions.
@@ -31,6 +41,10 @@ public:
         CloseAllLossEntry, ModifyPositionEntry, DeleteOrderEntry, ModifyOrderEntry, AutoArrangeEntry
     };
 
+    // Asks for a close or a delete: (ticket, 1) closes a position, (ticket, 2) deletes an order.
+    using CloseHandler = std::function<void(qint64 ticket, int type)>;
+
+    // Appends the close column to the table's figure columns.
     explicit TradeTable(QTableWidget *table);
     ~TradeTable();
     TradeTable(const TradeTable &) = delete;
@@ -40,6 +54,9 @@ public:
     // positionsBySymbol (by symbol, each list in the given order) and returns the total profit.
     double rebuild(const QList<Position> &positions, const QList<PendingOrder> &orders,
                    QMap<QString, QList<Position>> *positionsBySymbol);
+
+    // Where the pending orders' buttons send their clicks; buttons built before keep the old one.
+    void setCloseHandler(CloseHandler handler);
 
     // Writes the position's current price and profit into its row; false when no position row
     // shows its ticket.
@@ -63,12 +80,16 @@ public:
     // the window has none (canOpenOrderDialog false).
     static QMenu *buildContextMenu(RowKind kind, bool autoArrange, bool canOpenOrderDialog);
 
-    // On: the columns share the width (stretch); off: the user sizes them.
+    // On: the figure columns share the width (stretch); off: the user sizes them. The close
+    // column keeps its width either way.
     static void applyAutoArrange(QHeaderView *header, bool autoArrange);
 
     static QString formatTime(qint64 epochSeconds);
 
 private:
+    void addCloseButton(int row, const PendingOrder &order);
+
     QTableWidget *table;
     RowIndex *positions;
+    CloseHandler closeHandler;
 };

@@ -361,10 +361,16 @@ private slots:
                  {"array", QJsonArray{QJsonObject{{"ticket", 5000000001LL}, {"symbol", "EURUSD"}, {"type", "sell"},
                                                   {"volume", 3000}, {"price", 1.25}, {"profit", -20.5}, {"digits", 5},
                                                   {"time", 1774864800}}}}});
+            session.server->sendJson( // a pending order among the open positions
+                {{"res_code", 6},
+                 {"array", QJsonArray{QJsonObject{{"ticket", 5000000002LL}, {"symbol", "GBPUSD"}, {"type", 6},
+                                                  {"volume", 3000}, {"price", 1.25}, {"s_price", 1.2512}, {"sl", 1.2},
+                                                  {"tp", 1.3}, {"digits", 5}, {"time", 1774864800}}}}});
             session.server->sendJson({{"res_code", 5},
                                       {"positions", QJsonArray{closedPosition(-75.3, {{"symbol", symbol}})}},
                                       {"deals", QJsonArray{deal(2, 500.0), deal(2, -200.0)}}});
-            QTRY_VERIFY(table(window, 0)->rowCount() == 2 && window->getPosition(5000000001LL).ticket);
+            QTRY_VERIFY(table(window, 0)->rowCount() == 2 && window->getPosition(5000000001LL).ticket
+                        && window->getPendingOrder(5000000002LL).ticket);
         }
 
         QTimer poll;
@@ -404,10 +410,12 @@ private slots:
                                             "1.08120", "", "1.08400", "", "1.08370", "", "", "-0.42", "-75.30"}));
             QCOMPARE(rows.at(9), dataCells({TradeTable::formatTime(1774864800), "5000000001", "EURUSD", "sell", "0.30",
                                             "1.25000", "", "", "", "0.00000", "", "", "", "-20.50"}));
+            QCOMPARE(rows.at(10), dataCells({TradeTable::formatTime(1774864800), "5000000002", "GBPUSD", "buy limit stop",
+                                             "0.30", "1.25000", "1.20000", "1.30000", "", "1.25120", "", "", "", "Placed"}));
             boxes = QStringList{"Balance224.70", "Deposit500.00", "Withdraw-200.00", "Equity979.50", "Profit0.00",
                                 "Loss-75.30"};
         }
-        QCOMPARE(rows.size(), holder.isEmpty() ? 13 : 15);
+        QCOMPARE(rows.size(), holder.isEmpty() ? 13 : 16);
         for (int i = 0; i < 6; ++i)
             QCOMPARE(rows.at(rows.size() - (i < 3 ? 4 : 2)).at(i % 3), "td 5: " + boxes[i]);
         if (QTest::currentDataTag() != QLatin1String("written, in a browser"))

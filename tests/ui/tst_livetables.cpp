@@ -10,8 +10,10 @@
 #include <QDockWidget>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPainter>
 #include <QScreen>
 #include <QTableWidget>
+#include <utility>
 
 namespace {
 
@@ -27,6 +29,28 @@ QStringList rowTexts(const QTableWidget *table, int row)
 
 // A EURUSD quote; bid_high 9.9, bid_low 1.0, ask_high 1.3 and ask_low 0.1 differ, so a swapped one shows.
 TickData tick(double bid, double ask, int digits) { return {"EURUSD", 0, bid, ask, 0.0, 0, digits, 0.0, 0.0, 0.0, 9.9, 1.0, 1.3, 0.1}; }
+
+// Runs `act` once in the GUI thread, just before the client hands the window the first replies
+// that find it logged in: the client has its login answer, the window has not been told.
+class BeforeFirstDelivery : public QObject
+{
+public:
+    BeforeFirstDelivery(TradeClient *client, std::function<void()> act) : client(client), act(std::move(act))
+    {
+        client->installEventFilter(this);
+    }
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        // The client's replies reach the window through a queued call on the client.
+        if (act && event->type() == QEvent::MetaCall && client->isLoggedIn())
+            std::exchange(act, nullptr)();
+        return false;
+    }
+
+private:
+    TradeClient *client;
+    std::function<void()> act;
+};
 
 } // namespace
 
@@ -91,26 +115,20 @@ private slots:
         QTRY_COMPARE(trades->rowCount(), 2);
         QCOMPARE(w.window->getPosition(position).ticket, position); // the order dialog's look-ups take the whole ticket
 
-        // Auto Arrange off and on again: the columns share the width once more.
+        // Auto Arrange off and on again: the columns share the width once more; the close column
+        // keeps its 30 pixels.
         const QPoint point = trades->visualRect(trades->model()->index(0, TradeTable::TimeColumn)).center();
         QPoint menuAt;
         for (QHeaderView::ResizeMode mode : {QHeaderView::Interactive, QHeaderView::Stretch}) {
             menuAt = corvane_test::chooseFromMenu("Auto Arrange", [&] { w.window->contextTradeMenu(point); });
             QCOMPARE(trades->horizontalHeader()->sectionResizeMode(0), mode);
+            QCOMPARE(trades->horizontalHeader()->sectionResizeMode(TradeTable::CloseColumn), QHeaderView::Fixed);
+            QCOMPARE(trades->columnWidth(TradeTable::CloseColumn), 30);
         }
         // The menu opens at the pointer, which comes in the viewport's coordinates.
         const QPoint pointer = trades->viewport()->mapToGlobal(point);
         QCOMPARE(menuAt.x(), pointer.x());
         QVERIFY2(menuAt.y() == pointer.y() || menuAt.y() < pointer.y() - 100, "menu away from the pointer");
-
-        // A release over the close icon, at the right end of the last cell, closes a position; an
-        // order row has no icon. Requests arrive in order: one from the order row would come first.
-        for (int row : {1, 0}) {
-            const QRect cell = trades->visualRect(trades->model()->index(row, TradeTable::ProfitColumn));
-            QTest::mouseClick(trades->viewport(), Qt::LeftButton, {}, QPoint(cell.right() - 5, cell.center().y()));
-        }
-        QTRY_COMPARE(w.trades(4), QStringList(QString(R"({"login":%1,"order_id":%2,"req_code":4,"type":4})")
-                                                  .arg(Account).arg(position)));
 
         w.window->doInstantBuy("USDJPY", 0.0); // a panel before its first quote: nothing
         w.window->doInstantBuy("USDJPY", 0.57);
@@ -119,17 +137,29 @@ private slots:
         QTRY_COMPARE(w.trades(0), QStringList({order.arg(Account).arg(0).arg(5700), order.arg(Account).arg(1).arg(2900)}));
 
         // Close all goes out only for the account the client is logged in with, not the one the
-        // window still names while another logs in over the new, open connection.
+        // window still names while another logs in over the new, open connection: neither while
+        // the server holds the new login's answer back, nor once the client has it but the window
+        // has not been told.
         constexpr qint64 Other = 7000000456LL;
         w.server->addAccount(Other, "other", 500.0);
-        w.server->setReplyDelay(400);
+        const QMetaObject::Connection freeze = connect(
+            w.server.get(), &simbroker::SimTradeServer::frameReceived, this,
+            [this](int, const QString &, const QJsonObject &frame) {
+                if (frame.value("req_code").toInt() == 1)
+                    w.server->setFrozen(true);
+            });
         QVERIFY(w.client->connectToServer(w.server->url().toString(), Other, "other", "Sim"));
         QTRY_COMPARE(w.server->receivedRequests(1).size(), 1);
+        disconnect(freeze);
         w.window->requestCloseAll(0); // still the old account's window, the new login not answered
-        QVERIFY(QTest::qWaitFor([&] { return w.client->isLoggedIn(); })); // answered, the window not told yet
-        if (w.window->accountLogin() == Account)
+        qint64 windowAccount = 0;
+        BeforeFirstDelivery told(w.client.get(), [&] {
+            windowAccount = w.window->accountLogin();
             w.window->requestCloseAll(1);
+        });
+        w.server->setFrozen(false);
         QTRY_COMPARE(w.window->accountLogin(), Other);
+        QCOMPARE(windowAccount, Account); // it ran while the window still named the old account
         w.window->requestCloseAll(2);
         const QString closeAll = R"({"dealer":1000,"login":%1,"req_code":4,"sub_type":2,"type":9})";
         QTRY_COMPARE(w.trades(9), QStringList(closeAll.arg(Other)));
@@ -144,6 +174,77 @@ private slots:
         QVERIFY(screen.contains(symbols->viewport()->mapToGlobal(at) + QPoint(300, 300)));
         QCOMPARE(corvane_test::chooseFromMenu(QString(), [&] { w.window->showTickContextMenu(at); }),
                  symbols->viewport()->mapToGlobal(at));
+    }
+
+    // A position's close icon, drawn at the right end of its close cell, closes it; a pending
+    // order's button deletes that order: one request each, with the whole ticket, and the server's
+    // answer takes the row away. A reply that moves the orders just before the click (one gone, a
+    // position added) leaves one fresh button per order, each acting on its own order.
+    void closeControls_data()
+    {
+        QTest::addColumn<QString>("rebuild"); // what the server sends before the click
+        QTest::addColumn<QString>("target");  // #P the position, #O1 and #O2 the orders
+        QTest::newRow("position's icon") << "" << "#P";
+        QTest::newRow("order's button") << "" << "#O2";
+        QTest::newRow("after an orders reply") << "orders" << "#O2";
+        QTest::newRow("after a positions reply") << "positions" << "#O1";
+    }
+    void closeControls()
+    {
+        QFETCH(QString, rebuild);
+        QFETCH(QString, target);
+        QMap<QString, qint64> tickets;
+        QVERIFY(w.start(Account, [&tickets](simbroker::SimTradeServer &s) {
+            s.setNextTicket(5000000001LL); // past 32 bits
+            tickets["#P"] = s.addPosition(Account, {{"symbol", "EURUSD"}, {"type", "buy"}, {"volume", 5000}, {"price_o", 1.0}});
+            for (const char *tag : {"#O1", "#O2"})
+                tickets[tag] = s.addOrder(Account, {{"symbol", "GBPUSD"}, {"type", 2}, {"volume", 1000}, {"price", 1.0}});
+        }));
+        auto *trades = w.part<QTableWidget>("tradeTableWidget");
+        const auto closeCell = [trades](const QString &ticket) {
+            const auto found = trades->findItems(ticket, Qt::MatchExactly);
+            return found.isEmpty() ? QRect() : trades->visualRect(trades->model()->index(found[0]->row(), TradeTable::CloseColumn));
+        };
+        const auto buttonAt = [&](const QString &ticket) {
+            return qobject_cast<MyCloseButton *>(trades->viewport()->childAt(closeCell(ticket).center()));
+        };
+        const auto oneButtonPerOrder = [&] {
+            const auto placed = trades->findItems("Placed", Qt::MatchExactly);
+            return trades->findChildren<MyCloseButton *>().size() == placed.size()
+                && std::all_of(placed.cbegin(), placed.cend(), [&](const QTableWidgetItem *order) {
+                       return buttonAt(trades->item(order->row(), TradeTable::TicketColumn)->text()); });
+        };
+        QTRY_COMPARE(trades->rowCount(), 3);
+        const QRect iconCell = closeCell(QString::number(tickets["#P"]));
+        QImage icon(iconCell.size(), QImage::Format_RGB32);
+        icon.fill(trades->palette().color(QPalette::Base));
+        QPainter painter(&icon);
+        QIcon(":/icon/Close.ico").paint(&painter, icon.rect(), Qt::AlignRight);
+        painter.end();
+        QCOMPARE(trades->viewport()->grab(iconCell).toImage().convertToFormat(QImage::Format_RGB32), icon);
+
+        if (rebuild == "orders") {
+            QJsonArray orders = w.server->orders(Account);
+            orders.removeAt(0);
+            w.server->sendJson({{"res_code", 6}, {"array", orders}});
+        } else if (rebuild == "positions") {
+            w.server->addPosition(Account, {{"symbol", "USDJPY"}, {"type", "sell"}, {"volume", 1000}, {"price_o", 150.0}});
+        }
+        QTRY_COMPARE(trades->rowCount(), rebuild == "orders" ? 2 : rebuild == "positions" ? 4 : 3);
+        QTRY_VERIFY(oneButtonPerOrder());
+        w.server->clearReceivedFrames();
+        const QString ticket = QString::number(tickets[target]);
+        if (MyCloseButton *button = buttonAt(ticket)) {
+            QVERIFY(closeCell(ticket).contains(QRect(button->mapTo(trades->viewport(), QPoint()), button->size())));
+            QTest::mouseClick(button, Qt::LeftButton);
+        } else {
+            QTest::mouseClick(trades->viewport(), Qt::LeftButton, {}, iconCell.topRight() + QPoint(-5, 5));
+        }
+        w.settle();
+        QCOMPARE(w.requests(4), QStringList(QString(R"({"login":%1,"order_id":%2,"req_code":4,"type":%3})")
+                                                .arg(Account).arg(ticket).arg(target == "#P" ? 4 : 3)));
+        QTRY_VERIFY(closeCell(ticket).isNull());
+        QTRY_VERIFY(oneButtonPerOrder());
     }
 
     // The broker holds each position's dollar value at the account's leverage, so the line
@@ -234,10 +335,12 @@ private slots:
         QTRY_COMPARE(trades->rowCount(), 11);
         QCOMPARE(summaryText(), " Balance: 100.00, Net profit: 5.50, Equity: 110.50, Credit: 5.00, "
                                 "Used margin: 10.00, Free margin: 100.50");
-        for (QWidget *widget : QApplication::allWidgets()) // no close control left over outside the table
-            QVERIFY(!qobject_cast<MyCloseButton *>(widget));
+        // One button per order: none left over from the first rebuild, none outside the table.
+        QTRY_COMPARE(trades->viewport()->findChildren<MyCloseButton *>().size(), 7);
+        for (QWidget *widget : QApplication::allWidgets())
+            QVERIFY(!qobject_cast<MyCloseButton *>(widget) || trades->viewport()->isAncestorOf(widget));
         QCOMPARE(rowTexts(trades, 8), QStringList({"GBPUSD", "5000000060", TradeTable::formatTime(0), "buy limit stop",
-                                                   "0.30", "1.25000", "", "", "1.25120", "Placed"}));
+                                                   "0.30", "1.25000", "", "", "1.25120", "Placed", ""}));
         const QStringList types = QString("buy|buy|sell|Sell|buy limit|sell limit|buy stop|sell stop|buy limit stop|"
                                           "sell limit stop|").split('|');
         const QStringList icons = QString("buy|buy|sell|buy|pending_order|pending_order|pending_order|pending_order|"
@@ -262,7 +365,7 @@ private slots:
         w.server->setPrice("GBPUSD", 1.31, 1.3102);
         QTRY_COMPARE(net->item(2, 7)->text(), QStringLiteral("306.50"));
         QCOMPARE(rowTexts(trades, 3), QStringList({"GBPUSD", "5000000004", TradeTable::formatTime(1700000000), "Sell",
-                                                   "0.30", "1.30000", "1.25000", "", "1.31000", "300.00"}));
+                                                   "0.30", "1.30000", "1.25000", "", "1.31000", "300.00", ""}));
         QCOMPARE(rowTexts(trades, 4), sharing);
         QCOMPARE(summaryText(), " Balance: 100.00, Net profit: 306.50, Equity: 411.50, Credit: 5.00, "
                                 "Used margin: 10.00, Free margin: 401.50");
