@@ -131,6 +131,8 @@ public:
         feed->start(0);
     }
 
+    void sendText(const QString &text) { sendToAll(text); }
+
 private:
     void accept()
     {
@@ -259,6 +261,11 @@ QUrl FloodServer::url() const
 void FloodServer::startFlood(const Plan &plan)
 {
     QMetaObject::invokeMethod(worker, [this, plan] { worker->start(plan); }, Qt::QueuedConnection);
+}
+
+void FloodServer::sendText(const QString &text)
+{
+    QMetaObject::invokeMethod(worker, [this, text] { worker->sendText(text); }, Qt::QueuedConnection);
 }
 
 void FloodServer::stopReading()

@@ -61,6 +61,9 @@ public:
     bool listen(const QHostAddress &address = QHostAddress::LocalHost, quint16 port = 0);
     QUrl url() const;
     void startFlood(const Plan &plan);
+    // One text frame to every logged-in connection, sent from the server's thread (so also while
+    // the test's thread is busy).
+    void sendText(const QString &text);
     // From now on nothing more is read from the connections open now: what their clients send
     // fills the kernel's buffers and stays there. The receive buffers are made small first.
     void stopReading();

@@ -2,6 +2,7 @@
 #include "logger.h"
 #include "residentmemory.h"
 #include "simtradeserver.h"
+#include "symboldatastorage.h"
 #include "testmain.h"
 #include "tradeclient.h"
 
@@ -30,6 +31,26 @@ bool logIn(TradeClient &client, const FloodServer &server, qint64 login = 1001)
     QSignalSpy logins(&client, &TradeClient::loginSuccess);
     client.connectToServer(server.url().toString(), login, Password, ServerName);
     return logins.wait(5000);
+}
+
+// An accepted login: the client's thread writes a journal line when it handles one.
+const QString LoginMarker = QStringLiteral(R"({"res_code":1,"state":1,"login":1001,"name":"marker","group":"g"})");
+
+// Keeps this (the window's) thread busy, taking no reply, until the client's thread has handled
+// an accepted login: what the server sent before it then waits for the window all at once.
+bool busyUntilLoginHandled(TradeClient &client)
+{
+    std::atomic_bool handled{false};
+    QObject guard;
+    QObject::connect(Logger::instance(), &Logger::logMessage, &guard,
+                     [&](const QDateTime &, const QString &, const QString &message) {
+                         if (QThread::currentThread() == &client && message.endsWith(QLatin1String("successfully ")))
+                             handled = true;
+                     },
+                     Qt::DirectConnection);
+    for (const QDeadlineTimer deadline(30000); !handled && !deadline.hasExpired();)
+        QThread::yieldCurrentThread();
+    return handled;
 }
 
 // A server with account 1001 that sends nothing unasked after a login, the client under test,
@@ -98,41 +119,56 @@ class TestTradeClient : public QObject
 {
     Q_OBJECT
 private slots:
+    // Each reply reaches the signal of its kind, also when the window is busy as it arrives: the
+    // replies of a row (one frame a line) wait for it together. A symbol store takes the lists.
     void dispatch_data()
     {
-        QTest::addColumn<QString>("frame");
+        QTest::addColumn<QString>("frames");
         QTest::addColumn<QString>("signal");
-        QTest::newRow("login accepted") << R"({"res_code":1,"state":1,"login":1001,"name":"n","group":"g"})" << "loginSuccess";
-        QTest::newRow("login refused") << R"({"res_code":1,"state":0})" << "loginFail";
-        QTest::newRow("login state boolean") << R"({"res_code":1,"state":true})" << "loginFail";
-        QTest::newRow("price") << R"({"res_code":2,"symbol":"EURUSD","bid":1.1,"ask":1.2})" << "symbolPriceReceived";
-        QTest::newRow("chart") << R"({"res_code":3,"symbol":"EURUSD","interval":5,"array":[]})" << "chartHistoryReceived";
-        QTest::newRow("positions") << R"({"res_code":4,"balance":5,"array":[],"is_last":1})" << "openPositionsReceived";
-        QTest::newRow("history") << R"({"res_code":5,"positions":[],"orders":[],"deals":[]})" << "tradeHistoryReceived";
-        QTest::newRow("orders") << R"({"res_code":6,"array":[{"ticket":7}]})" << "pendingOrdersReceived";
-        QTest::newRow("trade result") << R"({"res_code":7,"status":10009,"msg":"Done","type":0})" << "tradeResponseReceived";
-        QTest::newRow("symbols") << R"({"res_code":8,"array":[{"symbol":"EURUSD"}]})" << "symbolListReceived";
-        QTest::newRow("unknown code") << R"({"res_code":9,"x":1})" << "";
-        QTest::newRow("invalid json") << R"({"res_code":2,)" << "";
-        QTest::newRow("array") << R"([{"res_code":2}])" << "";
+        QTest::addColumn<QString>("store"); // its market-watch list | every symbol it knows
+        QTest::newRow("login accepted") << R"({"res_code":1,"state":1,"login":1001,"name":"n","group":"g"})" << "loginSuccess" << "|";
+        QTest::newRow("login refused") << R"({"res_code":1,"state":0})" << "loginFail" << "|";
+        QTest::newRow("login state boolean") << R"({"res_code":1,"state":true})" << "loginFail" << "|";
+        QTest::newRow("price") << R"({"res_code":2,"symbol":"EURUSD","bid":1.1,"ask":1.2})" << "symbolPriceReceived" << "|";
+        QTest::newRow("chart") << R"({"res_code":3,"symbol":"EURUSD","interval":5,"array":[]})" << "chartHistoryReceived" << "|";
+        QTest::newRow("positions") << R"({"res_code":4,"balance":5,"array":[],"is_last":1})" << "openPositionsReceived" << "|";
+        QTest::newRow("history") << R"({"res_code":5,"positions":[],"orders":[],"deals":[]})" << "tradeHistoryReceived" << "|";
+        QTest::newRow("orders") << R"({"res_code":6,"array":[{"ticket":7}]})" << "pendingOrdersReceived" << "|";
+        QTest::newRow("trade result") << R"({"res_code":7,"status":10009,"msg":"Done","type":0})" << "tradeResponseReceived" << "|";
+        QTest::newRow("symbols") << R"({"res_code":8,"array":[{"symbol":"EURUSD"}]})" << "symbolListReceived" << "EURUSD|EURUSD";
+        // Merged, not replaced: the later list leaves the market watch as the first made it.
+        QTest::newRow("two symbol lists") << R"({"res_code":8,"array":[{"symbol":"AAA"},{"symbol":"BBB"}]})"
+                                             "\n" R"({"res_code":8,"array":[{"symbol":"CCC"}]})"
+                                          << "symbolListReceived" << "AAA BBB|AAA BBB CCC";
+        QTest::newRow("unknown code") << R"({"res_code":9,"x":1})" << "" << "|";
+        QTest::newRow("invalid json") << R"({"res_code":2,)" << "" << "|";
+        QTest::newRow("array") << R"([{"res_code":2}])" << "" << "|";
     }
     void dispatch()
     {
-        QFETCH(QString, frame);
+        QFETCH(QString, frames);
         QFETCH(QString, signal);
+        FloodServer server;
+        QVERIFY(server.listen());
         Rig r;
-        QVERIFY(r.connectTo());
+        SymbolDataStorage store;
+        connect(&r.client, &TradeClient::symbolListReceived, &store, &SymbolDataStorage::onSymbolListReceived);
+        QVERIFY(logIn(r.client, server));
         r.events.clear();
-        r.server.sendText(frame);
-        // Once the marker behind it has arrived, the frame under test was handled.
-        const QJsonObject marker{{"res_code", 2}, {"symbol", "MARKER"}};
-        r.server.sendJson(marker);
-        QTRY_VERIFY(!r.events.isEmpty() && r.events.last().second == marker);
         QList<QPair<QString, QJsonObject>> expected;
-        if (!signal.isEmpty())
-            expected.append({signal, signal == "loginFail" ? QJsonObject() : QJsonDocument::fromJson(frame.toUtf8()).object()});
-        expected.append({QStringLiteral("symbolPriceReceived"), marker});
+        for (const QString &frame : frames.split('\n')) {
+            server.sendText(frame);
+            if (!signal.isEmpty())
+                expected.append({signal, signal == "loginFail" ? QJsonObject() : QJsonDocument::fromJson(frame.toUtf8()).object()});
+        }
+        // Once the marker behind them has arrived, the frames under test were handled.
+        server.sendText(LoginMarker);
+        QVERIFY(busyUntilLoginHandled(r.client));
+        const QJsonObject marker = QJsonDocument::fromJson(LoginMarker.toUtf8()).object();
+        QTRY_VERIFY(!r.events.isEmpty() && r.events.last().second == marker);
+        expected.append({QStringLiteral("loginSuccess"), marker});
         QCOMPARE(r.events, expected);
+        QTEST(store.symbolList().join(' ') + '|' + store.allSymbols().join(' '), "store");
     }
 
     // One run through a drop, a frozen server and a refused login on the way back.
