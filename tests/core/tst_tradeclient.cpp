@@ -25,22 +25,32 @@ bool logIn(TradeClient &client, const FloodServer &server, qint64 login = 1001)
 // An accepted login: the client's thread writes a journal line when it handles one.
 const QString LoginMarker = QStringLiteral(R"({"res_code":1,"state":1,"login":1001,"name":"marker","group":"g"})");
 
-// Keeps this (the window's) thread busy, taking no reply, until the client's thread has handled
-// an accepted login: what the server sent before it then waits for the window all at once.
-bool busyUntilLoginHandled(TradeClient &client)
+// Watches, from the moment it is made, for the client's thread to handle an accepted login.
+class LoginWatch
 {
-    std::atomic_bool handled{false};
+public:
+    explicit LoginWatch(TradeClient &client)
+    {
+        QObject::connect(Logger::instance(), &Logger::logMessage, &guard,
+                         [this, &client](const QDateTime &, const QString &, const QString &message) {
+                             if (QThread::currentThread() == &client && message.endsWith(QLatin1String("successfully ")))
+                                 handled = true;
+                         },
+                         Qt::DirectConnection);
+    }
+    // Keeps this (the window's) thread busy, taking no reply, until then: what the server sent
+    // before that login then waits for the window all at once.
+    bool busyUntilHandled() const
+    {
+        for (const QDeadlineTimer deadline(30000); !handled && !deadline.hasExpired();)
+            QThread::yieldCurrentThread();
+        return handled;
+    }
+
+private:
     QObject guard;
-    QObject::connect(Logger::instance(), &Logger::logMessage, &guard,
-                     [&](const QDateTime &, const QString &, const QString &message) {
-                         if (QThread::currentThread() == &client && message.endsWith(QLatin1String("successfully ")))
-                             handled = true;
-                     },
-                     Qt::DirectConnection);
-    for (const QDeadlineTimer deadline(30000); !handled && !deadline.hasExpired();)
-        QThread::yieldCurrentThread();
-    return handled;
-}
+    std::atomic_bool handled{false};
+};
 
 // The debug traces written while it lives, by any thread. The suite switches debug output off:
 // it is let through meanwhile.
@@ -179,6 +189,7 @@ private slots:
         connect(&r.client, &TradeClient::symbolListReceived, &store, &SymbolDataStorage::onSymbolListReceived);
         QVERIFY(logIn(r.client, server));
         r.events.clear();
+        const LoginWatch marked(r.client);
         QList<QPair<QString, QJsonObject>> expected;
         for (const QString &frame : frames.split('\n')) {
             server.sendText(frame);
@@ -187,7 +198,7 @@ private slots:
         }
         // Once the marker behind them has arrived, the frames under test were handled.
         server.sendText(LoginMarker);
-        QVERIFY(busyUntilLoginHandled(r.client));
+        QVERIFY(marked.busyUntilHandled());
         const QJsonObject marker = QJsonDocument::fromJson(LoginMarker.toUtf8()).object();
         QTRY_VERIFY(!r.events.isEmpty() && r.events.last().second == marker);
         expected.append({QStringLiteral("loginSuccess"), marker});
@@ -400,8 +411,9 @@ private slots:
         plan.symbols = flood[2];
         plan.tradeResultEvery = 1000;
         plan.trailer = LoginMarker;
+        const LoginWatch marked(client);
         server.startFlood(plan);
-        QVERIFY(busyUntilLoginHandled(client));
+        QVERIFY(marked.busyUntilHandled());
         QTRY_VERIFY(ended && finished.count() == 1);
         const auto report = finished.first().first().value<FloodServer::Report>();
 
