@@ -38,8 +38,9 @@ class QWebSocket;
 // The first waiting list that names a symbol is delivered as it came (with an empty store, the
 // market watch is built from it alone); the symbols of the lists after it are gathered into one
 // list, one entry per symbol holding its latest element, delivered at the place of the newest of
-// them. A list that names no symbol changes nothing in the store and is replaced like a
-// snapshot. An accepted login (the window empties the store for it) starts the gathering anew.
+// them. A list that names no symbol changes nothing in the store: it gives way to the next list,
+// and adds nothing to one waiting. An accepted login (the window empties the store for it)
+// starts the gathering anew.
 //
 // Chart-history replies, trade results and the rest are each delivered once, in the order
 // received. No reply overtakes one received before it.
