@@ -80,6 +80,9 @@ SymbolChartWidget::SymbolChartWidget(ChartManager *chartManager, const QString &
     if (chartManager) {
         connect(chartManager, &ChartManager::readyChartHistory, this, &SymbolChartWidget::onReadyChartHistory,
                 Qt::QueuedConnection);
+        // Queued as well, so that it keeps its place among the announcements.
+        connect(chartManager, &ChartManager::emptyHistoryReply, this, &SymbolChartWidget::onEmptyHistoryReply,
+                Qt::QueuedConnection);
         // Queued too, so that it comes after the announcements of the series the load read.
         connect(chartManager, &ChartManager::cacheLoaded, this, &SymbolChartWidget::onCacheLoaded,
                 Qt::QueuedConnection);
@@ -359,17 +362,21 @@ void SymbolChartWidget::onCacheLoaded()
         loadHistory();
 }
 
+void SymbolChartWidget::onEmptyHistoryReply(const QString &symbol, int period)
+{
+    // The answer is in and brought nothing: the shown bars, the forming one among them, stay,
+    // and ticks build on from the forming bar.
+    if (symbol == chartSymbol && period == currentPeriod && awaiting == Awaiting::Reply)
+        awaiting = Awaiting::Nothing;
+}
+
 void SymbolChartWidget::onReadyChartHistory(QString symbol, int period)
 {
     if (!chartManager || symbol != chartSymbol || period != currentPeriod)
         return;
     const QList<CandleStick> series = chartManager->getChartHistory(symbol, period);
-    if (series.isEmpty()) {
-        // An answer without bars: the shown bars stay, and ticks build on from the forming bar.
-        if (awaiting == Awaiting::Reply)
-            awaiting = Awaiting::Nothing;
+    if (series.isEmpty())
         return;
-    }
     if (awaiting == Awaiting::Cache)
         chartManager->requestChartHistory(chartSymbol, currentPeriod, series.last().timestamp, -1);
     awaiting = Awaiting::Nothing;

@@ -86,6 +86,8 @@ signals:
 public slots:
     void onTimeframeChanged(QAction *timeframe_action);
     void onReadyChartHistory(QString symbol, int period);
+    // A reply for a series brought no bar: ends this chart's wait for it, nothing else.
+    void onEmptyHistoryReply(const QString &symbol, int period);
     void onDrawTimer();
     void onCacheLoaded();
     void rescaleYAxis(QCPRange new_range);

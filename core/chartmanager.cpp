@@ -106,7 +106,7 @@ void ChartManager::updateChartHistoryFromServer(QJsonObject chart_object)
     if (symbol.isEmpty() || interval <= 0)
         return;
     if (array.isEmpty()) {
-        emit readyChartHistory(symbol, interval);
+        emit emptyHistoryReply(symbol, interval);
         return;
     }
 

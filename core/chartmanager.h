@@ -96,9 +96,11 @@ public:
     static CandleStick candleFromJson(const QJsonValue &element);
 
 signals:
-    // The series has new content; also sent for a reply that brought no bar, so that a chart
-    // waiting for it knows the answer is in.
+    // The series has new content.
     void readyChartHistory(QString symbol, int period);
+    // A reply for the series brought no bar: the answer a chart may wait for is in, and nothing
+    // of the series changed, so no chart has a bar to give up for it.
+    void emptyHistoryReply(QString symbol, int period);
     // The current account's cache has been read: every cached series has been announced.
     void cacheLoaded();
 

@@ -1,12 +1,14 @@
 #include "tradeclient.h"
 
 #include "logger.h"
+#include "marketrecords.h"
 #include "trademessages.h"
 
 #include <QAbstractEventDispatcher>
 #include <QDate>
 #include <QDebug>
 #include <QElapsedTimer>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QMutexLocker>
 #include <QTimer>
@@ -156,6 +158,7 @@ void TradeClient::dropOutbox()
     outbox.clear();
     waitingPrice.clear();
     std::fill(std::begin(waitingSnapshot), std::end(waitingSnapshot), -1);
+    restartSymbolLists();
     replaced = 0;
 }
 
@@ -400,7 +403,6 @@ int TradeClient::snapshotOf(int code, const QJsonObject &message)
     case AccountCode:
         return TradeMessages::replacesPositions(message) ? AccountPositions : AccountFigures;
     case OrdersCode: return Orders;
-    case SymbolsCode: return Symbols;
     case HistoryCode: return History;
     default: return NoSnapshot;
     }
@@ -417,6 +419,54 @@ void TradeClient::replaceWaiting(int &index)
     index = -1;
 }
 
+void TradeClient::restartSymbolLists()
+{
+    namedSymbolListWaiting = false;
+    waitingSnapshot[Symbols] = -1;
+    gatheredSymbols.clear();
+}
+
+void TradeClient::deliverSymbolList(const QJsonObject &message)
+{
+    const int next = int(outbox.size());
+    const QJsonArray elements = message.value(QLatin1String("array")).toArray();
+    // Named as the store reads them: an element without a name is skipped there.
+    const auto nameOf = [](const QJsonValue &element) { return readSymbolSetting(element.toObject()).symbol; };
+    if (!namedSymbolListWaiting) {
+        replaceWaiting(waitingSnapshot[Symbols]);
+        namedSymbolListWaiting = std::any_of(elements.begin(), elements.end(),
+                                             [&](const QJsonValue &element) { return !nameOf(element).isEmpty(); });
+        if (!namedSymbolListWaiting)
+            waitingSnapshot[Symbols] = next;
+        outbox.push_back(Reply{runOfThread, SymbolsCode, namedSymbolListWaiting ? int(NoSnapshot) : int(Symbols), message});
+        return;
+    }
+    QJsonArray gathered;
+    if (waitingSnapshot[Symbols] >= 0)
+        gathered = outbox[size_t(waitingSnapshot[Symbols])].message.value(QLatin1String("array")).toArray();
+    bool named = false;
+    for (const QJsonValue element : elements) {
+        const QString name = nameOf(element);
+        if (name.isEmpty())
+            continue;
+        const auto at = gatheredSymbols.constFind(name);
+        if (at != gatheredSymbols.cend()) {
+            gathered.replace(at.value(), element);
+        } else {
+            gatheredSymbols.insert(name, gathered.size());
+            gathered.append(element);
+        }
+        named = true;
+    }
+    // A list naming no symbol adds nothing to the store's content: the lists waiting hold it all.
+    if (!named)
+        return;
+    replaceWaiting(waitingSnapshot[Symbols]);
+    waitingSnapshot[Symbols] = next;
+    outbox.push_back(Reply{runOfThread, SymbolsCode, Symbols,
+                           QJsonObject{{QStringLiteral("res_code"), SymbolsCode}, {QStringLiteral("array"), gathered}}});
+}
+
 void TradeClient::deliver(int code, const QJsonObject &message)
 {
     bool post = false;
@@ -424,7 +474,12 @@ void TradeClient::deliver(int code, const QJsonObject &message)
         QMutexLocker locker(&outboxMutex);
         const int next = int(outbox.size());
         const int snapshot = snapshotOf(code, message);
-        if (code == PriceCode) {
+        // The window empties the store at a login: no list before it may take one after it.
+        if (code == LoginAcceptedCode)
+            restartSymbolLists();
+        if (code == SymbolsCode) {
+            deliverSymbolList(message);
+        } else if (code == PriceCode) {
             const QString symbol = message.value(QLatin1String("symbol")).toString();
             auto waiting = waitingPrice.find(symbol);
             if (waiting == waitingPrice.end())
@@ -439,7 +494,8 @@ void TradeClient::deliver(int code, const QJsonObject &message)
             replaceWaiting(waitingSnapshot[snapshot]);
             waitingSnapshot[snapshot] = next;
         }
-        outbox.push_back(Reply{runOfThread, code, snapshot, message});
+        if (code != SymbolsCode)
+            outbox.push_back(Reply{runOfThread, code, snapshot, message});
         if (replaced >= CompactAfterReplaced && replaced * 2 >= int(outbox.size())) {
             std::vector<Reply> live;
             live.reserve(outbox.size() - replaced);
@@ -475,6 +531,7 @@ void TradeClient::deliverReplies()
         outbox.clear();
         waitingPrice.clear();
         std::fill(std::begin(waitingSnapshot), std::end(waitingSnapshot), -1);
+        restartSymbolLists();
         replaced = 0;
         deliveryPosted = false;
     }

@@ -27,13 +27,23 @@ class QWebSocket;
 // returned.
 //
 // The outbox stays bounded while the GUI thread is behind a flood of replies: a quote carries the
-// whole state of its symbol, and an account, pending-orders, symbol-list or trade-history reply
-// the whole state of its kind, so such a reply still waiting is dropped when a newer one of the
-// same symbol or kind arrives, and the newer one takes its place at the end, in the order
-// received. An account reply that carries only the figures (no positions to apply) replaces only
-// its like, while one that carries the positions replaces both. Chart-history replies, trade
-// results and the rest are each delivered once, in the order received. No reply overtakes one
-// received before it.
+// whole state of its symbol, and an account, pending-orders or trade-history reply the whole
+// state of its kind, so such a reply still waiting is dropped when a newer one of the same symbol
+// or kind arrives, and the newer one takes its place at the end, in the order received. An
+// account reply that carries only the figures (no positions to apply) replaces only its like,
+// while one that carries the positions replaces both.
+//
+// A symbol list is no whole state: the store merges each into what it holds, and a symbol that an
+// earlier list named and a later one does not stays. So no symbol of a waiting list is dropped.
+// The first waiting list that names a symbol is delivered as it came (with an empty store, the
+// market watch is built from it alone); the symbols of the lists after it are gathered into one
+// list, one entry per symbol holding its latest element, delivered at the place of the newest of
+// them. A list that names no symbol changes nothing in the store: it gives way to the next list,
+// and adds nothing to one waiting. An accepted login (the window empties the store for it)
+// starts the gathering anew.
+//
+// Chart-history replies, trade results and the rest are each delivered once, in the order
+// received. No reply overtakes one received before it.
 //
 // A server is not a reason to hold memory without end. A reply larger than the reply limit, and
 // a server that leaves more than the send limit unread (requests waiting to leave, counted after
@@ -135,7 +145,8 @@ private slots:
     void onOpenTimeout();
 
 private:
-    // Kinds of replies a newer one of the kind replaces while waiting, apart from prices.
+    // Kinds of replies a newer one of the kind replaces while waiting, apart from prices; for
+    // Symbols, the list that gathers the waiting lists (or one naming no symbol).
     enum Snapshot { NoSnapshot = -1, AccountPositions, AccountFigures, Orders, Symbols, History, Snapshots };
     // One reply on its way to the GUI thread. Code 0 marks a reply replaced by a newer one.
     struct Reply
@@ -146,6 +157,9 @@ private:
         QJsonObject message;
     };
     static int snapshotOf(int code, const QJsonObject &message);
+    // Client thread, outbox locked: puts a symbol-list reply in the outbox as described above.
+    void deliverSymbolList(const QJsonObject &message);
+    void restartSymbolLists();
 
     void processMessage(const QJsonObject &message);
     void openSocket();
@@ -210,6 +224,10 @@ private:
     std::vector<Reply> outbox;
     QHash<QString, int> waitingPrice;
     int waitingSnapshot[Snapshots] = {-1, -1, -1, -1, -1};
+    // A symbol list that names a symbol waits as it came: later ones are gathered, their entries
+    // at waitingSnapshot[Symbols], the index of each symbol's entry in gatheredSymbols.
+    bool namedSymbolListWaiting = false;
+    QHash<QString, int> gatheredSymbols;
     int replaced = 0;
     bool deliveryPosted = false;
     // GUI thread only: the batch being emitted. A receiver that runs a nested event loop gets

@@ -131,6 +131,8 @@ public:
         feed->start(0);
     }
 
+    void sendText(const QString &text) { sendToAll(text); }
+
 private:
     void accept()
     {
@@ -179,16 +181,20 @@ private:
     void sendDue()
     {
         const qint64 elapsedNs = clock.nsecsElapsed();
-        const bool over = elapsedNs >= qint64(plan.durationMs) * 1000000;
-        const qint64 due = over ? report.prices
-                                : qint64(double(elapsedNs) * plan.framesPerSecond / 1e9);
+        const bool counted = plan.replies > 0;
+        const bool over = counted ? report.prices >= plan.replies : elapsedNs >= qint64(plan.durationMs) * 1000000;
+        const qint64 due = counted ? plan.replies
+                           : over  ? report.prices
+                                   : qint64(double(elapsedNs) * plan.framesPerSecond / 1e9);
         while (report.prices < due && !backedUp()) {
             const qint64 seq = report.prices++;
             const QString symbol = symbolName(int(seq % qMax(1, plan.symbols)));
             const double bid = 1.0 + double(seq % 100000) * 1e-5;
             if (plan.resCode != 2) {
-                sendToAll(QStringLiteral(R"({"res_code":%1,"is_last":1,"array":[],"symbol":"%2","seq":%3,"pad":"%4"})")
-                              .arg(plan.resCode).arg(symbol).arg(seq).arg(QString(plan.padding, QLatin1Char('x'))));
+                const QString array = plan.resCode == 8 ? QStringLiteral(R"([{"symbol":"%1","seq":%2}])").arg(symbol).arg(seq)
+                                                        : QStringLiteral("[]");
+                sendToAll(QStringLiteral(R"({"res_code":%1,"is_last":1,"array":%5,"symbol":"%2","seq":%3,"pad":"%4"})")
+                              .arg(plan.resCode).arg(symbol).arg(seq).arg(QString(plan.padding, QLatin1Char('x')), array));
             } else {
                 sendToAll(QStringLiteral(R"({"res_code":2,"symbol":"%1","timestamp":1700000000,"tm_ms":1700000000123,)"
                                          R"("bid":%2,"ask":%3,"digits":5,"volume":1,"seq":%4})")
@@ -207,6 +213,8 @@ private:
         report.endSentNs = steadyNs();
         sendToAll(QStringLiteral(R"({"res_code":7,"status":10009,"msg":"Done","type":0,"marker":"end","seq":%1})")
                       .arg(report.tradeResults));
+        if (!plan.trailer.isEmpty())
+            sendToAll(plan.trailer);
         QMetaObject::invokeMethod(owner, [owner = owner, report = report] { emit owner->floodFinished(report); },
                                   Qt::QueuedConnection);
     }
@@ -259,6 +267,11 @@ QUrl FloodServer::url() const
 void FloodServer::startFlood(const Plan &plan)
 {
     QMetaObject::invokeMethod(worker, [this, plan] { worker->start(plan); }, Qt::QueuedConnection);
+}
+
+void FloodServer::sendText(const QString &text)
+{
+    QMetaObject::invokeMethod(worker, [this, text] { worker->sendText(text); }, Qt::QueuedConnection);
 }
 
 void FloodServer::stopReading()

@@ -35,9 +35,15 @@ public:
         int symbols = 20;            // price replies cycle over FLOOD00, FLOOD01, ...
         int tradeResultEvery = 0;    // a trade result (res 7) after every N price replies; 0: none
         // The kind of the flood's replies: 2 quotes; any other code gives {"res_code", "is_last" 1,
-        // "array" [], "symbol", "seq"} and "pad", a text of this many characters.
+        // "array" [], "symbol", "seq"} and "pad", a text of this many characters. The "array" of a
+        // symbol list (8) holds one element, {"symbol", "seq"}, as the reply's own.
         int resCode = 2;
         int padding = 0;
+        // Above 0: the flood is this many replies, sent as fast as the connections take them,
+        // however long that takes; the duration and the rate are not used.
+        qint64 replies = 0;
+        // Sent after the flood's closing trade result, when not empty.
+        QString trailer;
     };
     // What a flood sent. Each price reply carries "seq", its number in the flood; each trade
     // result "seq", its own count from 0. The flood ends with one trade result holding
@@ -61,6 +67,9 @@ public:
     bool listen(const QHostAddress &address = QHostAddress::LocalHost, quint16 port = 0);
     QUrl url() const;
     void startFlood(const Plan &plan);
+    // One text frame to every logged-in connection, sent from the server's thread (so also while
+    // the test's thread is busy).
+    void sendText(const QString &text);
     // From now on nothing more is read from the connections open now: what their clients send
     // fills the kernel's buffers and stays there. The receive buffers are made small first.
     void stopReading();

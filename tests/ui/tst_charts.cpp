@@ -157,6 +157,11 @@ private slots:
             << 1 << "-10:0.5" << "3 1.102/1.107/1.101/1.106 1.102/1.107/1.101/1.106" << loaded << 2;
         QTest::newRow("two charts of the series hand each bar once")
             << 2 << "3617:1.3 7205:1.28 10805:1.29" << "6 1.29/1.29/1.29/1.29 1.29/1.29/1.29/1.29" << "3600:1.3/1.3/1.3/1.3 7200:1.28/1.28/1.28/1.28" << 5;
+        // "|": an empty history reply of the series. It takes no bar from the charts.
+        QTest::newRow("an empty reply keeps the forming bar")
+            << 1 << "3617:1.2 3700:1.25 3800:1.15|" << "4 1.2/1.25/1.15/1.15 1.2/1.2/1.2/1.2" << loaded << 3;
+        QTest::newRow("after an empty reply the whole period is stored")
+            << 1 << "3617:1.2 3700:1.25 3800:1.15|3900:1.18 7205:1.3" << "5 1.3/1.3/1.3/1.3 1.3/1.3/1.3/1.3" << "0:1.102/1.107/1.101/1.106 3600:1.2/1.25/1.15/1.18" << 4;
     }
     void liveBars()
     {
@@ -169,9 +174,16 @@ private slots:
             twin = std::make_unique<SymbolChartWidget>(&keeper, "EURUSD", 60);
         QTRY_COMPARE(ChartParts::candles(*chart)->dataCount(), 3);
         QFETCH(QString, ticks);
-        feedTicks(*chart, ticks);
-        if (twin)
-            feedTicks(*twin, ticks);
+        const QStringList stretches = ticks.split('|');
+        for (int i = 0; i < stretches.size(); ++i) {
+            if (i > 0) {
+                keeper.updateChartHistoryFromServer(historyReply("EURUSD", 60, {}));
+                QCoreApplication::processEvents(); // what the keeper announced, queued
+            }
+            feedTicks(*chart, stretches[i]);
+            if (twin)
+                feedTicks(*twin, stretches[i]);
+        }
         const CandleStick read = chart->lastIndicatorBar();
         QTEST(QString::number(ChartParts::candles(*chart)->dataCount()) + " " + plottedBar(*chart) + " "
                   + ohlc(read.open, read.high, read.low, read.close), "bars");
