@@ -174,7 +174,7 @@ double HistorySums::balance() const
 
 QString HistorySums::positionsSummary() const
 {
-    return QStringLiteral("Proft: ") + money(closedProfit) + QStringLiteral(", Credit: ") + money(credit)
+    return QStringLiteral("Profit: ") + money(closedProfit) + QStringLiteral(", Credit: ") + money(credit)
         + QStringLiteral(", Deposit: ") + money(deposit) + QStringLiteral(", Withdraw: ") + money(withdraw);
 }
 

@@ -209,20 +209,23 @@ private slots:
         QTest::addColumn<QString>("form");      // object name, or how the test opens it
         QTest::addColumn<int>("mode");          // the order dialog's; -1 a new pending order
         QTest::addColumn<QStringList>("shown"); // parts a later state of the form shows, "-" hides
-        QTest::newRow("login") << "LoginDialog" << 0 << QStringList();
-        QTest::newRow("about") << "AboutDialog" << 0 << QStringList();
-        QTest::newRow("password") << "ChangePasswordDlg" << 0 << QStringList();
-        QTest::newRow("demo, entry") << "OpenDemoDlg" << 0 << QStringList();
-        QTest::newRow("demo, waiting") << "OpenDemoDlg" << 0 << QStringList{"txtWait", "-btnRegister"};
-        QTest::newRow("demo, created") << "OpenDemoDlg" << 0 << QStringList{"grpDetails", "btnCopy", "btnLogout", "-btnRegister"};
-        QTest::newRow("symbols") << "symbols" << 0 << QStringList();
-        QTest::newRow("one-click panel") << "one-click panel" << 0 << QStringList();
-        QTest::newRow("main window") << "Client_Terminal" << 0 << QStringList();
-        const std::pair<const char *, int> modes[] = {{"new", NewOrder}, {"pending", -1}, {"modify order", ModifyOrder},
-            {"modify position", ModifyPosition}, {"delete order", DeleteOrder}, {"close position", ClosePosition},
-            {"close by hedge", CloseByHedge}};
-        for (const auto &[use, mode] : modes)
-            QTest::addRow("order, %s", use) << "order" << mode << QStringList();
+        QTest::addColumn<QString>("title");     // "" for a panel that is never a window of its own
+        QTest::newRow("login") << "LoginDialog" << 0 << QStringList() << "Login";
+        QTest::newRow("about") << "AboutDialog" << 0 << QStringList() << "About";
+        QTest::newRow("password") << "ChangePasswordDlg" << 0 << QStringList() << "Change Password";
+        QTest::newRow("demo, entry") << "OpenDemoDlg" << 0 << QStringList() << "Demo Account";
+        QTest::newRow("demo, waiting") << "OpenDemoDlg" << 0 << QStringList{"txtWait", "-btnRegister"} << "Demo Account";
+        QTest::newRow("demo, created") << "OpenDemoDlg" << 0 << QStringList{"grpDetails", "btnCopy", "btnLogout", "-btnRegister"}
+                                       << "Demo Account";
+        QTest::newRow("symbols") << "symbols" << 0 << QStringList() << "Show/Hide Symbols";
+        QTest::newRow("one-click panel") << "one-click panel" << 0 << QStringList() << "";
+        QTest::newRow("main window") << "Client_Terminal" << 0 << QStringList() << "Jane Trader(4000000007, Sim)";
+        const std::tuple<const char *, int, const char *> modes[] = {{"new", NewOrder, "New Order"},
+            {"pending", -1, "New Order"}, {"modify order", ModifyOrder, "Order"}, {"modify position", ModifyPosition, "Position"},
+            {"delete order", DeleteOrder, "Order"}, {"close position", ClosePosition, "Position"},
+            {"close by hedge", CloseByHedge, "Close By Hedge"}};
+        for (const auto &[use, mode, title] : modes)
+            QTest::addRow("order, %s", use) << "order" << mode << QStringList() << title;
     }
     void wholeTextsNoOverlaps()
     {
@@ -235,6 +238,9 @@ private slots:
         QFETCH(QStringList, shown);
         for (const QString &name : shown)
             top->findChild<QWidget *>(QString(name).remove('-'))->setVisible(!name.startsWith('-'));
+        QFETCH(QString, title);
+        if (!title.isEmpty())
+            QCOMPARE(top->windowTitle(), title);
         const QStringList faults = faultsIn(top);
         if (top != session.window.get())
             top->hide();
