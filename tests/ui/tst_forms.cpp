@@ -247,6 +247,46 @@ private slots:
         QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("; "))));
     }
 
+    // The specification shown is that of the entry the list highlights, however the trader
+    // moved to it; the first entry is current before.
+    void symbolDialogShowsTheCurrentEntry_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<int>("current");
+        QTest::newRow("click on another entry's check box") << "box" << 3;
+        QTest::newRow("click on another entry's name") << "name" << 3;
+        QTest::newRow("arrow down") << "down" << 1;
+    }
+    void symbolDialogShowsTheCurrentEntry()
+    {
+        ShowSymbolDialog dialog(session.window.get());
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        auto *list = dialog.findChild<QListWidget *>();
+        list->setCurrentRow(0);
+        QListWidgetItem *target = list->item(3);
+        const Qt::CheckState ticked = target->checkState();
+        QStyleOptionViewItem option;
+        option.initFrom(list);
+        option.rect = list->visualItemRect(target);
+        option.features |= QStyleOptionViewItem::HasCheckIndicator;
+        const QRect box = list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, list);
+        QFETCH(QString, action);
+        if (action == QLatin1String("box"))
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, box.center());
+        else if (action == QLatin1String("name"))
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(box.right() + 30, box.center().y()));
+        else
+            QTest::keyClick(list, Qt::Key_Down);
+        QCOMPARE(target->checkState() != ticked, action == QLatin1String("box"));
+        target->setCheckState(ticked); // the market watch as it was
+        QFETCH(int, current);
+        auto *table = dialog.findChild<QTableWidget *>();
+        QCOMPARE(list->currentRow(), current);
+        QVERIFY(list->currentItem()->isSelected());
+        QCOMPARE(table->item(0, 1) ? table->item(0, 1)->text() : QString(), list->item(current)->text());
+    }
+
     // A symbol the store dropped since the dialog opened (a reconnection brought another list)
     // shows an empty specification and is not invented by the click.
     void symbolDialogAfterTheStoreChanged()
