@@ -1,6 +1,7 @@
 #include "historytables.h"
 
 #include "displayformat.h"
+#include "fittedcolumns.h"
 #include "marketrecords.h"
 #include "rowcontrols.h"
 #include "symboldatastorage.h"
@@ -241,8 +242,22 @@ HistoryTables::HistoryTables(QTableWidget *positions, QTableWidget *orders, QTab
                              const QFont &summaryFont)
     : positions(positions), orders(orders), deals(deals), summaryFont(summaryFont),
       buyIcon(QStringLiteral(":/icon/buy.png")), sellIcon(QStringLiteral(":/icon/sell.png")),
-      pendingIcon(QStringLiteral(":/icon/pending_order.png"))
+      pendingIcon(QStringLiteral(":/icon/pending_order.png")),
+      positionColumns(new FittedColumns(positions)), orderColumns(new FittedColumns(orders)),
+      dealColumns(new FittedColumns(deals))
 {
+}
+
+void HistoryTables::put(QTableWidget *table, int row, int column, QTableWidgetItem *item)
+{
+    table->setItem(row, column, item);
+    // Every table's first column holds the symbol, most of them with an icon before it.
+    columnsOf(table)->fit(column, item->text(), column == 0);
+}
+
+FittedColumns *HistoryTables::columnsOf(const QTableWidget *table) const
+{
+    return table == positions ? positionColumns : table == orders ? orderColumns : dealColumns;
 }
 
 HistorySums HistoryTables::load(const QJsonObject &reply, const SymbolDataStorage &store)
@@ -259,6 +274,7 @@ HistorySums HistoryTables::load(const QJsonObject &reply, const SymbolDataStorag
         fill.table->setUpdatesEnabled(false);
         fill.table->setRowCount(0);
         fill.table->setRowCount(fill.rows + 1);
+        columnsOf(fill.table)->reset();
     }
 
     HistorySums sums;
@@ -268,17 +284,17 @@ HistorySums HistoryTables::load(const QJsonObject &reply, const SymbolDataStorag
         const HistoryPosition p = HistoryPosition::read(value.toObject());
         QTableWidgetItem *symbol = cell(p.symbol);
         symbol->setIcon(p.type == QLatin1String("buy") ? buyIcon : sellIcon);
-        positions->setItem(row, PosSymbol, symbol);
-        positions->setItem(row, PosTicket, cell(wholeText(p.ticket)));
-        positions->setItem(row, PosTime, cell(TradeTable::formatTime(p.time)));
-        positions->setItem(row, PosType, cell(p.type));
-        positions->setItem(row, PosVolume, cell(lotsText(p.volume)));
-        positions->setItem(row, PosStopLoss, cell(optionalPrice(p.sl, p.digits)));
-        positions->setItem(row, PosTakeProfit, cell(optionalPrice(p.tp, p.digits)));
-        positions->setItem(row, PosPriceOpen, cell(price(p.priceOpen, p.digits)));
-        positions->setItem(row, PosPriceClose, cell(price(p.priceClose, p.digits)));
-        positions->setItem(row, PosSwap, cell(HistoryText::swap(p.swap)));
-        positions->setItem(row, PosProfit, cell(money(p.profit)));
+        put(positions, row, PosSymbol, symbol);
+        put(positions, row, PosTicket, cell(wholeText(p.ticket)));
+        put(positions, row, PosTime, cell(TradeTable::formatTime(p.time)));
+        put(positions, row, PosType, cell(p.type));
+        put(positions, row, PosVolume, cell(lotsText(p.volume)));
+        put(positions, row, PosStopLoss, cell(optionalPrice(p.sl, p.digits)));
+        put(positions, row, PosTakeProfit, cell(optionalPrice(p.tp, p.digits)));
+        put(positions, row, PosPriceOpen, cell(price(p.priceOpen, p.digits)));
+        put(positions, row, PosPriceClose, cell(price(p.priceClose, p.digits)));
+        put(positions, row, PosSwap, cell(HistoryText::swap(p.swap)));
+        put(positions, row, PosProfit, cell(money(p.profit)));
         sums.add(p);
         ++row;
     }
@@ -291,14 +307,14 @@ HistorySums HistoryTables::load(const QJsonObject &reply, const SymbolDataStorag
         QTableWidgetItem *symbol = cell(d.symbol);
         if (trade)
             symbol->setIcon(d.kind == 0 ? buyIcon : sellIcon);
-        deals->setItem(row, DealSymbol, symbol);
-        deals->setItem(row, DealTicket, cell(wholeText(d.ticket)));
-        deals->setItem(row, DealOrder, cell(trade ? wholeText(d.order) : QString()));
-        deals->setItem(row, DealTime, cell(TradeTable::formatTime(d.time)));
-        deals->setItem(row, DealType, cell(HistoryText::dealKind(d.kind)));
-        deals->setItem(row, DealVolume, cell(trade ? lotsText(d.volume) : QString()));
-        deals->setItem(row, DealPrice, cell(trade ? price(d.price, digits) : QString()));
-        deals->setItem(row, DealProfit, cell(money(d.profit)));
+        put(deals, row, DealSymbol, symbol);
+        put(deals, row, DealTicket, cell(wholeText(d.ticket)));
+        put(deals, row, DealOrder, cell(trade ? wholeText(d.order) : QString()));
+        put(deals, row, DealTime, cell(TradeTable::formatTime(d.time)));
+        put(deals, row, DealType, cell(HistoryText::dealKind(d.kind)));
+        put(deals, row, DealVolume, cell(trade ? lotsText(d.volume) : QString()));
+        put(deals, row, DealPrice, cell(trade ? price(d.price, digits) : QString()));
+        put(deals, row, DealProfit, cell(money(d.profit)));
         sums.add(d);
         ++row;
     }
@@ -311,16 +327,16 @@ HistorySums HistoryTables::load(const QJsonObject &reply, const SymbolDataStorag
         QTableWidgetItem *symbol = cell(o.symbol);
         if (!typeText.isEmpty())
             symbol->setIcon(pendingIcon);
-        orders->setItem(row, OrdSymbol, symbol);
-        orders->setItem(row, OrdTicket, cell(wholeText(o.ticket)));
-        orders->setItem(row, OrdTime, cell(TradeTable::formatTime(o.time)));
-        orders->setItem(row, OrdType, cell(typeText));
-        orders->setItem(row, OrdVolume, cell(lotsText(o.volume)));
-        orders->setItem(row, OrdStopLoss, cell(optionalPrice(o.sl, digits)));
-        orders->setItem(row, OrdTakeProfit, cell(optionalPrice(o.tp, digits)));
-        orders->setItem(row, OrdPrice, cell(price(o.price, digits)));
-        orders->setItem(row, OrdStopLimitPrice, cell(optionalPrice(o.stopLimitPrice, digits)));
-        orders->setItem(row, OrdState, cell(HistoryText::orderState(o.state)));
+        put(orders, row, OrdSymbol, symbol);
+        put(orders, row, OrdTicket, cell(wholeText(o.ticket)));
+        put(orders, row, OrdTime, cell(TradeTable::formatTime(o.time)));
+        put(orders, row, OrdType, cell(typeText));
+        put(orders, row, OrdVolume, cell(lotsText(o.volume)));
+        put(orders, row, OrdStopLoss, cell(optionalPrice(o.sl, digits)));
+        put(orders, row, OrdTakeProfit, cell(optionalPrice(o.tp, digits)));
+        put(orders, row, OrdPrice, cell(price(o.price, digits)));
+        put(orders, row, OrdStopLimitPrice, cell(optionalPrice(o.stopLimitPrice, digits)));
+        put(orders, row, OrdState, cell(HistoryText::orderState(o.state)));
         sums.add(o);
         ++row;
     }
@@ -329,8 +345,10 @@ HistorySums HistoryTables::load(const QJsonObject &reply, const SymbolDataStorag
     appendSummary(orders, orderArray.size(), sums.ordersSummary());
     appendSummary(deals, dealArray.size(), sums.dealsSummary());
 
-    for (const auto &fill : fills)
+    for (const auto &fill : fills) {
+        columnsOf(fill.table)->apply();
         fill.table->setUpdatesEnabled(true);
+    }
     return sums;
 }
 
@@ -340,6 +358,8 @@ void HistoryTables::appendSummary(QTableWidget *table, int row, const QString &t
     item->setFont(summaryFont);
     table->setItem(row, 0, item);
     table->setSpan(row, 0, 1, table->columnCount());
+    columnsOf(table)->fitSpanning(text, summaryFont);
+    table->resizeRowToContents(row); // the bold font stands taller than the rows' own
 }
 
 void HistoryTables::show(int index)

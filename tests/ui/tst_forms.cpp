@@ -83,16 +83,28 @@ QStringList comboFaults(const QComboBox *box)
     return faults;
 }
 
-// Cells on show that cut their text.
+// The tables whose columns widen to their texts (the table scrolls sideways instead): every
+// cell counts, also those scrolled out of view.
+const QStringList FittedTables{"symbolTableWidget", "journalTable", "positionTableWidget", "orderTableWidget",
+                               "dealTableWidget"};
+
+// Cells that cut their text.
 QStringList cellFaults(const QTableWidget *table)
 {
     QStringList faults;
     const int margin = 2 * (table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table) + 1);
+    const int icon = table->style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, table) + margin / 2;
+    const bool everyCell = FittedTables.contains(table->objectName());
     for (const QTableWidgetItem *item : table->findItems(QString(), Qt::MatchContains)) {
-        const QRect room = table->visualItemRect(item).adjusted(0, 0, -margin, 0);
-        if (!room.intersects(table->viewport()->rect()))
+        if (!item) // a cell that holds nothing
             continue;
-        const QRect needed = QFontMetrics(item->font()).boundingRect(room, table->wordWrap() ? Qt::TextWordWrap : 0,
+        QRect room = table->visualItemRect(item).adjusted(0, 0, -margin, 0);
+        if (!everyCell && !room.intersects(table->viewport()->rect()))
+            continue;
+        if (!item->icon().isNull())
+            room.setLeft(room.left() + icon);
+        const QFont font = item->data(Qt::FontRole).isValid() ? item->font() : table->font();
+        const QRect needed = QFontMetrics(font).boundingRect(room, table->wordWrap() ? Qt::TextWordWrap : 0,
                                                                     item->text());
         faults << cut(table, item->text(), needed.width(), room.width())
                << cut(table, item->text(), needed.height(), room.height());
@@ -132,8 +144,10 @@ QStringList faultsIn(QWidget *top)
         else if (auto *group = qobject_cast<QGroupBox *>(widget)) // no form has one yet
             faults << cut(group, group->title(), group->fontMetrics().horizontalAdvance(group->title()),
                           group->contentsRect().width());
-        // Only where the trader cannot widen the columns: a table without a header.
-        else if (auto *table = qobject_cast<QTableWidget *>(widget); table && table->horizontalHeader()->isHidden())
+        // Where the trader cannot widen the columns (a table without a header) and where they
+        // widen by themselves.
+        else if (auto *table = qobject_cast<QTableWidget *>(widget);
+                 table && (table->horizontalHeader()->isHidden() || FittedTables.contains(table->objectName())))
             faults << cellFaults(table);
         // Chart windows in the window's MDI area may lie over each other, as windows do.
         if (qobject_cast<QMdiArea *>(widget) || widget->inherits("QMdiSubWindow"))
@@ -186,7 +200,11 @@ class TestForms : public QObject
             return made.get();
         if (auto *demo = window->findChild<OpenDemoDlg *>(); demo && name == QLatin1String("OpenDemoDlg"))
             demo->setServerList();
-        return name == QLatin1String("Client_Terminal") ? static_cast<QWidget *>(window) : window->findChild<QDialog *>(name);
+        if (name == QLatin1String("Client_Terminal")) {
+            window->findChild<QTabWidget *>(QStringLiteral("tabWidget_3"))->setCurrentIndex(mode);
+            return window;
+        }
+        return window->findChild<QDialog *>(name);
     }
 
 private slots:
@@ -198,16 +216,34 @@ private slots:
             server.setNextTicket(5000000001LL);
             buyPosition = server.addPosition(Account, {{"symbol", "EURUSD"}, {"type", "buy"}, {"volume", 5700}, {"price_o", 1.1}});
             stopLimitOrder = server.addOrder(Account, {{"symbol", "GBPUSD"}, {"type", 7}, {"volume", 3000}, {"price", 1.1}, {"s_price", 1.09}});
+            // The history at its widest: seven-digit prices, tickets past 32 bits, the longest texts.
+            const qint64 time = QDateTime::currentSecsSinceEpoch() - 60; // within the history asked for at login
+            server.addHistory(Account, "positions", {{"ticket", 5999999999LL}, {"symbol", "BTCUSD"}, {"type", "sell"},
+                {"time", time}, {"digits", 2}, {"volume", 99990000}, {"price_o", 8888888.88}, {"price_c", 8888888.88},
+                {"sl", 8888888.88}, {"tp", 8888888.88}, {"swap", -88888.8}, {"profit", -88888888.88}});
+            server.addHistory(Account, "orders", {{"ticket", 5999999998LL}, {"symbol", "BTCUSD"}, {"type", 7}, {"time", time},
+                {"volume", 99990000}, {"price", 8888888.88}, {"s_price", 8888888.88}, {"sl", 8888888.88}, {"tp", 8888888.88},
+                {"state", 5}, {"digits", 2}});
+            server.addHistory(Account, "deals", {{"ticket", 5999999997LL}, {"order", 5999999998LL}, {"symbol", "BTCUSD"},
+                {"type", 1}, {"time", time}, {"volume", 99990000}, {"price", 8888888.88}, {"profit", -88888888.88},
+                {"digits", 2}});
         }, {QStringLiteral("secret"), 1000.0, QStringLiteral("Jane Trader")}));
         QTRY_VERIFY(!session.window->getTick(QStringLiteral("EURUSD")).symbol.isEmpty());
         QTRY_VERIFY(session.window->getPendingOrder(stopLimitOrder).ticket == stopLimitOrder);
+        // Every symbol of the broker in the market watch, the one of the longest name at seven-digit prices.
+        SymbolDataStorage *store = session.window->symbolStorage();
+        for (const QString &symbol : store->allSymbols())
+            store->setSymbolVisible(symbol, true);
+        session.server->setPrice(QStringLiteral("BTCUSD"), 8888888.88, 8888899.99);
+        QTRY_COMPARE(session.window->getTick(QStringLiteral("BTCUSD")).ask, 8888899.99);
+        QTRY_COMPARE(session.part<QTableWidget>("dealTableWidget")->rowCount(), 2);
     }
     void cleanupTestCase() { session.stop(); }
 
     void wholeTextsNoOverlaps_data()
     {
         QTest::addColumn<QString>("form");      // object name, or how the test opens it
-        QTest::addColumn<int>("mode");          // the order dialog's; -1 a new pending order
+        QTest::addColumn<int>("mode");          // the order dialog's (-1 a new pending order), the main window's tab
         QTest::addColumn<QStringList>("shown"); // parts a later state of the form shows, "-" hides
         QTest::addColumn<QString>("title");     // "" for a panel that is never a window of its own
         QTest::newRow("login") << "LoginDialog" << 0 << QStringList() << "Login";
@@ -219,7 +255,15 @@ private slots:
                                        << "Demo Account";
         QTest::newRow("symbols") << "symbols" << 0 << QStringList() << "Show/Hide Symbols";
         QTest::newRow("one-click panel") << "one-click panel" << 0 << QStringList() << "";
-        QTest::newRow("main window") << "Client_Terminal" << 0 << QStringList() << "Jane Trader(4000000007, Sim)";
+        const QString main = QStringLiteral("Jane Trader(4000000007, Sim)");
+        QTest::newRow("main window") << "Client_Terminal" << 0 << QStringList() << main;
+        QTest::newRow("main window, closed positions") << "Client_Terminal" << 1
+            << QStringList{"positionTableWidget", "-orderTableWidget", "-dealTableWidget"} << main;
+        QTest::newRow("main window, orders") << "Client_Terminal" << 1
+            << QStringList{"orderTableWidget", "-positionTableWidget", "-dealTableWidget"} << main;
+        QTest::newRow("main window, deals") << "Client_Terminal" << 1
+            << QStringList{"dealTableWidget", "-positionTableWidget", "-orderTableWidget"} << main;
+        QTest::newRow("main window, journal") << "Client_Terminal" << 3 << QStringList() << main;
         const std::tuple<const char *, int, const char *> modes[] = {{"new", NewOrder, "New Order"},
             {"pending", -1, "New Order"}, {"modify order", ModifyOrder, "Order"}, {"modify position", ModifyPosition, "Position"},
             {"delete order", DeleteOrder, "Order"}, {"close position", ClosePosition, "Position"},
