@@ -1,7 +1,8 @@
 // Every dialog and form of the program as it shows with this platform's fonts: each label,
-// button and check box shows its whole text, and no two visible siblings overlap. The window is
-// logged in to the simulated broker with a position on each side and a pending order, so the
-// order dialog can be put into each of its modes.
+// button, check box and table cell shows its whole text, no two visible siblings overlap, and
+// the fields of a column share one left edge. The window is logged in to the simulated broker
+// with a position on each side and a pending order, so the order dialog can be put into each of
+// its modes, and with the widest prices and history it may show.
 #include "changepassworddlg.h"
 #include "loggedinwindow.h"
 #include "logindialog.h"
@@ -127,6 +128,36 @@ bool showsContent(const QWidget *widget)
     return widget->focusPolicy() != Qt::NoFocus;
 }
 
+// Where a form places widgets by geometry: fields meant as one column (left edges less than
+// 16 px apart) share one left edge, a label keeps 9 px off a dialog's edges, and a check box
+// carries its own text, which then reads from its box to the right.
+QStringList alignmentFaults(const QWidget *top, const QWidget *parent)
+{
+    QStringList faults;
+    QList<const QWidget *> fields;
+    for (const QObject *child : parent->children()) {
+        auto *widget = qobject_cast<const QWidget *>(child);
+        if (!widget || !widget->isVisible() || widget->isWindow())
+            continue;
+        auto *label = qobject_cast<const QLabel *>(widget);
+        const QRect onForm(widget->mapTo(top, QPoint()), widget->size());
+        if (label && !label->text().isEmpty() && qobject_cast<const QDialog *>(top)
+            && (onForm.left() < 9 || onForm.right() + 1 > top->width() - 9))
+            faults << QStringLiteral("%1 is within 9 px of the edge").arg(widget->objectName());
+        auto *box = qobject_cast<const QCheckBox *>(widget);
+        if (box && box->text().isEmpty())
+            faults << QStringLiteral("%1 has no text of its own").arg(widget->objectName());
+        if (box || qobject_cast<const QLineEdit *>(widget) || qobject_cast<const QComboBox *>(widget)
+            || qobject_cast<const QAbstractSpinBox *>(widget))
+            fields << widget;
+    }
+    for (const QWidget *a : fields)
+        for (const QWidget *b : fields)
+            if (a->x() < b->x() && b->x() - a->x() < 16)
+                faults << QStringLiteral("%1 starts %2 px right of %3").arg(b->objectName()).arg(b->x() - a->x()).arg(a->objectName());
+    return faults;
+}
+
 // What the shown form `top` cuts or covers, one line each.
 QStringList faultsIn(QWidget *top)
 {
@@ -149,6 +180,8 @@ QStringList faultsIn(QWidget *top)
         else if (auto *table = qobject_cast<QTableWidget *>(widget);
                  table && (table->horizontalHeader()->isHidden() || FittedTables.contains(table->objectName())))
             faults << cellFaults(table);
+        if (!widget->layout())
+            faults << alignmentFaults(top, widget);
         // Chart windows in the window's MDI area may lie over each other, as windows do.
         if (qobject_cast<QMdiArea *>(widget) || widget->inherits("QMdiSubWindow"))
             continue;
