@@ -10,13 +10,13 @@
 #include <cmath>
 
 FittedColumns::FittedColumns(QTableView *table, const QVector<int> &stretching)
-    : QObject(table), table(table), stretching(stretching)
+    : QObject(table), table(table), viewport(table->viewport()), stretching(stretching)
 {
     QHeaderView *header = table->horizontalHeader();
     header->setStretchLastSection(false);
     header->setSectionResizeMode(QHeaderView::Fixed);
     table->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-    table->viewport()->installEventFilter(this);
+    viewport->installEventFilter(this);
     table->installEventFilter(this);
 }
 
@@ -132,7 +132,7 @@ void FittedColumns::apply()
 
     // Stretch as a stretched header does: the stretching columns grow towards one common width,
     // none narrower than its text, until they fill the viewport (and a spanning text).
-    const int available = qMax(table->viewport()->width(), spanning);
+    const int available = qMax(viewport->width(), spanning);
     QVector<int> stretched;
     for (int column = 0; column < columns; ++column)
         if (stretching.isEmpty() || stretching.contains(column))
@@ -160,12 +160,14 @@ void FittedColumns::apply()
     for (int column = 0; column < columns; ++column)
         if (header->sectionSize(column) != widths[column])
             header->resizeSection(column, widths[column]);
-    laidOutFor = table->viewport()->width();
+    laidOutFor = viewport->width();
 }
 
 bool FittedColumns::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == table->viewport() && event->type() == QEvent::Resize && table->viewport()->width() != laidOutFor)
+    // The viewport is compared by the pointer kept at the start: while the table is being
+    // destroyed its viewport still receives events, and the table may no longer be asked.
+    if (watched == viewport && event->type() == QEvent::Resize && viewport->width() != laidOutFor)
         apply();
     else if (watched == table && event->type() == QEvent::FontChange) {
         headerWidth.clear(); // the texts given so far keep their widths until the next reset

@@ -60,6 +60,7 @@ private:
     void ensureColumns();
 
     QTableView *table;
+    QWidget *viewport;
     QVector<int> stretching;
     QVector<int> least;       // per column, text widths only
     QVector<int> headerWidth; // per column
