@@ -147,7 +147,7 @@ void fit(QWidget *widget)
     QWidget *field = row.after;
     const int left = qMax(row.begin, qMin(margin, place.left()));
     // Not into the gap the form left before the field, nor into the margin at the edge.
-    const int right = field ? row.end - qMax(0, row.end - (designed.right() + 1))
+    const int right = field ? qMin(row.end, designed.right() + 1)
                             : qMin(row.end, qMax(parent->width() - margin, place.right() + 1));
     const auto growLeft = [&](int by) {
         const int step = qBound(0, qMin(by, place.left() - left), lack);
