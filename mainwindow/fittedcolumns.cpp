@@ -27,6 +27,8 @@ void FittedColumns::ensureColumns()
         return;
     least.resize(columns);
     headerWidth.fill(0, columns);
+    padding[0] = cellPadding(false);
+    padding[1] = cellPadding(true);
     for (int column = 0; column < columns; ++column)
         headerWidth[column] = table->horizontalHeader()->sectionSizeHint(column);
 }
@@ -40,8 +42,7 @@ void FittedColumns::reset()
 
 FittedColumns::Advances &FittedColumns::advancesFor(const QFont *font)
 {
-    if (fonts.empty() || fonts.front()->font != table->font()) {
-        fonts.clear(); // the table's font changed: every cached advance is stale
+    if (fonts.empty()) { // also after the table's font changed
         fonts.push_back(std::make_unique<Advances>());
         fonts.front()->font = table->font();
     }
@@ -97,10 +98,11 @@ int FittedColumns::cellPadding(bool icon) const
 
 bool FittedColumns::fit(int column, const QString &text, bool icon, const QFont *font)
 {
-    ensureColumns();
+    if (column >= least.size())
+        ensureColumns();
     if (column < 0 || column >= least.size())
         return false;
-    const int width = textWidth(text, font) + cellPadding(icon);
+    const int width = textWidth(text, font) + padding[icon ? 1 : 0];
     if (width <= least[column])
         return false;
     least[column] = width;
@@ -109,7 +111,7 @@ bool FittedColumns::fit(int column, const QString &text, bool icon, const QFont 
 
 bool FittedColumns::fitSpanning(const QString &text, const QFont &font)
 {
-    const int width = textWidth(text, &font) + cellPadding(false);
+    const int width = textWidth(text, &font) + padding[0];
     if (width <= spanning)
         return false;
     spanning = width;
@@ -170,6 +172,7 @@ bool FittedColumns::eventFilter(QObject *watched, QEvent *event)
     if (watched == viewport && event->type() == QEvent::Resize && viewport->width() != laidOutFor)
         apply();
     else if (watched == table && event->type() == QEvent::FontChange) {
+        fonts.clear();
         headerWidth.clear(); // the texts given so far keep their widths until the next reset
         const QVector<int> kept = least;
         least.clear();

@@ -65,6 +65,7 @@ private:
     QVector<int> least;       // per column, text widths only
     QVector<int> headerWidth; // per column
     int spanning = 0;
+    int padding[2] = {0, 0}; // around a text, without and with an icon
     int laidOutFor = -1;      // the viewport width of the last layout
     std::vector<std::unique_ptr<Advances>> fonts; // the table's font first
 };

@@ -248,11 +248,14 @@ HistoryTables::HistoryTables(QTableWidget *positions, QTableWidget *orders, QTab
 {
 }
 
-void HistoryTables::put(QTableWidget *table, int row, int column, QTableWidgetItem *item)
+void HistoryTables::put(QTableWidget *table, int row, int column, const QString &text, const QIcon &icon)
 {
+    QTableWidgetItem *item = cell(text);
+    if (!icon.isNull())
+        item->setIcon(icon);
     table->setItem(row, column, item);
     // Every table's first column holds the symbol, most of them with an icon before it.
-    columnsOf(table)->fit(column, item->text(), column == 0);
+    columnsOf(table)->fit(column, text, column == 0);
 }
 
 FittedColumns *HistoryTables::columnsOf(const QTableWidget *table) const
@@ -282,19 +285,17 @@ HistorySums HistoryTables::load(const QJsonObject &reply, const SymbolDataStorag
     int row = 0;
     for (const QJsonValue value : positionArray) {
         const HistoryPosition p = HistoryPosition::read(value.toObject());
-        QTableWidgetItem *symbol = cell(p.symbol);
-        symbol->setIcon(p.type == QLatin1String("buy") ? buyIcon : sellIcon);
-        put(positions, row, PosSymbol, symbol);
-        put(positions, row, PosTicket, cell(wholeText(p.ticket)));
-        put(positions, row, PosTime, cell(TradeTable::formatTime(p.time)));
-        put(positions, row, PosType, cell(p.type));
-        put(positions, row, PosVolume, cell(lotsText(p.volume)));
-        put(positions, row, PosStopLoss, cell(optionalPrice(p.sl, p.digits)));
-        put(positions, row, PosTakeProfit, cell(optionalPrice(p.tp, p.digits)));
-        put(positions, row, PosPriceOpen, cell(price(p.priceOpen, p.digits)));
-        put(positions, row, PosPriceClose, cell(price(p.priceClose, p.digits)));
-        put(positions, row, PosSwap, cell(HistoryText::swap(p.swap)));
-        put(positions, row, PosProfit, cell(money(p.profit)));
+        put(positions, row, PosSymbol, p.symbol, p.type == QLatin1String("buy") ? buyIcon : sellIcon);
+        put(positions, row, PosTicket, wholeText(p.ticket));
+        put(positions, row, PosTime, TradeTable::formatTime(p.time));
+        put(positions, row, PosType, p.type);
+        put(positions, row, PosVolume, lotsText(p.volume));
+        put(positions, row, PosStopLoss, optionalPrice(p.sl, p.digits));
+        put(positions, row, PosTakeProfit, optionalPrice(p.tp, p.digits));
+        put(positions, row, PosPriceOpen, price(p.priceOpen, p.digits));
+        put(positions, row, PosPriceClose, price(p.priceClose, p.digits));
+        put(positions, row, PosSwap, HistoryText::swap(p.swap));
+        put(positions, row, PosProfit, money(p.profit));
         sums.add(p);
         ++row;
     }
@@ -304,17 +305,14 @@ HistorySums HistoryTables::load(const QJsonObject &reply, const SymbolDataStorag
         const HistoryDeal d = HistoryDeal::read(value.toObject());
         const int digits = rowDigits(store, d.symbol, d.digits);
         const bool trade = d.kind == 0 || d.kind == 1;
-        QTableWidgetItem *symbol = cell(d.symbol);
-        if (trade)
-            symbol->setIcon(d.kind == 0 ? buyIcon : sellIcon);
-        put(deals, row, DealSymbol, symbol);
-        put(deals, row, DealTicket, cell(wholeText(d.ticket)));
-        put(deals, row, DealOrder, cell(trade ? wholeText(d.order) : QString()));
-        put(deals, row, DealTime, cell(TradeTable::formatTime(d.time)));
-        put(deals, row, DealType, cell(HistoryText::dealKind(d.kind)));
-        put(deals, row, DealVolume, cell(trade ? lotsText(d.volume) : QString()));
-        put(deals, row, DealPrice, cell(trade ? price(d.price, digits) : QString()));
-        put(deals, row, DealProfit, cell(money(d.profit)));
+        put(deals, row, DealSymbol, d.symbol, !trade ? QIcon() : d.kind == 0 ? buyIcon : sellIcon);
+        put(deals, row, DealTicket, wholeText(d.ticket));
+        put(deals, row, DealOrder, trade ? wholeText(d.order) : QString());
+        put(deals, row, DealTime, TradeTable::formatTime(d.time));
+        put(deals, row, DealType, HistoryText::dealKind(d.kind));
+        put(deals, row, DealVolume, trade ? lotsText(d.volume) : QString());
+        put(deals, row, DealPrice, trade ? price(d.price, digits) : QString());
+        put(deals, row, DealProfit, money(d.profit));
         sums.add(d);
         ++row;
     }
@@ -324,19 +322,16 @@ HistorySums HistoryTables::load(const QJsonObject &reply, const SymbolDataStorag
         const HistoryOrder o = HistoryOrder::read(value.toObject());
         const int digits = rowDigits(store, o.symbol, o.digits);
         const QString typeText = TradeTable::orderTypeText(o.type);
-        QTableWidgetItem *symbol = cell(o.symbol);
-        if (!typeText.isEmpty())
-            symbol->setIcon(pendingIcon);
-        put(orders, row, OrdSymbol, symbol);
-        put(orders, row, OrdTicket, cell(wholeText(o.ticket)));
-        put(orders, row, OrdTime, cell(TradeTable::formatTime(o.time)));
-        put(orders, row, OrdType, cell(typeText));
-        put(orders, row, OrdVolume, cell(lotsText(o.volume)));
-        put(orders, row, OrdStopLoss, cell(optionalPrice(o.sl, digits)));
-        put(orders, row, OrdTakeProfit, cell(optionalPrice(o.tp, digits)));
-        put(orders, row, OrdPrice, cell(price(o.price, digits)));
-        put(orders, row, OrdStopLimitPrice, cell(optionalPrice(o.stopLimitPrice, digits)));
-        put(orders, row, OrdState, cell(HistoryText::orderState(o.state)));
+        put(orders, row, OrdSymbol, o.symbol, typeText.isEmpty() ? QIcon() : pendingIcon);
+        put(orders, row, OrdTicket, wholeText(o.ticket));
+        put(orders, row, OrdTime, TradeTable::formatTime(o.time));
+        put(orders, row, OrdType, typeText);
+        put(orders, row, OrdVolume, lotsText(o.volume));
+        put(orders, row, OrdStopLoss, optionalPrice(o.sl, digits));
+        put(orders, row, OrdTakeProfit, optionalPrice(o.tp, digits));
+        put(orders, row, OrdPrice, price(o.price, digits));
+        put(orders, row, OrdStopLimitPrice, optionalPrice(o.stopLimitPrice, digits));
+        put(orders, row, OrdState, HistoryText::orderState(o.state));
         sums.add(o);
         ++row;
     }

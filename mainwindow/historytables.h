@@ -10,7 +10,6 @@
 class FittedColumns;
 class QMenu;
 class QTableWidget;
-class QTableWidgetItem;
 class SymbolDataStorage;
 
 // One element of the trade-history reply's "positions": a closed position. Volumes in lots.
@@ -163,7 +162,7 @@ public:
 
 private:
     void appendSummary(QTableWidget *table, int row, const QString &text);
-    void put(QTableWidget *table, int row, int column, QTableWidgetItem *item);
+    void put(QTableWidget *table, int row, int column, const QString &text, const QIcon &icon = QIcon());
     FittedColumns *columnsOf(const QTableWidget *table) const;
 
     QTableWidget *positions;
