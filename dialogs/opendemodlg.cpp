@@ -115,7 +115,7 @@ void OpenDemoDlg::on_Register()
     form.server_address = ui->cbServer->currentData(Qt::UserRole).toString();
     form.password = AccountRequests::randomPassword(5);
     showAccount(0, QString());
-    ui->txtWait->setText(tr("Please waitting while processing..."));
+    ui->txtWait->setText(tr("Please wait while processing..."));
     ui->txtWait->show();
     ui->btnRegister->hide();
 

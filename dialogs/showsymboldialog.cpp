@@ -58,7 +58,21 @@ void ShowSymbolDialog::on_listWidget_itemChanged(QListWidgetItem *item)
         symbols->setSymbolVisible(item->text(), item->checkState() == Qt::Checked);
 }
 
+// A click on an entry's check box ticks it without making it current; the specification shown
+// is always that of the entry the list highlights, so the click makes its entry current.
 void ShowSymbolDialog::on_listWidget_itemClicked(QListWidgetItem *item)
+{
+    ui->listWidget->setCurrentItem(item);
+    showSpecification(item);
+}
+
+void ShowSymbolDialog::on_listWidget_currentItemChanged(QListWidgetItem *current)
+{
+    if (current)
+        showSpecification(current);
+}
+
+void ShowSymbolDialog::showSpecification(const QListWidgetItem *item)
 {
     SymbolDataStorage *symbols = store();
     if (!symbols)

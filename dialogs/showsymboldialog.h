@@ -26,9 +26,11 @@ public:
 private slots:
     void on_listWidget_itemChanged(QListWidgetItem *item);
     void on_listWidget_itemClicked(QListWidgetItem *item);
+    void on_listWidget_currentItemChanged(QListWidgetItem *current);
 
 private:
     SymbolDataStorage *store() const;
+    void showSpecification(const QListWidgetItem *item);
 
     Ui_ShowSymbolDialog *ui;
 };

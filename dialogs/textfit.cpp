@@ -87,18 +87,68 @@ Stretch freeStretch(const QRect &place, const QList<QWidget *> &others, const QW
     return free;
 }
 
+// The least distance a text keeps from its parent's edges: what Qt's layouts keep there.
+int edgeMargin(const QWidget *parent)
+{
+    return parent->style()->pixelMetric(QStyle::PM_LayoutLeftMargin, nullptr, parent);
+}
+
+// Makes the parent (and the window it stands in) `by` pixels wider.
+void widen(QWidget *parent, int by)
+{
+    const QSize size(parent->width() + by, parent->height());
+    if (parent->minimumWidth() == parent->maximumWidth())
+        parent->setFixedWidth(size.width()); // a fixed-size dialog stays fixed
+    else if (parent->minimumWidth() > 0)
+        parent->setMinimumWidth(parent->minimumWidth() + by);
+    parent->resize(size);
+}
+
+// Moves everything from `line` on `by` pixels to the right and widens what reaches into the
+// room between `from` and `line` (the labels of the column, a frame or button spanning it), so
+// a whole column of fields keeps one left edge; the parent grows by as much.
+void shiftColumn(QWidget *parent, const QWidget *except, int from, int line, int by)
+{
+    for (QObject *child : parent->children()) {
+        auto *sibling = qobject_cast<QWidget *>(child);
+        if (!sibling || sibling == except || sibling->isWindow())
+            continue;
+        const QRect g = sibling->geometry();
+        if (g.left() >= line)
+            sibling->move(g.left() + by, g.top());
+        else if (g.right() + 1 >= from)
+            sibling->resize(g.width() + by, g.height());
+    }
+    widen(parent, by);
+}
+
 void fit(QWidget *widget)
 {
     widget->ensurePolished();
-    QRect place = widget->geometry();
-    int lack = neededWidth(widget) - place.width();
-    if (lack <= 0)
+    QWidget *parent = widget->parentWidget();
+    const int needed = neededWidth(widget);
+    if (needed == 0)
         return;
+    QRect place = widget->geometry();
+    const QRect designed = place;
+    int lack = needed - place.width();
+    auto *label = qobject_cast<QLabel *>(widget);
+    const int margin = edgeMargin(parent);
+    if (label && place.left() < margin) { // a text keeps off the edge
+        lack += margin - place.left();
+        place.setLeft(margin);
+    }
+    if (lack <= 0) {
+        widget->setGeometry(place);
+        return;
+    }
     const QList<QWidget *> others = neighbours(widget);
-    const Stretch row = freeStretch(place, others, widget->parentWidget(), Qt::Horizontal);
-    const int left = row.begin;
-    const int right = row.end;
+    const Stretch row = freeStretch(place, others, parent, Qt::Horizontal);
     QWidget *field = row.after;
+    const int left = qMax(row.begin, qMin(margin, place.left()));
+    // Not into the gap the form left before the field, nor into the margin at the edge.
+    const int right = field ? qMin(row.end, designed.right() + 1)
+                            : qMin(row.end, qMax(parent->width() - margin, place.right() + 1));
     const auto growLeft = [&](int by) {
         const int step = qBound(0, qMin(by, place.left() - left), lack);
         place.setLeft(place.left() - step);
@@ -118,26 +168,32 @@ void fit(QWidget *widget)
         growRight(lack);
         growLeft(lack);
     } else {
-        growRight(lack);
-        growLeft(lack);
+        growRight(lack); // its text keeps starting where the form puts it
     }
-    if (lack > 0 && field && place.right() + 1 == right
-        && field->width() - lack >= field->minimumSizeHint().width()) {
-        field->setGeometry(field->geometry().adjusted(lack, 0, 0, 0));
+    if (lack > 0 && field && place.right() + 1 == right) {
+        // The field's whole column moves over rather than this field alone.
+        shiftColumn(parent, widget, place.right() + 1, field->x(), lack);
         place.setRight(place.right() + lack);
         lack = 0;
     }
-    auto *label = qobject_cast<QLabel *>(widget);
-    if (lack > 0 && label && label->text().simplified().contains(QLatin1Char(' '))) {
+    if (lack > 0 && label && !field && label->text().simplified().contains(QLatin1Char(' '))) {
         label->setWordWrap(true);
         const int height = label->heightForWidth(place.width());
-        const Stretch column = freeStretch(place, others, widget->parentWidget(), Qt::Vertical);
+        const Stretch column = freeStretch(place, others, parent, Qt::Vertical);
         if (height > 0 && height <= column.end - column.begin) {
             place.setTop(qBound(column.begin, place.center().y() - height / 2, column.end - height));
             place.setHeight(height);
+            lack = 0;
         } else {
             label->setWordWrap(false);
         }
+    }
+    if (lack > 0 && !field) {
+        // Nothing to its right: the form grows, and what ended where this widget was designed to
+        // end (the fields of its column) widens along, so their right edges stay one.
+        lack += place.right() - designed.right();
+        place.setRight(designed.right() + lack);
+        shiftColumn(parent, widget, designed.right() + 1, parent->width() + 1, lack);
     }
     widget->setGeometry(place);
 }

@@ -53,6 +53,28 @@ bool readBytes(const QString &path, QByteArray *bytes)
     return true;
 }
 
+// Puts the window back where and as the "layout" bytes (saveGeometry's) left it. The window is
+// often on show already, maximized as the program starts it or as the trader left it at an
+// earlier login. restoreGeometry would move a maximized window to the saved normal geometry
+// (no higher than 20 px below the screen's top) and then, finding it maximized already, not
+// maximize it again: the window would come back lower and un-maximized at every login. So a
+// maximized window that is to stay maximized, and a window that already stands where it was
+// left, are not touched.
+void restoreWindowGeometry(QWidget *window, const QByteArray &bytes)
+{
+    QWidget saved; // never shown: holds what the bytes say, as Qt reads them on this screen
+    if (!saved.restoreGeometry(bytes))
+        return;
+    if (saved.isMaximized()) {
+        if (!window->isMaximized())
+            window->restoreGeometry(bytes);
+        return;
+    }
+    if (window->windowState() == Qt::WindowNoState && window->geometry() == saved.geometry())
+        return;
+    window->restoreGeometry(bytes);
+}
+
 } // namespace
 
 void Client_Terminal::saveLayout(qint64 login, const QString &password, const QString &serverName,
@@ -95,7 +117,7 @@ void Client_Terminal::restoreLayout(qint64 login, const QString &serverName)
 
     QByteArray bytes;
     if (readBytes(dir.filePath(QStringLiteral("layout")), &bytes))
-        restoreGeometry(bytes);
+        restoreWindowGeometry(this, bytes);
     if (readBytes(dir.filePath(QStringLiteral("windowState")), &bytes))
         restoreState(bytes, 0);
 }

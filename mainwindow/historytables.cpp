@@ -1,6 +1,7 @@
 #include "historytables.h"
 
 #include "displayformat.h"
+#include "fittedcolumns.h"
 #include "marketrecords.h"
 #include "rowcontrols.h"
 #include "symboldatastorage.h"
@@ -174,7 +175,7 @@ double HistorySums::balance() const
 
 QString HistorySums::positionsSummary() const
 {
-    return QStringLiteral("Proft: ") + money(closedProfit) + QStringLiteral(", Credit: ") + money(credit)
+    return QStringLiteral("Profit: ") + money(closedProfit) + QStringLiteral(", Credit: ") + money(credit)
         + QStringLiteral(", Deposit: ") + money(deposit) + QStringLiteral(", Withdraw: ") + money(withdraw);
 }
 
@@ -241,8 +242,25 @@ HistoryTables::HistoryTables(QTableWidget *positions, QTableWidget *orders, QTab
                              const QFont &summaryFont)
     : positions(positions), orders(orders), deals(deals), summaryFont(summaryFont),
       buyIcon(QStringLiteral(":/icon/buy.png")), sellIcon(QStringLiteral(":/icon/sell.png")),
-      pendingIcon(QStringLiteral(":/icon/pending_order.png"))
+      pendingIcon(QStringLiteral(":/icon/pending_order.png")),
+      positionColumns(new FittedColumns(positions)), orderColumns(new FittedColumns(orders)),
+      dealColumns(new FittedColumns(deals))
 {
+}
+
+void HistoryTables::put(QTableWidget *table, int row, int column, const QString &text, const QIcon &icon)
+{
+    QTableWidgetItem *item = cell(text);
+    if (!icon.isNull())
+        item->setIcon(icon);
+    table->setItem(row, column, item);
+    // Every table's first column holds the symbol, most of them with an icon before it.
+    columnsOf(table)->fit(column, text, column == 0);
+}
+
+FittedColumns *HistoryTables::columnsOf(const QTableWidget *table) const
+{
+    return table == positions ? positionColumns : table == orders ? orderColumns : dealColumns;
 }
 
 HistorySums HistoryTables::load(const QJsonObject &reply, const SymbolDataStorage &store)
@@ -259,6 +277,7 @@ HistorySums HistoryTables::load(const QJsonObject &reply, const SymbolDataStorag
         fill.table->setUpdatesEnabled(false);
         fill.table->setRowCount(0);
         fill.table->setRowCount(fill.rows + 1);
+        columnsOf(fill.table)->reset();
     }
 
     HistorySums sums;
@@ -266,19 +285,17 @@ HistorySums HistoryTables::load(const QJsonObject &reply, const SymbolDataStorag
     int row = 0;
     for (const QJsonValue value : positionArray) {
         const HistoryPosition p = HistoryPosition::read(value.toObject());
-        QTableWidgetItem *symbol = cell(p.symbol);
-        symbol->setIcon(p.type == QLatin1String("buy") ? buyIcon : sellIcon);
-        positions->setItem(row, PosSymbol, symbol);
-        positions->setItem(row, PosTicket, cell(wholeText(p.ticket)));
-        positions->setItem(row, PosTime, cell(TradeTable::formatTime(p.time)));
-        positions->setItem(row, PosType, cell(p.type));
-        positions->setItem(row, PosVolume, cell(lotsText(p.volume)));
-        positions->setItem(row, PosStopLoss, cell(optionalPrice(p.sl, p.digits)));
-        positions->setItem(row, PosTakeProfit, cell(optionalPrice(p.tp, p.digits)));
-        positions->setItem(row, PosPriceOpen, cell(price(p.priceOpen, p.digits)));
-        positions->setItem(row, PosPriceClose, cell(price(p.priceClose, p.digits)));
-        positions->setItem(row, PosSwap, cell(HistoryText::swap(p.swap)));
-        positions->setItem(row, PosProfit, cell(money(p.profit)));
+        put(positions, row, PosSymbol, p.symbol, p.type == QLatin1String("buy") ? buyIcon : sellIcon);
+        put(positions, row, PosTicket, wholeText(p.ticket));
+        put(positions, row, PosTime, TradeTable::formatTime(p.time));
+        put(positions, row, PosType, p.type);
+        put(positions, row, PosVolume, lotsText(p.volume));
+        put(positions, row, PosStopLoss, optionalPrice(p.sl, p.digits));
+        put(positions, row, PosTakeProfit, optionalPrice(p.tp, p.digits));
+        put(positions, row, PosPriceOpen, price(p.priceOpen, p.digits));
+        put(positions, row, PosPriceClose, price(p.priceClose, p.digits));
+        put(positions, row, PosSwap, HistoryText::swap(p.swap));
+        put(positions, row, PosProfit, money(p.profit));
         sums.add(p);
         ++row;
     }
@@ -288,17 +305,14 @@ HistorySums HistoryTables::load(const QJsonObject &reply, const SymbolDataStorag
         const HistoryDeal d = HistoryDeal::read(value.toObject());
         const int digits = rowDigits(store, d.symbol, d.digits);
         const bool trade = d.kind == 0 || d.kind == 1;
-        QTableWidgetItem *symbol = cell(d.symbol);
-        if (trade)
-            symbol->setIcon(d.kind == 0 ? buyIcon : sellIcon);
-        deals->setItem(row, DealSymbol, symbol);
-        deals->setItem(row, DealTicket, cell(wholeText(d.ticket)));
-        deals->setItem(row, DealOrder, cell(trade ? wholeText(d.order) : QString()));
-        deals->setItem(row, DealTime, cell(TradeTable::formatTime(d.time)));
-        deals->setItem(row, DealType, cell(HistoryText::dealKind(d.kind)));
-        deals->setItem(row, DealVolume, cell(trade ? lotsText(d.volume) : QString()));
-        deals->setItem(row, DealPrice, cell(trade ? price(d.price, digits) : QString()));
-        deals->setItem(row, DealProfit, cell(money(d.profit)));
+        put(deals, row, DealSymbol, d.symbol, !trade ? QIcon() : d.kind == 0 ? buyIcon : sellIcon);
+        put(deals, row, DealTicket, wholeText(d.ticket));
+        put(deals, row, DealOrder, trade ? wholeText(d.order) : QString());
+        put(deals, row, DealTime, TradeTable::formatTime(d.time));
+        put(deals, row, DealType, HistoryText::dealKind(d.kind));
+        put(deals, row, DealVolume, trade ? lotsText(d.volume) : QString());
+        put(deals, row, DealPrice, trade ? price(d.price, digits) : QString());
+        put(deals, row, DealProfit, money(d.profit));
         sums.add(d);
         ++row;
     }
@@ -308,19 +322,16 @@ HistorySums HistoryTables::load(const QJsonObject &reply, const SymbolDataStorag
         const HistoryOrder o = HistoryOrder::read(value.toObject());
         const int digits = rowDigits(store, o.symbol, o.digits);
         const QString typeText = TradeTable::orderTypeText(o.type);
-        QTableWidgetItem *symbol = cell(o.symbol);
-        if (!typeText.isEmpty())
-            symbol->setIcon(pendingIcon);
-        orders->setItem(row, OrdSymbol, symbol);
-        orders->setItem(row, OrdTicket, cell(wholeText(o.ticket)));
-        orders->setItem(row, OrdTime, cell(TradeTable::formatTime(o.time)));
-        orders->setItem(row, OrdType, cell(typeText));
-        orders->setItem(row, OrdVolume, cell(lotsText(o.volume)));
-        orders->setItem(row, OrdStopLoss, cell(optionalPrice(o.sl, digits)));
-        orders->setItem(row, OrdTakeProfit, cell(optionalPrice(o.tp, digits)));
-        orders->setItem(row, OrdPrice, cell(price(o.price, digits)));
-        orders->setItem(row, OrdStopLimitPrice, cell(optionalPrice(o.stopLimitPrice, digits)));
-        orders->setItem(row, OrdState, cell(HistoryText::orderState(o.state)));
+        put(orders, row, OrdSymbol, o.symbol, typeText.isEmpty() ? QIcon() : pendingIcon);
+        put(orders, row, OrdTicket, wholeText(o.ticket));
+        put(orders, row, OrdTime, TradeTable::formatTime(o.time));
+        put(orders, row, OrdType, typeText);
+        put(orders, row, OrdVolume, lotsText(o.volume));
+        put(orders, row, OrdStopLoss, optionalPrice(o.sl, digits));
+        put(orders, row, OrdTakeProfit, optionalPrice(o.tp, digits));
+        put(orders, row, OrdPrice, price(o.price, digits));
+        put(orders, row, OrdStopLimitPrice, optionalPrice(o.stopLimitPrice, digits));
+        put(orders, row, OrdState, HistoryText::orderState(o.state));
         sums.add(o);
         ++row;
     }
@@ -329,8 +340,10 @@ HistorySums HistoryTables::load(const QJsonObject &reply, const SymbolDataStorag
     appendSummary(orders, orderArray.size(), sums.ordersSummary());
     appendSummary(deals, dealArray.size(), sums.dealsSummary());
 
-    for (const auto &fill : fills)
+    for (const auto &fill : fills) {
+        columnsOf(fill.table)->apply();
         fill.table->setUpdatesEnabled(true);
+    }
     return sums;
 }
 
@@ -340,6 +353,8 @@ void HistoryTables::appendSummary(QTableWidget *table, int row, const QString &t
     item->setFont(summaryFont);
     table->setItem(row, 0, item);
     table->setSpan(row, 0, 1, table->columnCount());
+    columnsOf(table)->fitSpanning(text, summaryFont);
+    table->resizeRowToContents(row); // the bold font stands taller than the rows' own
 }
 
 void HistoryTables::show(int index)

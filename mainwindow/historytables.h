@@ -7,6 +7,7 @@
 #include <QString>
 #include <QtGlobal>
 
+class FittedColumns;
 class QMenu;
 class QTableWidget;
 class SymbolDataStorage;
@@ -121,7 +122,8 @@ HistoryBounds historyPeriodBounds(HistoryPeriod period, const QDate &today);
 
 // The three tables of the "History" tab: closed positions, orders and deals, each rebuilt whole
 // from one trade-history reply and ended by a bold summary row spanning the table. Rows keep
-// the reply's order and the tables are never sorted.
+// the reply's order and the tables are never sorted. No cell is cut short: each column is as
+// wide as its widest text, and a table narrower than its columns scrolls sideways.
 class HistoryTables
 {
 public:
@@ -160,6 +162,8 @@ public:
 
 private:
     void appendSummary(QTableWidget *table, int row, const QString &text);
+    void put(QTableWidget *table, int row, int column, const QString &text, const QIcon &icon = QIcon());
+    FittedColumns *columnsOf(const QTableWidget *table) const;
 
     QTableWidget *positions;
     QTableWidget *orders;
@@ -169,4 +173,7 @@ private:
     QIcon buyIcon;
     QIcon sellIcon;
     QIcon pendingIcon;
+    FittedColumns *positionColumns; // each owned by its table
+    FittedColumns *orderColumns;
+    FittedColumns *dealColumns;
 };

@@ -4,6 +4,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "fittedcolumns.h"
 #include "logger.h"
 #include "rowcontrols.h"
 
@@ -13,8 +14,8 @@ JournalWidget::JournalWidget(QWidget *parent)
     journalTable->setObjectName(QStringLiteral("journalTable"));
     journalTable->setHorizontalHeaderLabels({QStringLiteral("Time"), QStringLiteral("Source"), QStringLiteral("Message")});
     journalTable->verticalHeader()->setVisible(false);
-    journalTable->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
     journalTable->verticalHeader()->setDefaultSectionSize(12);
+    columns = new FittedColumns(journalTable, {2}); // the message takes the room left over
 
     journalLayout->setContentsMargins(0, 0, 0, 0);
     journalLayout->addWidget(journalTable);
@@ -68,10 +69,14 @@ void JournalWidget::addItem(QDateTime time, QString server, QString message)
     const int row = insertionRow(when);
     journalTable->insertRow(row);
     const QString texts[] = {when, server, message};
+    bool wider = false;
     for (int column = 0; column < 3; ++column) {
         auto *item = new FooterItem(texts[column]);
         item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
         journalTable->setItem(row, column, item);
+        wider |= columns->fit(column, texts[column]);
     }
+    if (wider)
+        columns->apply();
     journalTable->scrollToBottom();
 }

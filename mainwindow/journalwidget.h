@@ -4,13 +4,16 @@
 #include <QString>
 #include <QWidget>
 
+class FittedColumns;
 class QTableWidget;
 class QVBoxLayout;
 
 // The "Journal" page: every line the terminal logs, oldest at the top, the newest kept in view.
 // Lines stay in time order as they arrive, also those queued from other threads with an earlier
 // time; lines of the same millisecond keep their arrival order. The user may sort by any column
-// with a click on its header; the next line puts the table back in time order.
+// with a click on its header; the next line puts the table back in time order. No time, source
+// or message is cut short: the columns widen to their widest text and the table scrolls
+// sideways when they no longer fit.
 class JournalWidget : public QWidget
 {
     Q_OBJECT
@@ -32,4 +35,5 @@ private:
 
     QVBoxLayout *journalLayout;
     QTableWidget *journalTable;
+    FittedColumns *columns;
 };

@@ -1,6 +1,7 @@
 #include "marketwatch.h"
 
 #include "displayformat.h"
+#include "fittedcolumns.h"
 #include "rowindex.h"
 #include "symboldatastorage.h"
 
@@ -46,7 +47,8 @@ MarketWatch::MarketWatch(QTableWidget *table)
                              *key = item->text();
                              return true;
                          },
-                         table))
+                         table)),
+      columns(new FittedColumns(table))
 {
 }
 
@@ -79,13 +81,15 @@ void MarketWatch::rebuild(SymbolDataStorage &store)
         const int digits = store.symbolDigits(name);
         const int row = table->rowCount();
         table->insertRow(row);
-        table->setItem(row, SymbolColumn, textItem(name));
-        table->setItem(row, BidColumn, textItem(DisplayFormat::price(tick.bid, digits)));
-        table->setItem(row, AskColumn, textItem(DisplayFormat::price(tick.ask, digits)));
-        table->setItem(row, SpreadColumn, textItem(QString::number(spreadPoints(tick.ask, tick.bid, digits))));
-        table->setItem(row, HighColumn, textItem(DisplayFormat::price(tick.ask_high, digits)));
-        table->setItem(row, LowColumn, textItem(DisplayFormat::price(tick.bid_low, digits)));
+        const QString texts[ColumnCount] = {name, DisplayFormat::price(tick.bid, digits),
+            DisplayFormat::price(tick.ask, digits), QString::number(spreadPoints(tick.ask, tick.bid, digits)),
+            DisplayFormat::price(tick.ask_high, digits), DisplayFormat::price(tick.bid_low, digits)};
+        for (int column = 0; column < ColumnCount; ++column) {
+            table->setItem(row, column, textItem(texts[column]));
+            columns->fit(column, texts[column]);
+        }
     }
+    columns->apply();
     table->resizeRowsToContents();
 }
 
@@ -95,23 +99,34 @@ bool MarketWatch::updateRow(const TickData &tick)
     if (row < 0)
         return false;
 
+    // A text wider than any its column showed since the rebuild widens the column (rare: a
+    // price gaining a digit); every other quote only adds up a few character widths.
+    bool wider = false;
+    const auto show = [&](int column, const QString &text) {
+        wider |= columns->fit(column, text);
+        return text;
+    };
+
     // Both sides of the comparison are what the trader sees: a move hidden by the rounding to
     // the shown decimals is no move.
     QTableWidgetItem *bid = cell(table, row, BidColumn);
-    const QString bidText = DisplayFormat::price(tick.bid, tick.digits);
+    const QString bidText = show(BidColumn, DisplayFormat::price(tick.bid, tick.digits));
     setColouredText(bid, changeColour(bidText.toDouble(), bid->text().toDouble()), bidText);
 
     QTableWidgetItem *ask = cell(table, row, AskColumn);
-    const QString askText = DisplayFormat::price(tick.ask, tick.digits);
+    const QString askText = show(AskColumn, DisplayFormat::price(tick.ask, tick.digits));
     setColouredText(ask, changeColour(askText.toDouble(), ask->text().toDouble()), askText);
 
     QTableWidgetItem *spread = cell(table, row, SpreadColumn);
     const qint64 points = spreadPoints(tick.ask, tick.bid, tick.digits);
     const qint64 shownPoints = spread->text().toLongLong();
-    setColouredText(spread, changeColour(double(points), double(shownPoints)), QString::number(points));
+    setColouredText(spread, changeColour(double(points), double(shownPoints)),
+                    show(SpreadColumn, QString::number(points)));
 
-    cell(table, row, HighColumn)->setText(DisplayFormat::price(tick.ask_high, tick.digits));
-    cell(table, row, LowColumn)->setText(DisplayFormat::price(tick.bid_low, tick.digits));
+    cell(table, row, HighColumn)->setText(show(HighColumn, DisplayFormat::price(tick.ask_high, tick.digits)));
+    cell(table, row, LowColumn)->setText(show(LowColumn, DisplayFormat::price(tick.bid_low, tick.digits)));
+    if (wider)
+        columns->apply();
     return true;
 }
 

@@ -6,6 +6,7 @@
 
 #include "marketrecords.h"
 
+class FittedColumns;
 class QMenu;
 class QAction;
 class QTableWidget;
@@ -15,6 +16,8 @@ class SymbolDataStorage;
 // The market watch table: one row per listed symbol (name, bid, ask, spread in points, highest
 // ask, lowest bid), rebuilt when the list or the filter really changes and updated in place by
 // every accepted quote, with the price cells coloured by the direction of the change as shown.
+// No name or price is ever cut short: the columns widen to the widest text they showed since
+// the last rebuild, and the table scrolls sideways when they no longer fit.
 class MarketWatch
 {
 public:
@@ -63,4 +66,5 @@ private:
     QStringList list;
     QString filterText;
     RowIndex *index;
+    FittedColumns *columns;
 };

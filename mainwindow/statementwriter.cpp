@@ -67,7 +67,7 @@ public:
         w.writeEmptyElement(QStringLiteral("meta"));
         w.writeAttribute(QStringLiteral("http-equiv"), QStringLiteral("Content-Type"));
         w.writeAttribute(QStringLiteral("content"), QStringLiteral("text/html; charset=utf-8"));
-        w.writeTextElement(QStringLiteral("title"), QStringLiteral("Test Page"));
+        w.writeTextElement(QStringLiteral("title"), QStringLiteral("Statement: ") + QString::number(data.account));
         w.writeTextElement(QStringLiteral("style"), QStringLiteral("b { font-size: 12px; }"));
         w.writeEndElement(); // head
 

@@ -31,7 +31,7 @@ struct StatementData
     // Trade-table rows (symbol, ticket, time, type, volume, price, s/l, t/p, second price,
     // profit), pending orders included.
     QVector<QStringList> openPositions;
-    // "Proft: …, Credit: …, Deposit: …, Withdraw: …, Swap: …, Commission: …, Balance: …"
+    // "Profit: …, Credit: …, Deposit: …, Withdraw: …, Swap: …, Commission: …, Balance: …"
     QString dealsSummary;
     // The account summary line; its third field is the equity.
     QString accountSummary;

@@ -23,9 +23,19 @@ install_packages() {
     fi
 }
 
-# configure_and_build BUILD_DIR [cmake options...]
+# configure_and_build BUILD_DIR [cmake options...] [-- targets...]
+# Without targets everything is built (every test and benchmark included).
 configure_and_build() {
     local dir="$1"; shift
-    cmake -S "$ROOT" -B "$dir" "$@" >/dev/null
-    cmake --build "$dir" -j "$JOBS"
+    local options=() targets=()
+    while [ $# -gt 0 ]; do
+        if [ "$1" = -- ]; then shift; targets=("$@"); break; fi
+        options+=("$1"); shift
+    done
+    cmake -S "$ROOT" -B "$dir" "${options[@]}" >/dev/null
+    if [ "${#targets[@]}" -gt 0 ]; then
+        cmake --build "$dir" -j "$JOBS" --target "${targets[@]}"
+    else
+        cmake --build "$dir" -j "$JOBS"
+    fi
 }

@@ -188,7 +188,7 @@ private slots:
         child<QComboBox>(dialog, "cbLeverage")->setCurrentIndex(2);
         QSignalSpy relogins(dialog, &OpenDemoDlg::relogin);
         child<QPushButton>(dialog, "btnRegister")->click();
-        QCOMPARE(child<QLabel>(dialog, "txtWait")->text(), QStringLiteral("Please waitting while processing..."));
+        QCOMPARE(child<QLabel>(dialog, "txtWait")->text(), QStringLiteral("Please wait while processing..."));
         QTRY_VERIFY_WITH_TIMEOUT(dialog->findChildren<QNetworkAccessManager *>().isEmpty(), 10000);
         QVERIFY2(service.streamedBytes() < Streamed, qPrintable(QString::number(service.streamedBytes())));
         QCOMPARE(broker->decoy.requests().size(), 0);
@@ -239,7 +239,7 @@ private slots:
         QTest::newRow("answer while the warning is open") << "answer" << "";
         QTest::newRow("endless answer while the warning is open") << "endless" << Failed;
         QTest::newRow("no answer yet") << "hold" << "";
-        QTest::newRow("dialog closed while waiting") << "close" << "Please waitting while processing...";
+        QTest::newRow("dialog closed while waiting") << "close" << "Please wait while processing...";
     }
 
     void demoSignUpLateAnswer()

@@ -1,7 +1,8 @@
 // Every dialog and form of the program as it shows with this platform's fonts: each label,
-// button and check box shows its whole text, and no two visible siblings overlap. The window is
-// logged in to the simulated broker with a position on each side and a pending order, so the
-// order dialog can be put into each of its modes.
+// button, check box and table cell shows its whole text, no two visible siblings overlap, and
+// the fields of a column share one left edge. The window is logged in to the simulated broker
+// with a position on each side and a pending order, so the order dialog can be put into each of
+// its modes, and with the widest prices and history it may show.
 #include "changepassworddlg.h"
 #include "loggedinwindow.h"
 #include "logindialog.h"
@@ -83,16 +84,28 @@ QStringList comboFaults(const QComboBox *box)
     return faults;
 }
 
-// Cells on show that cut their text.
+// The tables whose columns widen to their texts (the table scrolls sideways instead): every
+// cell counts, also those scrolled out of view.
+const QStringList FittedTables{"symbolTableWidget", "journalTable", "positionTableWidget", "orderTableWidget",
+                               "dealTableWidget"};
+
+// Cells that cut their text.
 QStringList cellFaults(const QTableWidget *table)
 {
     QStringList faults;
     const int margin = 2 * (table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table) + 1);
+    const int icon = table->style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, table) + margin / 2;
+    const bool everyCell = FittedTables.contains(table->objectName());
     for (const QTableWidgetItem *item : table->findItems(QString(), Qt::MatchContains)) {
-        const QRect room = table->visualItemRect(item).adjusted(0, 0, -margin, 0);
-        if (!room.intersects(table->viewport()->rect()))
+        if (!item) // a cell that holds nothing
             continue;
-        const QRect needed = QFontMetrics(item->font()).boundingRect(room, table->wordWrap() ? Qt::TextWordWrap : 0,
+        QRect room = table->visualItemRect(item).adjusted(0, 0, -margin, 0);
+        if (!everyCell && !room.intersects(table->viewport()->rect()))
+            continue;
+        if (!item->icon().isNull())
+            room.setLeft(room.left() + icon);
+        const QFont font = item->data(Qt::FontRole).isValid() ? item->font() : table->font();
+        const QRect needed = QFontMetrics(font).boundingRect(room, table->wordWrap() ? Qt::TextWordWrap : 0,
                                                                     item->text());
         faults << cut(table, item->text(), needed.width(), room.width())
                << cut(table, item->text(), needed.height(), room.height());
@@ -115,6 +128,36 @@ bool showsContent(const QWidget *widget)
     return widget->focusPolicy() != Qt::NoFocus;
 }
 
+// Where a form places widgets by geometry: fields meant as one column (left edges less than
+// 16 px apart) share one left edge, a label keeps 9 px off a dialog's edges, and a check box
+// carries its own text, which then reads from its box to the right.
+QStringList alignmentFaults(const QWidget *top, const QWidget *parent)
+{
+    QStringList faults;
+    QList<const QWidget *> fields;
+    for (const QObject *child : parent->children()) {
+        auto *widget = qobject_cast<const QWidget *>(child);
+        if (!widget || !widget->isVisible() || widget->isWindow())
+            continue;
+        auto *label = qobject_cast<const QLabel *>(widget);
+        const QRect onForm(widget->mapTo(top, QPoint()), widget->size());
+        if (label && !label->text().isEmpty() && qobject_cast<const QDialog *>(top)
+            && (onForm.left() < 9 || onForm.right() + 1 > top->width() - 9))
+            faults << QStringLiteral("%1 is within 9 px of the edge").arg(widget->objectName());
+        auto *box = qobject_cast<const QCheckBox *>(widget);
+        if (box && box->text().isEmpty())
+            faults << QStringLiteral("%1 has no text of its own").arg(widget->objectName());
+        if (box || qobject_cast<const QLineEdit *>(widget) || qobject_cast<const QComboBox *>(widget)
+            || qobject_cast<const QAbstractSpinBox *>(widget))
+            fields << widget;
+    }
+    for (const QWidget *a : fields)
+        for (const QWidget *b : fields)
+            if (a->x() < b->x() && b->x() - a->x() < 16)
+                faults << QStringLiteral("%1 starts %2 px right of %3").arg(b->objectName()).arg(b->x() - a->x()).arg(a->objectName());
+    return faults;
+}
+
 // What the shown form `top` cuts or covers, one line each.
 QStringList faultsIn(QWidget *top)
 {
@@ -132,9 +175,13 @@ QStringList faultsIn(QWidget *top)
         else if (auto *group = qobject_cast<QGroupBox *>(widget)) // no form has one yet
             faults << cut(group, group->title(), group->fontMetrics().horizontalAdvance(group->title()),
                           group->contentsRect().width());
-        // Only where the trader cannot widen the columns: a table without a header.
-        else if (auto *table = qobject_cast<QTableWidget *>(widget); table && table->horizontalHeader()->isHidden())
+        // Where the trader cannot widen the columns (a table without a header) and where they
+        // widen by themselves.
+        else if (auto *table = qobject_cast<QTableWidget *>(widget);
+                 table && (table->horizontalHeader()->isHidden() || FittedTables.contains(table->objectName())))
             faults << cellFaults(table);
+        if (!widget->layout())
+            faults << alignmentFaults(top, widget);
         // Chart windows in the window's MDI area may lie over each other, as windows do.
         if (qobject_cast<QMdiArea *>(widget) || widget->inherits("QMdiSubWindow"))
             continue;
@@ -186,7 +233,11 @@ class TestForms : public QObject
             return made.get();
         if (auto *demo = window->findChild<OpenDemoDlg *>(); demo && name == QLatin1String("OpenDemoDlg"))
             demo->setServerList();
-        return name == QLatin1String("Client_Terminal") ? static_cast<QWidget *>(window) : window->findChild<QDialog *>(name);
+        if (name == QLatin1String("Client_Terminal")) {
+            window->findChild<QTabWidget *>(QStringLiteral("tabWidget_3"))->setCurrentIndex(mode);
+            return window;
+        }
+        return window->findChild<QDialog *>(name);
     }
 
 private slots:
@@ -198,31 +249,60 @@ private slots:
             server.setNextTicket(5000000001LL);
             buyPosition = server.addPosition(Account, {{"symbol", "EURUSD"}, {"type", "buy"}, {"volume", 5700}, {"price_o", 1.1}});
             stopLimitOrder = server.addOrder(Account, {{"symbol", "GBPUSD"}, {"type", 7}, {"volume", 3000}, {"price", 1.1}, {"s_price", 1.09}});
+            // The history at its widest: seven-digit prices, tickets past 32 bits, the longest texts.
+            const qint64 time = QDateTime::currentSecsSinceEpoch() - 60; // within the history asked for at login
+            server.addHistory(Account, "positions", {{"ticket", 5999999999LL}, {"symbol", "BTCUSD"}, {"type", "sell"},
+                {"time", time}, {"digits", 2}, {"volume", 99990000}, {"price_o", 8888888.88}, {"price_c", 8888888.88},
+                {"sl", 8888888.88}, {"tp", 8888888.88}, {"swap", -88888.8}, {"profit", -88888888.88}});
+            server.addHistory(Account, "orders", {{"ticket", 5999999998LL}, {"symbol", "BTCUSD"}, {"type", 7}, {"time", time},
+                {"volume", 99990000}, {"price", 8888888.88}, {"s_price", 8888888.88}, {"sl", 8888888.88}, {"tp", 8888888.88},
+                {"state", 5}, {"digits", 2}});
+            server.addHistory(Account, "deals", {{"ticket", 5999999997LL}, {"order", 5999999998LL}, {"symbol", "BTCUSD"},
+                {"type", 1}, {"time", time}, {"volume", 99990000}, {"price", 8888888.88}, {"profit", -88888888.88},
+                {"digits", 2}});
         }, {QStringLiteral("secret"), 1000.0, QStringLiteral("Jane Trader")}));
         QTRY_VERIFY(!session.window->getTick(QStringLiteral("EURUSD")).symbol.isEmpty());
         QTRY_VERIFY(session.window->getPendingOrder(stopLimitOrder).ticket == stopLimitOrder);
+        // Every symbol of the broker in the market watch, the one of the longest name at seven-digit prices.
+        SymbolDataStorage *store = session.window->symbolStorage();
+        for (const QString &symbol : store->allSymbols())
+            store->setSymbolVisible(symbol, true);
+        session.server->setPrice(QStringLiteral("BTCUSD"), 8888888.88, 8888899.99);
+        QTRY_COMPARE(session.window->getTick(QStringLiteral("BTCUSD")).ask, 8888899.99);
+        QTRY_COMPARE(session.part<QTableWidget>("dealTableWidget")->rowCount(), 2);
     }
     void cleanupTestCase() { session.stop(); }
 
     void wholeTextsNoOverlaps_data()
     {
         QTest::addColumn<QString>("form");      // object name, or how the test opens it
-        QTest::addColumn<int>("mode");          // the order dialog's; -1 a new pending order
+        QTest::addColumn<int>("mode");          // the order dialog's (-1 a new pending order), the main window's tab
         QTest::addColumn<QStringList>("shown"); // parts a later state of the form shows, "-" hides
-        QTest::newRow("login") << "LoginDialog" << 0 << QStringList();
-        QTest::newRow("about") << "AboutDialog" << 0 << QStringList();
-        QTest::newRow("password") << "ChangePasswordDlg" << 0 << QStringList();
-        QTest::newRow("demo, entry") << "OpenDemoDlg" << 0 << QStringList();
-        QTest::newRow("demo, waiting") << "OpenDemoDlg" << 0 << QStringList{"txtWait", "-btnRegister"};
-        QTest::newRow("demo, created") << "OpenDemoDlg" << 0 << QStringList{"grpDetails", "btnCopy", "btnLogout", "-btnRegister"};
-        QTest::newRow("symbols") << "symbols" << 0 << QStringList();
-        QTest::newRow("one-click panel") << "one-click panel" << 0 << QStringList();
-        QTest::newRow("main window") << "Client_Terminal" << 0 << QStringList();
-        const std::pair<const char *, int> modes[] = {{"new", NewOrder}, {"pending", -1}, {"modify order", ModifyOrder},
-            {"modify position", ModifyPosition}, {"delete order", DeleteOrder}, {"close position", ClosePosition},
-            {"close by hedge", CloseByHedge}};
-        for (const auto &[use, mode] : modes)
-            QTest::addRow("order, %s", use) << "order" << mode << QStringList();
+        QTest::addColumn<QString>("title");     // "" for a panel that is never a window of its own
+        QTest::newRow("login") << "LoginDialog" << 0 << QStringList() << "Login";
+        QTest::newRow("about") << "AboutDialog" << 0 << QStringList() << "About";
+        QTest::newRow("password") << "ChangePasswordDlg" << 0 << QStringList() << "Change Password";
+        QTest::newRow("demo, entry") << "OpenDemoDlg" << 0 << QStringList() << "Demo Account";
+        QTest::newRow("demo, waiting") << "OpenDemoDlg" << 0 << QStringList{"txtWait", "-btnRegister"} << "Demo Account";
+        QTest::newRow("demo, created") << "OpenDemoDlg" << 0 << QStringList{"grpDetails", "btnCopy", "btnLogout", "-btnRegister"}
+                                       << "Demo Account";
+        QTest::newRow("symbols") << "symbols" << 0 << QStringList() << "Show/Hide Symbols";
+        QTest::newRow("one-click panel") << "one-click panel" << 0 << QStringList() << "";
+        const QString main = QStringLiteral("Jane Trader(4000000007, Sim)");
+        QTest::newRow("main window") << "Client_Terminal" << 0 << QStringList() << main;
+        QTest::newRow("main window, closed positions") << "Client_Terminal" << 1
+            << QStringList{"positionTableWidget", "-orderTableWidget", "-dealTableWidget"} << main;
+        QTest::newRow("main window, orders") << "Client_Terminal" << 1
+            << QStringList{"orderTableWidget", "-positionTableWidget", "-dealTableWidget"} << main;
+        QTest::newRow("main window, deals") << "Client_Terminal" << 1
+            << QStringList{"dealTableWidget", "-positionTableWidget", "-orderTableWidget"} << main;
+        QTest::newRow("main window, journal") << "Client_Terminal" << 3 << QStringList() << main;
+        const std::tuple<const char *, int, const char *> modes[] = {{"new", NewOrder, "New Order"},
+            {"pending", -1, "New Order"}, {"modify order", ModifyOrder, "Order"}, {"modify position", ModifyPosition, "Position"},
+            {"delete order", DeleteOrder, "Order"}, {"close position", ClosePosition, "Position"},
+            {"close by hedge", CloseByHedge, "Close By Hedge"}};
+        for (const auto &[use, mode, title] : modes)
+            QTest::addRow("order, %s", use) << "order" << mode << QStringList() << title;
     }
     void wholeTextsNoOverlaps()
     {
@@ -235,10 +315,53 @@ private slots:
         QFETCH(QStringList, shown);
         for (const QString &name : shown)
             top->findChild<QWidget *>(QString(name).remove('-'))->setVisible(!name.startsWith('-'));
+        QFETCH(QString, title);
+        if (!title.isEmpty())
+            QCOMPARE(top->windowTitle(), title);
         const QStringList faults = faultsIn(top);
         if (top != session.window.get())
             top->hide();
         QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("; "))));
+    }
+
+    // The specification shown is that of the entry the list highlights, however the trader
+    // moved to it; the first entry is current before.
+    void symbolDialogShowsTheCurrentEntry_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<int>("current");
+        QTest::newRow("click on another entry's check box") << "box" << 3;
+        QTest::newRow("click on another entry's name") << "name" << 3;
+        QTest::newRow("arrow down") << "down" << 1;
+    }
+    void symbolDialogShowsTheCurrentEntry()
+    {
+        ShowSymbolDialog dialog(session.window.get());
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        auto *list = dialog.findChild<QListWidget *>();
+        list->setCurrentRow(0);
+        QListWidgetItem *target = list->item(3);
+        const Qt::CheckState ticked = target->checkState();
+        QStyleOptionViewItem option;
+        option.initFrom(list);
+        option.rect = list->visualItemRect(target);
+        option.features |= QStyleOptionViewItem::HasCheckIndicator;
+        const QRect box = list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, list);
+        QFETCH(QString, action);
+        if (action == QLatin1String("box"))
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, box.center());
+        else if (action == QLatin1String("name"))
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(box.right() + 30, box.center().y()));
+        else
+            QTest::keyClick(list, Qt::Key_Down);
+        QCOMPARE(target->checkState() != ticked, action == QLatin1String("box"));
+        target->setCheckState(ticked); // the market watch as it was
+        QFETCH(int, current);
+        auto *table = dialog.findChild<QTableWidget *>();
+        QCOMPARE(list->currentRow(), current);
+        QVERIFY(list->currentItem()->isSelected());
+        QCOMPARE(table->item(0, 1) ? table->item(0, 1)->text() : QString(), list->item(current)->text());
     }
 
     // A symbol the store dropped since the dialog opened (a reconnection brought another list)

@@ -193,7 +193,7 @@ private slots:
             << one("positions", closedPosition(0, {{"swap", 1e6}, {"ticket", 5000000001LL}, {"digits", 2e9}})) << 0
             << QStringList{"EURUSD", "5000000001", t0, "buy", "0.20", "", "1.084000000000000", "1.081200000000000",
                            "1.083700000000000", "1e+06", "0.00"}
-            << "Proft: 0.00, Credit: 0.00, Deposit: 0.00, Withdraw: 0.00";
+            << "Profit: 0.00, Credit: 0.00, Deposit: 0.00, Withdraw: 0.00";
         QTest::newRow("state 4.9 is filled, unknown symbol")
             << one("orders", order(0, {{"state", 4.9}, {"type", 7}, {"symbol", "XAUUSD"}, {"digits", 2}})) << 1
             << QStringList{"XAUUSD", "800", t0, "sell limit stop", "0.20", "", "", "1.08", "", "filled"}
@@ -204,7 +204,7 @@ private slots:
             << one("deals", deal(0, 1.0, {{"symbol", "GBPUSD"}, {"digits", 2147483647}, {"ticket", 5000000003LL},
                                           {"order", 5000000004LL}})) << 2
             << QStringList{"GBPUSD", "5000000003", "5000000004", t0, "buy", "0.20", "1.100000000000000", "1.00"}
-            << "Proft: 0.00, Credit: 0.00, Deposit: 0.00, Withdraw: 0.00, Swap: 0.00, Commission: 0.00, Balance: 0.00";
+            << "Profit: 0.00, Credit: 0.00, Deposit: 0.00, Withdraw: 0.00, Swap: 0.00, Commission: 0.00, Balance: 0.00";
         // Deposits above 0; a zero and a negative balance deal are withdrawals; trade deals'
         // profits count nowhere; the fee only lowers the balance.
         const QJsonObject movements{
@@ -215,7 +215,7 @@ private slots:
                                  deal(1, -5.0, {{"commission", -0.7}}), deal(4, -9.0), deal(0, 0.0, {{"fee", -3.0}})}}};
         QTest::newRow("money movements, deals") << movements << 2
             << QStringList{"EURUSD", "900", "", TradeTable::formatTime(1700000000), "balance", "", "", "1000.00"}
-            << "Proft: 100.50, Credit: 30.00, Deposit: 1000.00, Withdraw: -250.00, Swap: -1.25, Commission: -1.40, "
+            << "Profit: 100.50, Credit: 30.00, Deposit: 1000.00, Withdraw: -250.00, Swap: -1.25, Commission: -1.40, "
                "Balance: 874.85";
     }
     void tables()
@@ -283,12 +283,12 @@ private slots:
         QTest::addColumn<QString>("deals");
         QTest::addColumn<QString>("account");
         QTest::addColumn<QStringList>("boxes"); // Balance, Deposit, Withdraw, Equity, Profit, Loss
-        QTest::newRow("a loss") << "Proft: -75.30, Credit: 0.00, Deposit: 500.00, Withdraw: -200.00, Swap: 0.00, "
+        QTest::newRow("a loss") << "Profit: -75.30, Credit: 0.00, Deposit: 500.00, Withdraw: -200.00, Swap: 0.00, "
                                    "Commission: 0.00, Balance: 224.70"
                                 << " Balance: 224.70, Net profit: 0.00, Equity: 224.70, Used margin: 0.00"
                                 << QStringList{"224.70", "500.00", "-200.00", "224.70", "0.00", "-75.30"};
         QTest::newRow("cents past six digits and a float")
-            << "Proft: 10280.34, Credit: 0.00, Deposit: 1234567.89, Withdraw: -250.00, Swap: 0.00, Commission: 0.00, "
+            << "Profit: 10280.34, Credit: 0.00, Deposit: 1234567.89, Withdraw: -250.00, Swap: 0.00, Commission: 0.00, "
                "Balance: 10048.18" << " Balance: 1.00, Net profit: 0.00, Equity: 10280.34"
             << QStringList{"10048.18", "1234567.89", "-250.00", "10280.34", "10280.34", "0.00"};
         QTest::newRow("nothing shown yet") << "" << "" << QStringList{"0.00", "0.00", "0.00", "0.00", "0.00", "0.00"};
@@ -401,6 +401,7 @@ private slots:
         const QString page = QString::fromUtf8(file.readAll());
         QVERIFY(page.startsWith("<!DOCTYPE html><html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\" xml:lang="));
         QVERIFY(!page.contains('\n'));
+        QVERIFY(page.contains(QStringLiteral("<title>Statement: %1</title>").arg(holder.isEmpty() ? 0 : Account)));
         const QVector<QStringList> rows = rowsOf(page);
         const auto shown = [](QString text) { return text.replace(QChar(0xd800), QChar(QChar::ReplacementCharacter)); };
         QCOMPARE(rows.value(1), QStringList{"td 14: Client Name: " + shown(holder)});

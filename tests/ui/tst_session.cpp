@@ -286,6 +286,53 @@ private slots:
         QCOMPARE(readAll(Folder1001 + "login") + ' ' + modeOf(Folder1001 + "login"), "1001;q;ws://h:1 600");
     }
 
+    // Logging in again and starting again (shown maximized, as the program starts) leave the
+    // window where and as the trader left it.
+    void windowKeepsItsPlaceThroughLoginsAndRestart_data()
+    {
+        QTest::addColumn<bool>("maximized");
+        QTest::newRow("maximized") << true;
+        QTest::newRow("normal") << false;
+    }
+    void windowKeepsItsPlaceThroughLoginsAndRestart()
+    {
+        QFETCH(bool, maximized);
+        // The test screen (800 x 600) is narrower than the Toolbox's least width: a window that
+        // cannot shrink to the screen is un-maximized by its own layout.
+        const auto fitScreen = [](Client_Terminal *w) {
+            for (QDockWidget *dock : w->findChildren<QDockWidget *>())
+                dock->setMinimumSize(0, 0);
+        };
+        window = new Client_Terminal(client);
+        fitScreen(window);
+        window->showMaximized();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        if (!maximized) {
+            window->showNormal();
+            window->setGeometry(130, 90, 900, 640);
+        }
+        QRect left;
+        for (int logins = 1; logins <= 4; ++logins) {
+            window->disconnectToBroker();
+            connectAs(window, server->address(), 1001, QStringLiteral("pw1001"));
+            QTRY_COMPARE(server->receivedRequests(4).size(), logins); // the refresh after the layout's restore
+            QCOMPARE(window->isMaximized(), maximized);
+            if (logins == 1)
+                left = window->geometry(); // as wide as the summary line the login brought
+            QCOMPARE(window->geometry(), left);
+        }
+        window->close();
+        delete std::exchange(window, nullptr);
+        client->shutdown(3000);
+        delete std::exchange(client, new TradeClient);
+        window = new Client_Terminal(client); // logs in with the saved password
+        fitScreen(window);
+        window->showMaximized();
+        QTRY_COMPARE(server->receivedRequests(4).size(), 5);
+        QTRY_COMPARE(window->isMaximized(), maximized);
+        QTRY_COMPARE(window->geometry(), left);
+    }
+
     void unsafeServerNamesKeepNoWorkspace()
     {
         window = new Client_Terminal(client);
