@@ -6,6 +6,7 @@
 #include "chartwithbars.h"
 #include "livequote.h"
 #include "loggedinwindow.h"
+#include "loopback.h"
 #include "mydatetimeticker.h"
 #include "testmain.h"
 
@@ -76,7 +77,7 @@ private slots:
     void initTestCase()
     {
         Q_INIT_RESOURCE(resources);
-        Client_Terminal::setBrokerListHost(QStringLiteral("127.55.2.9")); // nothing listens there
+        Client_Terminal::setBrokerListHost(corvane_test::ownLoopbackHost(corvane_test::Loopback::Quiet));
     }
     void cleanup() { QDir(QStringLiteral("config")).removeRecursively(); }
 

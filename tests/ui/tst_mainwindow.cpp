@@ -4,6 +4,7 @@
 #include "client_terminal.h"
 #include "journalwidget.h"
 #include "logindialog.h"
+#include "loopback.h"
 #include "rowcontrols.h"
 #include "testmain.h"
 #include "tradeclient.h"
@@ -56,7 +57,7 @@ class TestMainWindow : public QObject
     Q_OBJECT
 
 private slots:
-    void init() { Client_Terminal::setBrokerListHost(QStringLiteral("127.55.0.2")); } // nothing listens there
+    void init() { Client_Terminal::setBrokerListHost(corvane_test::ownLoopbackHost(corvane_test::Loopback::Quiet)); }
 
     // The docks have no close button: View's entries are the only way to hide and show them.
     void viewEntriesToggleTheDocks()
@@ -119,10 +120,11 @@ private slots:
         const auto inService = [&](const std::function<void()> &call) {
             QMetaObject::invokeMethod(service, call, Qt::BlockingQueuedConnection);
         };
+        const QString host = corvane_test::ownLoopbackHost(corvane_test::Loopback::Broker);
         bool listening = false;
-        inService([&] { listening = service->listen(QHostAddress(QStringLiteral("127.55.0.3")), BrokerList::ServicePort); });
+        inService([&] { listening = service->listen(QHostAddress(host), BrokerList::ServicePort); });
         QVERIFY(listening);
-        Client_Terminal::setBrokerListHost(QStringLiteral("127.55.0.3"));
+        Client_Terminal::setBrokerListHost(host);
         TradeClient client;
         Client_Terminal window(&client);
         QTRY_COMPARE(window.GetServerList().size(), 2); // of three, one another broker's

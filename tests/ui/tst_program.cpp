@@ -1,6 +1,7 @@
 // The built program, started as a trader starts it: from another folder, with saved settings,
 // against the simulated trade server, and ended by a termination signal.
 #include "logger.h"
+#include "loopback.h"
 #include "simtradeserver.h"
 #include "testmain.h"
 
@@ -15,15 +16,14 @@ namespace {
 // A copy of the built program (the tests live in <build>/tests, it in <build>) in `folder`,
 // with the settings that log account 1001 in to `server` by themselves; `terminal` is set to
 // run in `workingFolder` with the output forwarded.
-QString installProgram(const QString &folder, SimTradeServer &server, const QString &address, QProcess &terminal,
-                       const QString &workingFolder)
+QString installProgram(const QString &folder, SimTradeServer &server, QProcess &terminal, const QString &workingFolder)
 {
     terminal.setWorkingDirectory(workingFolder);
     terminal.setProcessChannelMode(QProcess::ForwardedChannels);
     const QString program = QDir::currentPath() + QLatin1Char('/') + folder + QStringLiteral("/ClientTerminal");
     if (!QDir().mkpath(folder + QStringLiteral("/config/Taldrex-Sim/1001")) || !QDir().mkpath(folder + QStringLiteral("/Logs"))
         || !QFile::copy(QCoreApplication::applicationDirPath() + "/../ClientTerminal", program)
-        || !server.listen(QHostAddress(address), 0))
+        || !server.listen(QHostAddress(corvane_test::ownLoopbackHost(corvane_test::Loopback::Broker)), 0))
         return QString();
     server.addAccount(1001, QStringLiteral("pw1001"), 10000.0, QStringLiteral("First"));
     QSettings settings(QStringLiteral("Taldrex"), QStringLiteral("Client")); // XDG_CONFIG_HOME is inherited
@@ -49,7 +49,7 @@ private slots:
         SimTradeServer server;
         QSignalSpy closeFrames(&server, &SimTradeServer::clientCloseFrame);
         QProcess terminal;
-        const QString program = installProgram(QStringLiteral("app"), server, QStringLiteral("127.55.2.1"), terminal, QStringLiteral("elsewhere"));
+        const QString program = installProgram(QStringLiteral("app"), server, terminal, QStringLiteral("elsewhere"));
         QVERIFY(!program.isEmpty() && QDir().mkpath(QStringLiteral("elsewhere")));
         const QByteArray pipe = QFile::encodeName(QStringLiteral("app/") + Logger::fileNameFor(QDate::currentDate()));
         QCOMPARE(::mkfifo(pipe.constData(), 0600), 0);
@@ -82,7 +82,7 @@ private slots:
     {
         SimTradeServer server;
         QProcess terminal;
-        const QString program = installProgram(QStringLiteral("killed"), server, QStringLiteral("127.55.2.2"), terminal, QStringLiteral("killed"));
+        const QString program = installProgram(QStringLiteral("killed"), server, terminal, QStringLiteral("killed"));
         QVERIFY(!program.isEmpty());
         QByteArray symbols; // 64 KiB of market-watch symbols, kept as restored
         for (int i = 0; symbols.size() < 64 * 1024; ++i)

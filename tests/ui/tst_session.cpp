@@ -5,6 +5,7 @@
 #include "loggedinwindow.h"
 #include "logger.h"
 #include "logindialog.h"
+#include "loopback.h"
 #include "testmain.h"
 
 #include <QtWidgets>
@@ -56,7 +57,7 @@ private slots:
     {
         QSettings(QStringLiteral("Taldrex"), QStringLiteral("Client")).clear();
         QDir(QStringLiteral("config")).removeRecursively();
-        Client_Terminal::setBrokerListHost(QStringLiteral("127.55.1.2")); // nothing listens there
+        Client_Terminal::setBrokerListHost(corvane_test::ownLoopbackHost(corvane_test::Loopback::Quiet));
         server = new simbroker::SimTradeServer;
         QVERIFY(server->listen(QHostAddress::LocalHost, 0));
         server->addAccount(1001, QStringLiteral("pw1001"), 10000.0, QStringLiteral("First"));
