@@ -186,11 +186,21 @@ private slots:
     {
         TradeClient client;
         auto *window = new Client_Terminal(&client);
-        auto *table = window->findChild<QTableWidget *>(QStringLiteral("symbolTableWidget"));
-        QVERIFY(connect(table, &QObject::destroyed, window, &Client_Terminal::onFilterSymbol));
-        QVERIFY(connect(window->findChild<QLineEdit *>(QStringLiteral("txt_symbol")), &QObject::destroyed, window,
-                        &Client_Terminal::on_symbolTableWidget_itemSelectionChanged));
+        // Once the window's own destructor has run and before its children go, no child may keep
+        // a connection to it; one made here must be cut as well.
+        QVERIFY(connect(window->findChild<QTableWidget *>(QStringLiteral("symbolTableWidget")), &QObject::destroyed,
+                        window, &Client_Terminal::onFilterSymbol));
+        QStringList reached;
+        QList<QPointer<QObject>> children;
+        for (QObject *child : window->findChildren<QObject *>())
+            children << child;
+        connect(window, &QObject::destroyed, [&] {
+            for (QObject *child : qAsConst(children))
+                if (child && QObject::disconnect(child, nullptr, window, nullptr))
+                    reached << QString::fromLatin1(child->metaObject()->className()) + ' ' + child->objectName();
+        });
         delete window; // a slot reached now would read the form's widgets after they are gone
+        QVERIFY2(reached.isEmpty(), qPrintable(reached.join(", ")));
     }
 
     void closeZone_data()
