@@ -134,8 +134,13 @@ private slots:
         inService([&] { service->setReply(reply); });
         QSignalSpy finished(window.findChild<QNetworkAccessManager *>(), &QNetworkAccessManager::finished);
         window.on_actionLogin_to_Trade_Account_triggered();
+        const auto requests = [&] {
+            int count = 0;
+            inService([&] { count = service->requestCount(); });
+            return count;
+        };
+        QTRY_COMPARE(requests(), 2); // the request under way, the one at the window's start before it
         QFETCH(int, busyMs);
-        QTest::qWait(busyMs ? 100 : 0); // the request under way
         QElapsedTimer clock;
         clock.start();
         while (!clock.hasExpired(busyMs)) {
