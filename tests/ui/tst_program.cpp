@@ -33,6 +33,21 @@ QString installProgram(const QString &folder, SimTradeServer &server, QProcess &
     return program;
 }
 
+// The kernel function each thread of process `pid` sleeps in, by thread name ("main" for the
+// main thread); a thread that runs shows "0".
+QMultiHash<QString, QByteArray> sleepingIn(qint64 pid)
+{
+    QMultiHash<QString, QByteArray> threads;
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    for (const QString &tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile name(tasks.filePath(tid + QStringLiteral("/comm"))), wait(tasks.filePath(tid + QStringLiteral("/wchan")));
+        if (name.open(QIODevice::ReadOnly) && wait.open(QIODevice::ReadOnly))
+            threads.insert(tid == QString::number(pid) ? QStringLiteral("main") : QString::fromUtf8(name.readAll().trimmed()),
+                           wait.readAll());
+    }
+    return threads;
+}
+
 } // namespace
 
 class TestProgram : public QObject
@@ -55,13 +70,26 @@ private slots:
         QCOMPARE(::mkfifo(pipe.constData(), 0600), 0);
         terminal.start(program, QStringList());
         // The account refresh follows an accepted login, as its handling's last request: the
-        // workspace is loaded by then.
+        // workspace is loaded by then. The history of the four default charts, asked for last,
+        // is cached once it has arrived: nothing the server owes the program is on its way when
+        // it closes (a reply forwarded to it after it closed would make the relay drop the
+        // connection before reading its close frame).
         QTRY_VERIFY_WITH_TIMEOUT(!server.receivedRequests(4).isEmpty(), 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(QDir(QStringLiteral("app/config/Taldrex-Sim/1001/ChartHistory")).entryList(QDir::Files),
+                                  QStringList({"EURUSD_60", "GBPUSD_60", "USDCHF_60", "USDJPY_60"}), 15000);
         terminal.terminate();
-        // Waited for in the event loop, so the server answers what the program still asked while
-        // it hangs: a reply forwarded to it after it closed would make the relay drop the
-        // connection before reading its close frame.
-        const bool endedWithLinesQueued = QTest::qWaitFor([&] { return terminal.state() == QProcess::NotRunning; }, 1000);
+        // A program that writes out its queue at the end is then found, in three looks in a row,
+        // with its main thread waiting on a lock, its log thread waiting for the pipe to be
+        // opened, no thread running and no close frame sent; one that does not has ended.
+        int waitingOnTheLog = 0;
+        QVERIFY(QTest::qWaitFor([&] {
+            const auto threads = sleepingIn(terminal.processId());
+            const bool waiting = threads.value("main").startsWith("futex") && threads.value("Logger") == "wait_for_partner"
+                && !threads.values().contains("0") && closeFrames.isEmpty();
+            waitingOnTheLog = waiting ? waitingOnTheLog + 1 : 0;
+            return terminal.state() == QProcess::NotRunning || waitingOnTheLog == 3;
+        }, 15000));
+        const bool endedWithLinesQueued = terminal.state() == QProcess::NotRunning;
 
         QFile log(QString::fromLocal8Bit(pipe));
         QVERIFY(log.open(QIODevice::ReadWrite | QIODevice::Unbuffered));
