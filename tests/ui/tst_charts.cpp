@@ -64,7 +64,6 @@ class TestCharts : public QObject
 private slots:
     void initTestCase()
     {
-        Q_INIT_RESOURCE(resources);
         Client_Terminal::setBrokerListHost(corvane_test::ownLoopbackHost(corvane_test::Loopback::Quiet));
     }
     void cleanup() { QDir(QStringLiteral("config")).removeRecursively(); }

@@ -193,7 +193,6 @@ class TestForms : public QObject
 private slots:
     void initTestCase()
     {
-        Q_INIT_RESOURCE(resources);
         Client_Terminal::setBrokerListHost(corvane_test::ownLoopbackHost(corvane_test::Loopback::Quiet));
         QVERIFY(session.start(Account, [this](simbroker::SimTradeServer &server) {
             server.setNextTicket(5000000001LL);

@@ -162,7 +162,6 @@ public slots:
 private slots:
     void initTestCase()
     {
-        Q_INIT_RESOURCE(resources);
         // Midnights are counted in a zone with clock changes; Qt reads TZ at each conversion.
         qputenv("TZ", "Europe/Berlin");
         tzset();

@@ -59,6 +59,28 @@ class TestMainWindow : public QObject
 private slots:
     void init() { Client_Terminal::setBrokerListHost(corvane_test::ownLoopbackHost(corvane_test::Loopback::Quiet)); }
 
+    // The icons and sounds are compiled into the window's library and the window brings them,
+    // whatever program it runs in: nothing else in this suite registers them.
+    void windowBringsItsIconsAndSounds()
+    {
+        TradeClient client;
+        Client_Terminal window(&client);
+        int icons = 0;
+        QStringList missing;
+        for (const QAction *action : window.findChildren<QAction *>()) {
+            if (action->icon().isNull())
+                continue;
+            ++icons;
+            if (action->icon().pixmap(16).isNull())
+                missing << action->objectName();
+        }
+        for (const char *sound : {":/sound/connected.wav", ":/sound/disconnected.wav", ":/sound/trade.wav"})
+            if (!QFile::exists(QLatin1String(sound)))
+                missing << sound;
+        QVERIFY(icons > 0);
+        QVERIFY2(missing.isEmpty(), qPrintable(missing.join(' ')));
+    }
+
     // The docks have no close button: View's entries are the only way to hide and show them.
     void viewEntriesToggleTheDocks()
     {
