@@ -4,6 +4,7 @@
 #include "loopback.h"
 #include "simtradeserver.h"
 #include "testmain.h"
+#include "tradeclient.h"
 
 
 #include <fcntl.h>
@@ -102,6 +103,20 @@ private slots:
         QVERIFY(terminal.exitStatus() == QProcess::NormalExit && !terminal.exitCode());
         QTRY_VERIFY(!closeFrames.isEmpty() && closeFrames.first().at(1).toInt() == 1000);
         QVERIFY(QFileInfo(QStringLiteral("app/config/Taldrex-Sim/1001/windowState")).isFile());
+    }
+
+    // At its end the program frees its client once the client's thread has ended.
+    void clientFreedAtTheEnd()
+    {
+        SimTradeServer server;
+        QVERIFY(server.listen(QHostAddress(corvane_test::ownLoopbackHost(corvane_test::Loopback::Broker)), 0));
+        server.addAccount(1001, QStringLiteral("pw1001"), 10000.0, QStringLiteral("First"));
+        QSignalSpy logins(&server, &SimTradeServer::loginHandled);
+        QPointer<TradeClient> client = new TradeClient;
+        client->connectToServer(server.url().toString(), 1001, QStringLiteral("pw1001"), QStringLiteral("Taldrex-Sim"));
+        QTRY_COMPARE(logins.count(), 1);
+        TradeClient::shutdownAndFree(client, 3000);
+        QVERIFY(client.isNull());
     }
 
     // The program dies in the middle of its closing save (its files may grow to 16 KiB, and
