@@ -73,7 +73,6 @@ int main(int argc, char *argv[])
 
     // The window wrote "Closed" as it went; the log thread and the client thread still run.
     Logger::instance()->flush();
-    if (tradeClient->shutdown(3000))
-        delete tradeClient; // a thread that did not end in time is left to the process exit
+    TradeClient::shutdownAndFree(tradeClient, 3000);
     return result;
 }

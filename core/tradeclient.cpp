@@ -140,6 +140,12 @@ bool TradeClient::shutdown(int timeoutMs)
     return ended;
 }
 
+void TradeClient::shutdownAndFree(TradeClient *client, int timeoutMs)
+{
+    if (client->shutdown(timeoutMs))
+        delete client;
+}
+
 void TradeClient::stopThread()
 {
     if (!isRunning())

@@ -77,6 +77,10 @@ public:
     // Stops the thread for the program's end: the socket is closed with code 1000 and the
     // wait is bounded. Returns whether the thread ended in time.
     bool shutdown(int timeoutMs = 3000);
+    // The program's end: shuts the client down and frees it once its thread has ended. A thread
+    // still running after the wait is left to the process exit with its client, as destroying a
+    // running thread would abort.
+    static void shutdownAndFree(TradeClient *client, int timeoutMs = 3000);
 
     // Decodes one frame; an invalid document or a non-object gives an empty object. The trace of
     // an invalid frame holds its first MaxTracedChars characters and its size, never the whole.

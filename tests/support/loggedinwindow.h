@@ -24,6 +24,21 @@ struct SessionOptions
     bool show = true;
 };
 
+// Returns once `server` holds every request `client` was given so far: a marker request sent
+// behind them has arrived. A test that expects nothing reads the frames after this.
+inline void settleAt(TradeClient &client, simbroker::SimTradeServer &server)
+{
+    static int markers = 0;
+    const QString marker = QStringLiteral("MARKER%1").arg(++markers);
+    client.sendRequest(TradeMessages::chartHistoryRequest(marker, 1, 0, -1));
+    QTRY_VERIFY([&] {
+        for (const auto &frame : server.receivedFrames())
+            if (frame.object.value(QStringLiteral("symbol")).toString() == marker)
+                return true;
+        return false;
+    }());
+}
+
 struct LoggedInWindow
 {
     std::unique_ptr<simbroker::SimTradeServer> server;
@@ -91,21 +106,8 @@ struct LoggedInWindow
         return widget;
     }
 
-    // Returns once the server holds every request the client was given so far: a marker request
-    // sent behind them has arrived. A test that expects nothing reads the frames after this.
-    void settle(simbroker::SimTradeServer *at = nullptr)
-    {
-        at = at ? at : server.get();
-        const QString marker = QStringLiteral("MARKER%1").arg(++markers);
-        client->sendRequest(TradeMessages::chartHistoryRequest(marker, 1, 0, -1));
-        QTRY_VERIFY([&] {
-            for (const auto &frame : at->receivedFrames())
-                if (frame.object.value(QStringLiteral("symbol")).toString() == marker)
-                    return true;
-            return false;
-        }());
-    }
-    int markers = 0;
+    // Returns once the server holds every request the client was given so far (see settleAt).
+    void settle(simbroker::SimTradeServer *at = nullptr) { settleAt(*client, at ? *at : *server); }
 };
 
 // Runs `open`, which shows a menu with its own event loop; inside that loop, runs `meanwhile`,

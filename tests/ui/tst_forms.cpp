@@ -6,6 +6,7 @@
 #include "changepassworddlg.h"
 #include "loggedinwindow.h"
 #include "logindialog.h"
+#include "loopback.h"
 #include "new_order.h"
 #include "oneclicktradingbuttons.h"
 #include "opendemodlg.h"
@@ -243,8 +244,7 @@ class TestForms : public QObject
 private slots:
     void initTestCase()
     {
-        Q_INIT_RESOURCE(resources);
-        Client_Terminal::setBrokerListHost(QStringLiteral("127.55.0.4")); // nothing listens there
+        Client_Terminal::setBrokerListHost(corvane_test::ownLoopbackHost(corvane_test::Loopback::Quiet));
         QVERIFY(session.start(Account, [this](simbroker::SimTradeServer &server) {
             server.setNextTicket(5000000001LL);
             buyPosition = server.addPosition(Account, {{"symbol", "EURUSD"}, {"type", "buy"}, {"volume", 5700}, {"price_o", 1.1}});

@@ -3,6 +3,7 @@
 // HTML account statement read back as XML and as a real browser renders it.
 #include "historytables.h"
 #include "loggedinwindow.h"
+#include "loopback.h"
 #include "statementwriter.h"
 #include "symboldatastorage.h"
 #include "testmain.h"
@@ -161,11 +162,10 @@ public slots:
 private slots:
     void initTestCase()
     {
-        Q_INIT_RESOURCE(resources);
         // Midnights are counted in a zone with clock changes; Qt reads TZ at each conversion.
         qputenv("TZ", "Europe/Berlin");
         tzset();
-        Client_Terminal::setBrokerListHost(QStringLiteral("127.55.0.5")); // nothing listens there
+        Client_Terminal::setBrokerListHost(corvane_test::ownLoopbackHost(corvane_test::Loopback::Quiet));
         QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "openUrl");
     }
     void cleanupTestCase() { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); }

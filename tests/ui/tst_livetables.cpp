@@ -65,7 +65,6 @@ class TestLiveTables : public QObject
         return qobject_cast<QLabel *>(w.part<QDockWidget>("toolboxDockWidget")->titleBarWidget())->text();
     }
 private slots:
-    void initTestCase() { Q_INIT_RESOURCE(resources); }
     void cleanup() { w.stop(); }
 
     // Each quote meets a row showing 1.10012 / 1.10025 / spread 13; colours compare the shown texts.

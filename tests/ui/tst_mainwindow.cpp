@@ -4,6 +4,7 @@
 #include "client_terminal.h"
 #include "journalwidget.h"
 #include "logindialog.h"
+#include "loopback.h"
 #include "rowcontrols.h"
 #include "testmain.h"
 #include "tradeclient.h"
@@ -56,7 +57,29 @@ class TestMainWindow : public QObject
     Q_OBJECT
 
 private slots:
-    void init() { Client_Terminal::setBrokerListHost(QStringLiteral("127.55.0.2")); } // nothing listens there
+    void init() { Client_Terminal::setBrokerListHost(corvane_test::ownLoopbackHost(corvane_test::Loopback::Quiet)); }
+
+    // The icons and sounds are compiled into the window's library and the window brings them,
+    // whatever program it runs in: nothing else in this suite registers them.
+    void windowBringsItsIconsAndSounds()
+    {
+        TradeClient client;
+        Client_Terminal window(&client);
+        int icons = 0;
+        QStringList missing;
+        for (const QAction *action : window.findChildren<QAction *>()) {
+            if (action->icon().isNull())
+                continue;
+            ++icons;
+            if (action->icon().pixmap(16).isNull())
+                missing << action->objectName();
+        }
+        for (const char *sound : {":/sound/connected.wav", ":/sound/disconnected.wav", ":/sound/trade.wav"})
+            if (!QFile::exists(QLatin1String(sound)))
+                missing << sound;
+        QVERIFY(icons > 0);
+        QVERIFY2(missing.isEmpty(), qPrintable(missing.join(' ')));
+    }
 
     // The docks have no close button: View's entries are the only way to hide and show them.
     void viewEntriesToggleTheDocks()
@@ -119,10 +142,11 @@ private slots:
         const auto inService = [&](const std::function<void()> &call) {
             QMetaObject::invokeMethod(service, call, Qt::BlockingQueuedConnection);
         };
+        const QString host = corvane_test::ownLoopbackHost(corvane_test::Loopback::Broker);
         bool listening = false;
-        inService([&] { listening = service->listen(QHostAddress(QStringLiteral("127.55.0.3")), BrokerList::ServicePort); });
+        inService([&] { listening = service->listen(QHostAddress(host), BrokerList::ServicePort); });
         QVERIFY(listening);
-        Client_Terminal::setBrokerListHost(QStringLiteral("127.55.0.3"));
+        Client_Terminal::setBrokerListHost(host);
         TradeClient client;
         Client_Terminal window(&client);
         QTRY_COMPARE(window.GetServerList().size(), 2); // of three, one another broker's
@@ -132,8 +156,13 @@ private slots:
         inService([&] { service->setReply(reply); });
         QSignalSpy finished(window.findChild<QNetworkAccessManager *>(), &QNetworkAccessManager::finished);
         window.on_actionLogin_to_Trade_Account_triggered();
+        const auto requests = [&] {
+            int count = 0;
+            inService([&] { count = service->requestCount(); });
+            return count;
+        };
+        QTRY_COMPARE(requests(), 2); // the request under way, the one at the window's start before it
         QFETCH(int, busyMs);
-        QTest::qWait(busyMs ? 100 : 0); // the request under way
         QElapsedTimer clock;
         clock.start();
         while (!clock.hasExpired(busyMs)) {
@@ -184,11 +213,21 @@ private slots:
     {
         TradeClient client;
         auto *window = new Client_Terminal(&client);
-        auto *table = window->findChild<QTableWidget *>(QStringLiteral("symbolTableWidget"));
-        QVERIFY(connect(table, &QObject::destroyed, window, &Client_Terminal::onFilterSymbol));
-        QVERIFY(connect(window->findChild<QLineEdit *>(QStringLiteral("txt_symbol")), &QObject::destroyed, window,
-                        &Client_Terminal::on_symbolTableWidget_itemSelectionChanged));
+        // Once the window's own destructor has run and before its children go, no child may keep
+        // a connection to it; one made here must be cut as well.
+        QVERIFY(connect(window->findChild<QTableWidget *>(QStringLiteral("symbolTableWidget")), &QObject::destroyed,
+                        window, &Client_Terminal::onFilterSymbol));
+        QStringList reached;
+        QList<QPointer<QObject>> children;
+        for (QObject *child : window->findChildren<QObject *>())
+            children << child;
+        connect(window, &QObject::destroyed, [&] {
+            for (QObject *child : qAsConst(children))
+                if (child && QObject::disconnect(child, nullptr, window, nullptr))
+                    reached << QString::fromLatin1(child->metaObject()->className()) + ' ' + child->objectName();
+        });
         delete window; // a slot reached now would read the form's widgets after they are gone
+        QVERIFY2(reached.isEmpty(), qPrintable(reached.join(", ")));
     }
 
     void closeZone_data()

@@ -155,7 +155,6 @@ class TestOrderEntry : public QObject
         dlg->setMode(Uses.value(use).mode, tickets.value(QLatin1String(Uses.value(use).record)));
     }
 private slots:
-    void initTestCase() { Q_INIT_RESOURCE(resources); }
     void cleanupTestCase() { w.stop(); }
 
     // Ticks at these times (s) keep these; each bid is its time + 1000, so one kept for the wrong tick shows.

@@ -1,8 +1,10 @@
 // The built program, started as a trader starts it: from another folder, with saved settings,
 // against the simulated trade server, and ended by a termination signal.
 #include "logger.h"
+#include "loopback.h"
 #include "simtradeserver.h"
 #include "testmain.h"
+#include "tradeclient.h"
 
 
 #include <fcntl.h>
@@ -15,15 +17,14 @@ namespace {
 // A copy of the built program (the tests live in <build>/tests, it in <build>) in `folder`,
 // with the settings that log account 1001 in to `server` by themselves; `terminal` is set to
 // run in `workingFolder` with the output forwarded.
-QString installProgram(const QString &folder, SimTradeServer &server, const QString &address, QProcess &terminal,
-                       const QString &workingFolder)
+QString installProgram(const QString &folder, SimTradeServer &server, QProcess &terminal, const QString &workingFolder)
 {
     terminal.setWorkingDirectory(workingFolder);
     terminal.setProcessChannelMode(QProcess::ForwardedChannels);
     const QString program = QDir::currentPath() + QLatin1Char('/') + folder + QStringLiteral("/ClientTerminal");
     if (!QDir().mkpath(folder + QStringLiteral("/config/Taldrex-Sim/1001")) || !QDir().mkpath(folder + QStringLiteral("/Logs"))
         || !QFile::copy(QCoreApplication::applicationDirPath() + "/../ClientTerminal", program)
-        || !server.listen(QHostAddress(address), 0))
+        || !server.listen(QHostAddress(corvane_test::ownLoopbackHost(corvane_test::Loopback::Broker)), 0))
         return QString();
     server.addAccount(1001, QStringLiteral("pw1001"), 10000.0, QStringLiteral("First"));
     QSettings settings(QStringLiteral("Taldrex"), QStringLiteral("Client")); // XDG_CONFIG_HOME is inherited
@@ -31,6 +32,21 @@ QString installProgram(const QString &folder, SimTradeServer &server, const QStr
              {"account", "1001"}, {"word", "pw1001"}, {"server", server.url().toString()}, {"server_name", "Taldrex-Sim"}})
         settings.setValue(key, value);
     return program;
+}
+
+// The kernel function each thread of process `pid` sleeps in, by thread name ("main" for the
+// main thread); a thread that runs shows "0".
+QMultiHash<QString, QByteArray> sleepingIn(qint64 pid)
+{
+    QMultiHash<QString, QByteArray> threads;
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    for (const QString &tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile name(tasks.filePath(tid + QStringLiteral("/comm"))), wait(tasks.filePath(tid + QStringLiteral("/wchan")));
+        if (name.open(QIODevice::ReadOnly) && wait.open(QIODevice::ReadOnly))
+            threads.insert(tid == QString::number(pid) ? QStringLiteral("main") : QString::fromUtf8(name.readAll().trimmed()),
+                           wait.readAll());
+    }
+    return threads;
 }
 
 } // namespace
@@ -49,19 +65,32 @@ private slots:
         SimTradeServer server;
         QSignalSpy closeFrames(&server, &SimTradeServer::clientCloseFrame);
         QProcess terminal;
-        const QString program = installProgram(QStringLiteral("app"), server, QStringLiteral("127.55.2.1"), terminal, QStringLiteral("elsewhere"));
+        const QString program = installProgram(QStringLiteral("app"), server, terminal, QStringLiteral("elsewhere"));
         QVERIFY(!program.isEmpty() && QDir().mkpath(QStringLiteral("elsewhere")));
         const QByteArray pipe = QFile::encodeName(QStringLiteral("app/") + Logger::fileNameFor(QDate::currentDate()));
         QCOMPARE(::mkfifo(pipe.constData(), 0600), 0);
         terminal.start(program, QStringList());
         // The account refresh follows an accepted login, as its handling's last request: the
-        // workspace is loaded by then.
+        // workspace is loaded by then. The history of the four default charts, asked for last,
+        // is cached once it has arrived: nothing the server owes the program is on its way when
+        // it closes (a reply forwarded to it after it closed would make the relay drop the
+        // connection before reading its close frame).
         QTRY_VERIFY_WITH_TIMEOUT(!server.receivedRequests(4).isEmpty(), 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(QDir(QStringLiteral("app/config/Taldrex-Sim/1001/ChartHistory")).entryList(QDir::Files),
+                                  QStringList({"EURUSD_60", "GBPUSD_60", "USDCHF_60", "USDJPY_60"}), 15000);
         terminal.terminate();
-        // Waited for in the event loop, so the server answers what the program still asked while
-        // it hangs: a reply forwarded to it after it closed would make the relay drop the
-        // connection before reading its close frame.
-        const bool endedWithLinesQueued = QTest::qWaitFor([&] { return terminal.state() == QProcess::NotRunning; }, 1000);
+        // A program that writes out its queue at the end is then found, in three looks in a row,
+        // with its main thread waiting on a lock, its log thread waiting for the pipe to be
+        // opened, no thread running and no close frame sent; one that does not has ended.
+        int waitingOnTheLog = 0;
+        QVERIFY(QTest::qWaitFor([&] {
+            const auto threads = sleepingIn(terminal.processId());
+            const bool waiting = threads.value("main").startsWith("futex") && threads.value("Logger") == "wait_for_partner"
+                && !threads.values().contains("0") && closeFrames.isEmpty();
+            waitingOnTheLog = waiting ? waitingOnTheLog + 1 : 0;
+            return terminal.state() == QProcess::NotRunning || waitingOnTheLog == 3;
+        }, 15000));
+        const bool endedWithLinesQueued = terminal.state() == QProcess::NotRunning;
 
         QFile log(QString::fromLocal8Bit(pipe));
         QVERIFY(log.open(QIODevice::ReadWrite | QIODevice::Unbuffered));
@@ -76,13 +105,27 @@ private slots:
         QVERIFY(QFileInfo(QStringLiteral("app/config/Taldrex-Sim/1001/windowState")).isFile());
     }
 
+    // At its end the program frees its client once the client's thread has ended.
+    void clientFreedAtTheEnd()
+    {
+        SimTradeServer server;
+        QVERIFY(server.listen(QHostAddress(corvane_test::ownLoopbackHost(corvane_test::Loopback::Broker)), 0));
+        server.addAccount(1001, QStringLiteral("pw1001"), 10000.0, QStringLiteral("First"));
+        QSignalSpy logins(&server, &SimTradeServer::loginHandled);
+        QPointer<TradeClient> client = new TradeClient;
+        client->connectToServer(server.url().toString(), 1001, QStringLiteral("pw1001"), QStringLiteral("Taldrex-Sim"));
+        QTRY_COMPARE(logins.count(), 1);
+        TradeClient::shutdownAndFree(client, 3000);
+        QVERIFY(client.isNull());
+    }
+
     // The program dies in the middle of its closing save (its files may grow to 16 KiB, and
     // writing past that kills it): the workspace file it was writing keeps its old content whole.
     void killedSaveKeepsTheOldFile()
     {
         SimTradeServer server;
         QProcess terminal;
-        const QString program = installProgram(QStringLiteral("killed"), server, QStringLiteral("127.55.2.2"), terminal, QStringLiteral("killed"));
+        const QString program = installProgram(QStringLiteral("killed"), server, terminal, QStringLiteral("killed"));
         QVERIFY(!program.isEmpty());
         QByteArray symbols; // 64 KiB of market-watch symbols, kept as restored
         for (int i = 0; symbols.size() < 64 * 1024; ++i)
