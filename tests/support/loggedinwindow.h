@@ -3,6 +3,7 @@
 // tests share. Each test owns one and starts it as it needs; frames the server received are read
 // back through `trades` and `requests`.
 #include "client_terminal.h"
+#include "loopback.h"
 #include "simtradeserver.h"
 #include "tradeclient.h"
 #include "trademessages.h"
@@ -63,6 +64,9 @@ struct LoggedInWindow
         if (seed)
             seed(*server);
         client = std::make_unique<TradeClient>();
+        // The window asks for the broker list at once: on a host of this process's own, never
+        // where a simulated broker started by hand would answer.
+        Client_Terminal::setBrokerListHost(ownLoopbackHost(Loopback::Quiet));
         window = std::make_unique<Client_Terminal>(client.get());
         window->resize(1200, 800);
         if (options.show)
