@@ -1,17 +1,20 @@
 // The trade-server client's receive path and send path, over loopback against the simulated
 // broker, with baselines measured in the same run:
-// - BM_ClientDispatch: what the client costs per price frame, in bare parses of the same frames.
-//   Each iteration sends a burst of price frames, held at the relay until all of it is there and
-//   then released at once, closed by one trade result, and takes the processor time of the whole
-//   process from the release to the closing trade result, per frame sent: reading, WebSocket
-//   decoding, parsing, the outbox, its hop and the emits in the client object's thread. The same
-//   iteration then parses the same burst with QJsonDocument::fromJson in a thread of its own
-//   while this thread waits in its event loop, as it does for the client, and takes the same
-//   clock. Processor time, not the clock, so another program on the machine does not count; the
-//   ratio is taken per iteration, so both meet the same moment of the machine; a run reports the
-//   median of its iterations, and the printed ratio is the median of several runs, with their
-//   spread. The time shown per iteration is the clock's, first price to trade result. Quotes that
-//   a newer one of their symbol replaced while waiting are counted as sent, not as delivered.
+// - BM_ClientDispatch: what the client thread spends per price frame, in bare parses of the same
+//   frames. Each iteration sends a burst of price frames, held at the relay until all of it is
+//   there and then released at once, closed by one trade result, and takes the processor time of
+//   the client thread from the release to the closing trade result, per frame sent: reading,
+//   WebSocket decoding, parsing, classifying, the outbox and handing it over. The same iteration
+//   then parses the same burst with QJsonDocument::fromJson in a thread of its own while this
+//   thread waits in its event loop, as it does for the client, and takes that thread's processor
+//   time. The threads' own clocks, so neither another program nor the other threads of this one
+//   count (the window thread's side of the hop, how often it wakes, depends on how the two
+//   threads happen to meet and made the figure jump between runs); the ratio is taken per
+//   iteration, so both meet the same moment of the machine; a run (a connection of its own)
+//   reports the median of its iterations; the printed ratio is the median of several runs, with
+//   their spread. The time shown per iteration is the clock's, from the first price emitted in
+//   the client object's thread to the trade result. Quotes that a newer one of their symbol
+//   replaced while waiting are counted as sent, not as delivered.
 // - BM_PriceFlood: 200,000 price frames a second for 10 s from a server in its own thread, to a
 //   receiver that spends 10 us on each quote (about the whole window's pace), so the client
 //   object's thread is behind. Reports the frames sent and delivered, the peak resident memory
@@ -28,8 +31,8 @@
 //   limit raised to 1 GiB and at its default.
 // - BM_SendRequestToWire: from TradeClient::sendRequest to the frame at the server.
 // - BM_RawSendToWire: a bare QWebSocket sending the same text to the same server.
-// The ratios printed at the end are what matters: dispatch over parse is the client's cost per
-// frame in bare parses, request over raw send is the cost of the queue and its 5 ms send tick.
+// The ratios printed at the end are what matters: dispatch over parse is the client thread's cost
+// per frame in bare parses, request over raw send is the cost of the queue and its 5 ms send tick.
 #include "hostilepeers.h"
 #include "residentmemory.h"
 #include "simtradeserver.h"
@@ -38,6 +41,7 @@
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -65,6 +69,8 @@ using Clock = std::chrono::steady_clock;
 constexpr int Burst = 4000;
 // Runs of the dispatch measure whose median is the printed ratio.
 constexpr int DispatchRuns = 9;
+// Unmeasured bursts on each run's new connection before its measure.
+constexpr int SettlingBursts = 5;
 constexpr qint64 Login = 1001;
 
 const QVector<QString> &frames()
@@ -107,13 +113,25 @@ qint64 steadyNs()
     return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
 }
 
-// The processor time of all threads of this process: unlike the time on the clock, it does not
-// grow while another program has the processor.
-qint64 processCpuNs()
+qint64 cpuNs(clockid_t clock)
 {
     timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    clock_gettime(clock, &now);
     return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+// The processor clock of this process's thread of that name (a QThread is named after its class):
+// unlike the time on the clock, it does not grow while another thread or program has the
+// processor. Linux makes a thread's clock from its id as below.
+clockid_t threadClock(const QByteArray &name)
+{
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(task + QStringLiteral("/comm")));
+        if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == name)
+            return clockid_t((~task.toUInt() << 3) | 6u);
+    }
+    qFatal("no thread named %s", name.constData());
 }
 
 // Runs the event loop of this thread until it has had nothing to do for quietMs (or the time
@@ -162,19 +180,19 @@ public:
         thread.quit();
         thread.wait();
     }
-    // The processor time of the process from handing the burst over to its last parse, per frame.
+    // The processor time of the parsing thread over the burst, per frame.
     double cpuNsPerFrame(const QVector<QString> &texts)
     {
-        std::atomic<qint64> endNs{-1};
-        const qint64 start = processCpuNs();
-        QMetaObject::invokeMethod(&worker, [&texts, &endNs] {
+        std::atomic<qint64> spentNs{-1};
+        QMetaObject::invokeMethod(&worker, [&texts, &spentNs] {
+            const qint64 start = cpuNs(CLOCK_THREAD_CPUTIME_ID);
             for (const QString &text : texts)
                 benchmark::DoNotOptimize(QJsonDocument::fromJson(text.toUtf8()).object());
-            endNs = processCpuNs();
+            spentNs = cpuNs(CLOCK_THREAD_CPUTIME_ID) - start;
         }, Qt::QueuedConnection);
-        if (!spinUntil([&endNs] { return endNs.load() >= 0; }, 10000, 1))
+        if (!spinUntil([&spentNs] { return spentNs.load() >= 0; }, 10000, 1))
             qFatal("the parse thread did not answer");
-        return double(endNs.load() - start) / texts.size();
+        return double(spentNs.load()) / texts.size();
     }
 
 private:
@@ -191,6 +209,7 @@ struct Rig
     std::atomic<qint64> firstNs{0};
     std::atomic<qint64> endNs{0};
     std::atomic<qint64> endCpuNs{0};
+    clockid_t clientClock = CLOCK_PROCESS_CPUTIME_ID;
 
     Rig()
     {
@@ -208,13 +227,14 @@ struct Rig
                          Qt::DirectConnection);
         QObject::connect(&client, &TradeClient::tradeResponseReceived, &client,
                          [this](const QJsonObject &) {
-                             endCpuNs = processCpuNs();
+                             endCpuNs = cpuNs(clientClock);
                              endNs = steadyNs();
                          },
                          Qt::DirectConnection);
         client.connectToServer(server.url().toString(), Login, QStringLiteral("bench"), QStringLiteral("bench"));
         if (!spinUntil([this] { return client.isLoggedIn(); }))
             qFatal("no login");
+        clientClock = threadClock(client.metaObject()->className());
     }
     ~Rig() { client.shutdown(1000); }
 };
@@ -227,13 +247,14 @@ Rig &rig()
 
 void BM_ClientDispatch(benchmark::State &state)
 {
-    Rig &r = rig();
+    // A connection of its own for each run, settled by a few bursts before the measure: a fresh
+    // connection reads in smaller pieces at first, so the runs sample several settled ones.
+    Rig r;
     static ParseThread parser;
     const auto &all = frames();
     const QString end = QStringLiteral(R"({"res_code":7,"status":10009,"msg":"Done","type":0})");
-    qint64 delivered = 0;
-    std::vector<double> dispatchNs, parseNs, ratios;
-    for (auto _ : state) {
+    // One burst; the processor time of the client thread from its release to the trade result.
+    const auto burst = [&] {
         r.dispatched = 0;
         r.endNs = 0;
         // Held at the relay until the whole burst is there, then released at once: the client
@@ -243,14 +264,24 @@ void BM_ClientDispatch(benchmark::State &state)
             r.server.sendText(frame);
         r.server.sendText(end);
         spinUntilQuiet();
-        const qint64 cpuStart = processCpuNs();
+        const qint64 cpuStart = cpuNs(r.clientClock);
         r.server.setFrozen(false);
-        // Asking every millisecond: a waiting thread that spins would count as the client's work.
-        if (!spinUntil([&r] { return r.endNs.load() != 0; }, 10000, 1))
+        const bool ended = spinUntil([&r] { return r.endNs.load() != 0; }, 10000, 1);
+        return ended ? r.endCpuNs - cpuStart : qint64(-1);
+    };
+    for (int i = 0; i < SettlingBursts; ++i)
+        burst();
+    qint64 delivered = 0;
+    std::vector<double> dispatchNs, parseNs, ratios;
+    for (auto _ : state) {
+        const qint64 spent = burst();
+        if (spent < 0) {
             state.SkipWithError("frames lost");
+            break;
+        }
         state.SetIterationTime(double(r.endNs - r.firstNs) * 1e-9 * Burst / (Burst - 1));
         delivered += r.dispatched.load();
-        dispatchNs.push_back(double(r.endCpuNs - cpuStart) / Burst);
+        dispatchNs.push_back(double(spent) / Burst);
         parseNs.push_back(parser.cpuNsPerFrame(all));
         ratios.push_back(dispatchNs.back() / parseNs.back());
     }
