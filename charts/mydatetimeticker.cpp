@@ -84,8 +84,14 @@ double MyDateTimeTicker::markSpacing(const QCPRange &range)
 {
     int marks = tickCount();
     if (fittedAxis && fittedAxis->axisRect()) {
+        // Measured again only when the font or the format changed, not at every redraw.
+        if (fittedAxis->tickLabelFont() != roomFont || dateTimeFormat != roomFormat || room <= 0) {
+            roomFont = fittedAxis->tickLabelFont();
+            roomFormat = dateTimeFormat;
+            room = labelRoom(roomFont, roomFormat);
+        }
         fittedLength = axisLength(fittedAxis);
-        marks = std::max(1, fittedLength / labelRoom(fittedAxis->tickLabelFont(), dateTimeFormat));
+        marks = std::max(1, fittedLength / room);
     }
     return (range.upper - range.lower) / (marks + 1e-10);
 }

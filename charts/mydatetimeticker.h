@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFont>
 #include <QMetaObject>
 #include <QPointer>
 #include <QString>
@@ -50,4 +51,7 @@ private:
     QPointer<QCPAxis> fittedAxis;
     int fittedLength = -1;
     QMetaObject::Connection relayout;
+    QFont roomFont;
+    QString roomFormat;
+    int room = 0;
 };
