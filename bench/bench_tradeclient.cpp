@@ -41,7 +41,6 @@
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -60,6 +59,7 @@
 #include <ctime>
 #include <limits>
 #include <map>
+#include <pthread.h>
 #include <string>
 #include <vector>
 
@@ -113,25 +113,13 @@ qint64 steadyNs()
     return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
 }
 
+// The processor time of a thread (by its own clock) or of the process: unlike the time on the
+// clock, it does not grow while another thread or program has the processor.
 qint64 cpuNs(clockid_t clock)
 {
     timespec now{};
     clock_gettime(clock, &now);
     return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
-
-// The processor clock of this process's thread of that name (a QThread is named after its class):
-// unlike the time on the clock, it does not grow while another thread or program has the
-// processor. Linux makes a thread's clock from its id as below.
-clockid_t threadClock(const QByteArray &name)
-{
-    const QDir tasks(QStringLiteral("/proc/self/task"));
-    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile comm(tasks.filePath(task + QStringLiteral("/comm")));
-        if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == name)
-            return clockid_t((~task.toUInt() << 3) | 6u);
-    }
-    qFatal("no thread named %s", name.constData());
 }
 
 // Runs the event loop of this thread until it has had nothing to do for quietMs (or the time
@@ -209,7 +197,8 @@ struct Rig
     std::atomic<qint64> firstNs{0};
     std::atomic<qint64> endNs{0};
     std::atomic<qint64> endCpuNs{0};
-    clockid_t clientClock = CLOCK_PROCESS_CPUTIME_ID;
+    // The client thread's own processor clock, taken in that thread as it starts.
+    std::atomic<clockid_t> clientClock{CLOCK_PROCESS_CPUTIME_ID};
 
     Rig()
     {
@@ -231,10 +220,14 @@ struct Rig
                              endNs = steadyNs();
                          },
                          Qt::DirectConnection);
+        QObject::connect(&client, &QThread::started, &client, [this] {
+            clockid_t clock;
+            if (pthread_getcpuclockid(pthread_self(), &clock) == 0)
+                clientClock = clock;
+        }, Qt::DirectConnection);
         client.connectToServer(server.url().toString(), Login, QStringLiteral("bench"), QStringLiteral("bench"));
         if (!spinUntil([this] { return client.isLoggedIn(); }))
             qFatal("no login");
-        clientClock = threadClock(client.metaObject()->className());
     }
     ~Rig() { client.shutdown(1000); }
 };
