@@ -90,10 +90,9 @@ const QVector<QString> &frames()
     return all;
 }
 
-// Runs the event loop of this thread until done() holds or the time runs out, asking every pollMs
-// (0: at every turn of the loop, which keeps this thread busy).
+// Runs the event loop of this thread until done() holds or the time runs out.
 template <typename Done>
-bool spinUntil(Done done, int timeoutMs = 10000, int pollMs = 0)
+bool spinUntil(Done done, int timeoutMs = 10000)
 {
     QEventLoop loop;
     QTimer poll;
@@ -102,7 +101,7 @@ bool spinUntil(Done done, int timeoutMs = 10000, int pollMs = 0)
             loop.quit();
     });
     QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    poll.start(pollMs);
+    poll.start(0);
     if (!done())
         loop.exec();
     return done();
@@ -178,7 +177,7 @@ public:
                 benchmark::DoNotOptimize(QJsonDocument::fromJson(text.toUtf8()).object());
             spentNs = cpuNs(CLOCK_THREAD_CPUTIME_ID) - start;
         }, Qt::QueuedConnection);
-        if (!spinUntil([&spentNs] { return spentNs.load() >= 0; }, 10000, 1))
+        if (!spinUntil([&spentNs] { return spentNs.load() >= 0; }))
             qFatal("the parse thread did not answer");
         return double(spentNs.load()) / texts.size();
     }
@@ -259,7 +258,7 @@ void BM_ClientDispatch(benchmark::State &state)
         spinUntilQuiet();
         const qint64 cpuStart = cpuNs(r.clientClock);
         r.server.setFrozen(false);
-        const bool ended = spinUntil([&r] { return r.endNs.load() != 0; }, 10000, 1);
+        const bool ended = spinUntil([&r] { return r.endNs.load() != 0; });
         return ended ? r.endCpuNs - cpuStart : qint64(-1);
     };
     for (int i = 0; i < SettlingBursts; ++i)
