@@ -1,11 +1,20 @@
 // The trade-server client's receive path and send path, over loopback against the simulated
 // broker, with baselines measured in the same run:
-// - BM_ParseOnly: QJsonDocument::fromJson of the price frames alone (time per frame).
-// - BM_ClientDispatch: the client thread reading, parsing and dispatching the same frames, sent
-//   as one burst (held at the relay, then released) and closed by one trade result, timed where
-//   the signals are emitted (the client object's thread, after the hop from the client thread)
-//   from the first price to the closing trade result, per frame sent. Quotes that a newer one of
-//   their symbol replaced while waiting are counted as sent, not as delivered.
+// - BM_ClientDispatch: what the client thread spends per price frame, in bare parses of the same
+//   frames. Each iteration sends a burst of price frames, held at the relay until all of it is
+//   there and then released at once, closed by one trade result, and takes the processor time of
+//   the client thread from the release to the closing trade result, per frame sent: reading,
+//   WebSocket decoding, parsing, classifying, the outbox and handing it over. The same iteration
+//   then parses the same burst with QJsonDocument::fromJson in a thread of its own while this
+//   thread waits in its event loop, as it does for the client, and takes that thread's processor
+//   time. The threads' own clocks, so neither another program nor the other threads of this one
+//   count (the window thread's side of the hop, how often it wakes, depends on how the two
+//   threads happen to meet and made the figure jump between runs); the ratio is taken per
+//   iteration, so both meet the same moment of the machine; a run (a connection of its own)
+//   reports the median of its iterations; the printed ratio is the median of several runs, with
+//   their spread. The time shown per iteration is the clock's, from the first price emitted in
+//   the client object's thread to the trade result. Quotes that a newer one of their symbol
+//   replaced while waiting are counted as sent, not as delivered.
 // - BM_PriceFlood: 200,000 price frames a second for 10 s from a server in its own thread, to a
 //   receiver that spends 10 us on each quote (about the whole window's pace), so the client
 //   object's thread is behind. Reports the frames sent and delivered, the peak resident memory
@@ -22,36 +31,46 @@
 //   limit raised to 1 GiB and at its default.
 // - BM_SendRequestToWire: from TradeClient::sendRequest to the frame at the server.
 // - BM_RawSendToWire: a bare QWebSocket sending the same text to the same server.
-// The ratios printed at the end are what matters: dispatch over parse is the client's overhead
-// per frame, request over raw send is the cost of the queue and its 5 ms send tick.
+// The ratios printed at the end are what matters: dispatch over parse is the client thread's cost
+// per frame in bare parses, request over raw send is the cost of the queue and its 5 ms send tick.
 #include "hostilepeers.h"
 #include "residentmemory.h"
 #include "simtradeserver.h"
 #include "tradeclient.h"
 #include "trademessages.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QJsonDocument>
 #include <QTimer>
+#include <QThread>
 #include <QVector>
 #include <QWebSocket>
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <limits>
 #include <map>
+#include <pthread.h>
 #include <string>
+#include <vector>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr int Burst = 2000;
+constexpr int Burst = 4000;
+// Runs of the dispatch measure whose median is the printed ratio.
+constexpr int DispatchRuns = 9;
+// Unmeasured bursts on each run's new connection before its measure.
+constexpr int SettlingBursts = 5;
 constexpr qint64 Login = 1001;
 
 const QVector<QString> &frames()
@@ -93,6 +112,81 @@ qint64 steadyNs()
     return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
 }
 
+// The processor time of a thread (by its own clock) or of the process: unlike the time on the
+// clock, it does not grow while another thread or program has the processor.
+qint64 cpuNs(clockid_t clock)
+{
+    timespec now{};
+    clock_gettime(clock, &now);
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+// Runs the event loop of this thread until it has had nothing to do for quietMs (or the time
+// runs out): what the server sent has then all been moved to where it goes.
+void spinUntilQuiet(int quietMs = 10, int timeoutMs = 5000)
+{
+    int wakes = 0;
+    QEventLoop loop;
+    const QMetaObject::Connection counting =
+        QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake, &loop, [&wakes] { ++wakes; });
+    QTimer check;
+    int seen = 0;
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        // The check's own wake-up, and one spare: anything more was work.
+        if (wakes - seen <= 2)
+            loop.quit();
+        seen = wakes;
+    });
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    check.start(quietMs);
+    loop.exec();
+    QObject::disconnect(counting);
+}
+
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0.0;
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+// Parses bursts in a thread of its own, as the client thread does, while the calling thread
+// waits in its event loop, as the client object's thread does.
+class ParseThread
+{
+public:
+    ParseThread()
+    {
+        worker.moveToThread(&thread);
+        thread.start();
+    }
+    ~ParseThread()
+    {
+        thread.quit();
+        thread.wait();
+    }
+    // The processor time of the parsing thread over the burst, per frame.
+    double cpuNsPerFrame(const QVector<QString> &texts)
+    {
+        std::atomic<qint64> spentNs{-1};
+        QMetaObject::invokeMethod(&worker, [&texts, &spentNs] {
+            const qint64 start = cpuNs(CLOCK_THREAD_CPUTIME_ID);
+            for (const QString &text : texts)
+                benchmark::DoNotOptimize(QJsonDocument::fromJson(text.toUtf8()).object());
+            spentNs = cpuNs(CLOCK_THREAD_CPUTIME_ID) - start;
+        }, Qt::QueuedConnection);
+        if (!spinUntil([&spentNs] { return spentNs.load() >= 0; }))
+            qFatal("the parse thread did not answer");
+        return double(spentNs.load()) / texts.size();
+    }
+
+private:
+    QThread thread;
+    QObject worker;
+};
+
 
 struct Rig
 {
@@ -101,6 +195,9 @@ struct Rig
     std::atomic<int> dispatched{0};
     std::atomic<qint64> firstNs{0};
     std::atomic<qint64> endNs{0};
+    std::atomic<qint64> endCpuNs{0};
+    // The client thread's own processor clock, taken in that thread as it starts.
+    std::atomic<clockid_t> clientClock{CLOCK_PROCESS_CPUTIME_ID};
 
     Rig()
     {
@@ -117,7 +214,16 @@ struct Rig
                          },
                          Qt::DirectConnection);
         QObject::connect(&client, &TradeClient::tradeResponseReceived, &client,
-                         [this](const QJsonObject &) { endNs = steadyNs(); }, Qt::DirectConnection);
+                         [this](const QJsonObject &) {
+                             endCpuNs = cpuNs(clientClock);
+                             endNs = steadyNs();
+                         },
+                         Qt::DirectConnection);
+        QObject::connect(&client, &QThread::started, &client, [this] {
+            clockid_t clock;
+            if (pthread_getcpuclockid(pthread_self(), &clock) == 0)
+                clientClock = clock;
+        }, Qt::DirectConnection);
         client.connectToServer(server.url().toString(), Login, QStringLiteral("bench"), QStringLiteral("bench"));
         if (!spinUntil([this] { return client.isLoggedIn(); }))
             qFatal("no login");
@@ -131,40 +237,50 @@ Rig &rig()
     return r;
 }
 
-void BM_ParseOnly(benchmark::State &state)
-{
-    const auto &all = frames();
-    int next = 0;
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(QJsonDocument::fromJson(all.at(next).toUtf8()).object());
-        next = next + 1 == all.size() ? 0 : next + 1;
-    }
-    state.SetItemsProcessed(state.iterations());
-    state.counters["frames"] = 1;
-}
-
 void BM_ClientDispatch(benchmark::State &state)
 {
-    Rig &r = rig();
+    // A connection of its own for each run, settled by a few bursts before the measure: a fresh
+    // connection reads in smaller pieces at first, so the runs sample several settled ones.
+    Rig r;
+    static ParseThread parser;
     const auto &all = frames();
     const QString end = QStringLiteral(R"({"res_code":7,"status":10009,"msg":"Done","type":0})");
-    qint64 delivered = 0;
-    for (auto _ : state) {
+    // One burst; the processor time of the client thread from its release to the trade result.
+    const auto burst = [&] {
         r.dispatched = 0;
         r.endNs = 0;
-        // Held at the relay and released at once: the client then reads as fast as it can.
+        // Held at the relay until the whole burst is there, then released at once: the client
+        // reads as fast as it can, and nothing of the burst still comes from the server.
         r.server.setFrozen(true);
         for (const QString &frame : all)
             r.server.sendText(frame);
         r.server.sendText(end);
-        spinUntil([] { return false; }, 20);
+        spinUntilQuiet();
+        const qint64 cpuStart = cpuNs(r.clientClock);
         r.server.setFrozen(false);
-        if (!spinUntil([&r] { return r.endNs.load() != 0; }))
+        const bool ended = spinUntil([&r] { return r.endNs.load() != 0; });
+        return ended ? r.endCpuNs - cpuStart : qint64(-1);
+    };
+    for (int i = 0; i < SettlingBursts; ++i)
+        burst();
+    qint64 delivered = 0;
+    std::vector<double> dispatchNs, parseNs, ratios;
+    for (auto _ : state) {
+        const qint64 spent = burst();
+        if (spent < 0) {
             state.SkipWithError("frames lost");
+            break;
+        }
         state.SetIterationTime(double(r.endNs - r.firstNs) * 1e-9 * Burst / (Burst - 1));
         delivered += r.dispatched.load();
+        dispatchNs.push_back(double(spent) / Burst);
+        parseNs.push_back(parser.cpuNsPerFrame(all));
+        ratios.push_back(dispatchNs.back() / parseNs.back());
     }
     state.counters["delivered"] = benchmark::Counter(double(delivered) / double(state.iterations()));
+    state.counters["dispatch_cpu_ns"] = median(dispatchNs);
+    state.counters["parse_cpu_ns"] = median(parseNs);
+    state.counters["ratio"] = median(ratios);
     state.SetItemsProcessed(state.iterations() * Burst);
     state.counters["frames"] = Burst;
 }
@@ -434,6 +550,8 @@ public:
             perFrame[run.benchmark_name()] = seconds / perIteration;
             if (run.benchmark_name().rfind("BM_PriceFlood", 0) == 0)
                 floodCounters = run.counters;
+            if (run.benchmark_name().rfind("BM_ClientDispatch", 0) == 0)
+                dispatchRuns.push_back(run.counters);
             if (run.counters.count("before_peak_MB"))
                 hostileCounters[run.benchmark_name().substr(3, run.benchmark_name().find('/') - 3)] = run.counters;
         }
@@ -451,7 +569,7 @@ public:
                         c("before_pause_ms"));
         }
         std::printf("\nRatios from this run:\n");
-        ratio("client dispatch / bare parse, per frame", "BM_ClientDispatch", "BM_ParseOnly");
+        printDispatchRatio();
         ratio("sendRequest to wire / raw send to wire", "BM_SendRequestToWire", "BM_RawSendToWire");
         if (!floodCounters.empty()) {
             const auto c = [this](const char *name) { return double(floodCounters.at(name)); };
@@ -469,6 +587,27 @@ public:
     }
 
 private:
+    // The median of the runs, each itself the median of its iterations, and how far the runs lie
+    // from it.
+    void printDispatchRatio() const
+    {
+        std::vector<double> ratios, dispatch, parse;
+        for (const benchmark::UserCounters &counters : dispatchRuns) {
+            ratios.push_back(counters.at("ratio"));
+            dispatch.push_back(counters.at("dispatch_cpu_ns"));
+            parse.push_back(counters.at("parse_cpu_ns"));
+        }
+        if (ratios.empty())
+            return;
+        const double middle = median(ratios);
+        const auto [low, high] = std::minmax_element(ratios.begin(), ratios.end());
+        const char *what = "client dispatch / bare parse, per frame";
+        std::printf("  %-45s %7.2f (median of %zu runs, from %+.0f %% to %+.0f %%; %.0f ns against %.0f ns of processor time)\n", what,
+                    middle, ratios.size(), (*low / middle - 1) * 100, (*high / middle - 1) * 100, median(dispatch),
+                    median(parse));
+        std::printf("RATIO %s: %.2f\n", what, middle);
+    }
+
     // Runs are named after their function plus options ("BM_X/min_time:1.000/real_time").
     double find(const std::string &function) const
     {
@@ -490,14 +629,14 @@ private:
     }
 
     std::map<std::string, double> perFrame;
+    std::vector<benchmark::UserCounters> dispatchRuns;
     benchmark::UserCounters floodCounters;
     std::map<std::string, benchmark::UserCounters> hostileCounters;
 };
 
 } // namespace
 
-BENCHMARK(BM_ParseOnly);
-BENCHMARK(BM_ClientDispatch)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_ClientDispatch)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(0.5)->Repetitions(DispatchRuns)->ReportAggregatesOnly(false);
 BENCHMARK(BM_SendRequestToWire)->UseRealTime()->Unit(benchmark::kMicrosecond)->Iterations(300);
 BENCHMARK(BM_RawSendToWire)->UseRealTime()->Unit(benchmark::kMicrosecond)->Iterations(300);
 BENCHMARK(BM_PriceFlood)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(1);

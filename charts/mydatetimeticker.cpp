@@ -1,6 +1,7 @@
 #include "mydatetimeticker.h"
 
 #include <QDateTime>
+#include <QFontMetrics>
 
 #include <algorithm>
 #include <cmath>
@@ -22,12 +23,77 @@ qint64 barSeconds(double time)
     return qint64(time);
 }
 
+int axisLength(const QCPAxis *axis)
+{
+    return axis->orientation() == Qt::Horizontal ? axis->axisRect()->width() : axis->axisRect()->height();
+}
+
+// The smallest readable step (1, 2, 2.5 or 5 times a power of ten) not below the input: a step
+// rounded down would bring the labels closer than they fit.
+double readableStepAtLeast(double input)
+{
+    const double magnitude = std::pow(10.0, std::floor(std::log10(input)));
+    for (double mantissa : {1.0, 2.0, 2.5, 5.0}) {
+        if (input <= mantissa * magnitude * (1 + 1e-9))
+            return mantissa * magnitude;
+    }
+    return 10 * magnitude;
+}
+
 } // namespace
 
 MyDateTimeTicker::MyDateTimeTicker()
     : dateTimeFormat(QStringLiteral("hh:mm:ss\ndd.MM.yy"))
 {
     setTickCount(10);
+}
+
+MyDateTimeTicker::~MyDateTimeTicker()
+{
+    QObject::disconnect(relayout);
+}
+
+void MyDateTimeTicker::fitTo(QCPAxis *axis)
+{
+    QObject::disconnect(relayout);
+    fittedAxis = axis;
+    fittedLength = -1;
+    if (!axis || !axis->parentPlot())
+        return;
+    // The plot makes its marks before its layout settles the axis's length, so after a resize
+    // they would be planned for the old length until the next redraw.
+    relayout = QObject::connect(axis->parentPlot(), &QCustomPlot::afterLayout, axis, [this, axis] {
+        if (axis->ticker().data() == this && axis->axisRect() && axisLength(axis) != fittedLength)
+            axis->axisRect()->update(QCPLayoutElement::upPreparation);
+    });
+}
+
+int MyDateTimeTicker::labelRoom(const QFont &font, const QString &format)
+{
+    const QFontMetrics metrics(font);
+    int widest = 0;
+    // Month names differ in width: one sample of each.
+    for (int month = 1; month <= 12; ++month) {
+        const QString label = QDateTime(QDate(2000, month, 28), QTime(23, 58, 58)).toString(format);
+        widest = std::max(widest, metrics.boundingRect(QRect(), Qt::TextDontClip | Qt::AlignHCenter, label).width());
+    }
+    return widest + metrics.horizontalAdvance(QStringLiteral("00"));
+}
+
+double MyDateTimeTicker::markSpacing(const QCPRange &range)
+{
+    int marks = tickCount();
+    if (fittedAxis && fittedAxis->axisRect()) {
+        // Measured again only when the font or the format changed, not at every redraw.
+        if (fittedAxis->tickLabelFont() != roomFont || dateTimeFormat != roomFormat || room <= 0) {
+            roomFont = fittedAxis->tickLabelFont();
+            roomFormat = dateTimeFormat;
+            room = labelRoom(roomFont, roomFormat);
+        }
+        fittedLength = axisLength(fittedAxis);
+        marks = std::max(1, fittedLength / room);
+    }
+    return (range.upper - range.lower) / (marks + 1e-10);
 }
 
 void MyDateTimeTicker::setDateTimeFormat(const QString &format)
@@ -42,15 +108,17 @@ void MyDateTimeTicker::addTimestamp(double time)
 
 double MyDateTimeTicker::getTickStep(const QCPRange &range)
 {
-    const double s = (range.upper - range.lower) / (tickCount() + 1e-10);
-    if (s < 1)
+    const double s = markSpacing(range);
+    if (!(s > 0) || !std::isfinite(s))
         return cleanMantissa(s);
-    if (s < 3681720) {
-        static const QVector<double> candidates = {1,   2,   5,   10,   15,   30,   60,    120,
-                                                   180, 360, 720, 1440, 2880, 5760, 10080, 43830};
-        return pickClosest(s, candidates);
+    if (s < 1)
+        return readableStepAtLeast(s);
+    static const double candidates[] = {1, 2, 5, 10, 15, 30, 60, 120, 180, 360, 720, 1440, 2880, 5760, 10080, 43830};
+    for (double candidate : candidates) {
+        if (candidate >= s)
+            return candidate;
     }
-    return cleanMantissa(s / 525960) * 525960;
+    return readableStepAtLeast(s / 525960) * 525960;
 }
 
 int MyDateTimeTicker::getSubTickCount(double tickStep)
@@ -88,6 +156,9 @@ QVector<double> MyDateTimeTicker::createTickVector(double tickStep, const QCPRan
             ticks.append(tick);
         }
     }
+    // The last bar's label stays; a neighbour that would touch it goes.
+    if (!ticks.isEmpty() && end - ticks.last() < markSpacing(range))
+        ticks.removeLast();
     ticks.append(end);
     return ticks;
 }

@@ -414,6 +414,7 @@ void SymbolChartWidget::setCandleStickData(QList<CandleStick> data)
         column->clear();
     auto ticker = QSharedPointer<MyDateTimeTicker>::create();
     ticker->setDateTimeFormat(QStringLiteral("dd MMM\nHH:mm"));
+    ticker->fitTo(xAxis);
     xAxis->setTicker(ticker);
     candlesticks->data()->clear();
     truncateIndicators(0);

@@ -1,6 +1,7 @@
 #include "accountrequests.h"
 
-#include "brokerlist.h"
+#include "replylimit.h"
+#include "serveraddress.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -45,7 +46,7 @@ void setReplyTimes(const ReplyTimes &value)
 
 void limitReply(QNetworkReply *reply)
 {
-    BrokerList::limitReply(reply, MaxReplyBytes, times.deadlineMs);
+    ReplyLimit::apply(reply, MaxReplyBytes, times.deadlineMs);
 }
 
 QUrl createUrl(const QString &serverAddress)

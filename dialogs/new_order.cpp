@@ -4,6 +4,7 @@
 #include "axistag.h"
 #include "client_terminal.h"
 #include "displayformat.h"
+#include "mydatetimeticker.h"
 #include "positionrecords.h"
 #include "tradeclient.h"
 #include "trademessages.h"
@@ -567,7 +568,7 @@ void New_Order::setupTickChart()
     plot->axisRect()->setMargins(QMargins(0, 0, tagRoom, 0));
     // Beside the tags, room for minute labels a minute apart with a gap between them, and for
     // the left axis's margin.
-    const int labelRoom = QFontMetrics(plot->xAxis->tickLabelFont()).horizontalAdvance(QStringLiteral("00:00 0"));
+    const int labelRoom = MyDateTimeTicker::labelRoom(plot->xAxis->tickLabelFont(), timeTicker->dateTimeFormat());
     const int axisRoom = int(std::ceil(labelRoom * (TickWindow::Span + TickWindow::Margin) / 60.0));
     plot->setMinimumWidth(std::max(plot->minimumWidth(), tagRoom + axisRoom + labelRoom / 2));
 

@@ -1,12 +1,11 @@
 #include "brokerlist.h"
 
+#include "replylimit.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
-#include <QNetworkReply>
-#include <QNetworkRequest>
-#include <QTimer>
 
 namespace BrokerList {
 
@@ -15,30 +14,9 @@ QString requestUrl(const QString &host)
     return QStringLiteral("http://%1:%2/brokers").arg(host).arg(ServicePort);
 }
 
-void limitReply(QNetworkReply *reply, qint64 maxBytes, int deadlineMs)
+void limitReply(QNetworkReply *reply)
 {
-    // Room for one limit beyond the limit: a reply over it stops there until the check aborts it,
-    // instead of piling up in queued events while nobody reads. (The network layer hands on whole
-    // blocks only, so a buffer of exactly the limit could stall just below it, unchecked.)
-    reply->setReadBufferSize(2 * maxBytes);
-    auto *deadline = new QTimer(reply);
-    deadline->setSingleShot(true);
-    QObject::connect(deadline, &QTimer::timeout, reply, &QNetworkReply::abort);
-    QObject::connect(reply, &QNetworkReply::finished, deadline, &QTimer::stop);
-    deadline->start(deadlineMs);
-
-    // At the head (a declared length) and at every arrival (a reply without one, or lying).
-    const auto checkSize = [reply, maxBytes](qint64 received) {
-        if (reply->isFinished())
-            return;
-        bool declared = false;
-        const qint64 length = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&declared);
-        if ((declared && length > maxBytes) || received > maxBytes || reply->bytesAvailable() > maxBytes)
-            reply->abort();
-    };
-    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [checkSize] { checkSize(0); });
-    QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [checkSize](qint64 received, qint64) { checkSize(received); });
-    QObject::connect(reply, &QIODevice::readyRead, reply, [checkSize] { checkSize(0); });
+    ReplyLimit::apply(reply, MaxReplyBytes, ReplyTimeoutMs);
 }
 
 QList<ServerInfo> parse(const QByteArray &body, bool *isArray)
@@ -66,13 +44,6 @@ QList<ServerInfo> parse(const QByteArray &body, bool *isArray)
         }
     }
     return servers;
-}
-
-QString tradeServerUrl(const QString &address)
-{
-    if (address.contains(QLatin1Char(':')))
-        return QStringLiteral("ws://") + address;
-    return QStringLiteral("ws://") + address + QStringLiteral(":9001");
 }
 
 } // namespace BrokerList

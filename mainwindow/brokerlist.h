@@ -4,6 +4,8 @@
 #include <QList>
 #include <QString>
 
+#include "serveraddress.h"
+
 class QNetworkReply;
 
 // One trade server of the broker list.
@@ -29,15 +31,7 @@ QList<ServerInfo> parse(const QByteArray &body, bool *isArray);
 constexpr qint64 MaxReplyBytes = 1024 * 1024;
 constexpr int ReplyTimeoutMs = 10000;
 
-// Bounds a web-service reply that the caller has just started (the broker list with the
-// defaults; the account service with its own deadline). A reply that declares or brings more
-// than maxBytes, or has not finished deadlineMs after this call, is aborted: it then finishes
-// with QNetworkReply::OperationCanceledError, as any failed request does. The network layer
-// buffers at most twice maxBytes of it, and the check runs on the reply's own signals, so the
-// bound holds while the window is busy or a nested event loop runs.
-void limitReply(QNetworkReply *reply, qint64 maxBytes = MaxReplyBytes, int deadlineMs = ReplyTimeoutMs);
-
-// "ws://" + address, with the trade server's default port 9001 when the address names none.
-QString tradeServerUrl(const QString &address);
+// Bounds a broker-list request just started (see ReplyLimit::apply).
+void limitReply(QNetworkReply *reply);
 
 } // namespace BrokerList

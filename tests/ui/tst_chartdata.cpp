@@ -1,6 +1,8 @@
 // The chart windows' arithmetic on its own: which bar a tick goes to and when that bar starts,
-// how far back history is asked for, and the bar-time axis marks.
+// how far back history is asked for, and the bar-time axis marks (also as a window of a given
+// width draws them).
 #include "chartbars.h"
+#include "chartwithbars.h"
 #include "mydatetimeticker.h"
 #include "testmain.h"
 
@@ -81,31 +83,65 @@ private slots:
         QTEST(ChartBars::historyStart(H1Bar, period), "start");
     }
 
-    // Marks of the bar axis over a view of `bars` bars, at the axis's own step unless one is given.
+    // Marks of the bar axis over a view of `bars` bars, at the axis's own step unless one is given,
+    // planned for ten marks. With a width, the marks of a chart window that wide: no two labels
+    // touch, and the last bar in view is labelled.
     void tickerMarks_data()
     {
         QTest::addColumn<int>("bars");
         QTest::addColumn<double>("lower");
         QTest::addColumn<double>("upper");
         QTest::addColumn<double>("step");
+        QTest::addColumn<int>("width");
         QTest::addColumn<QString>("marks"); // more than 12 as "count: first last"
-        QTest::newRow("last 50 of 500") << 500 << 450.3 << 500.7 << 0.0 << "450 455 460 465 470 475 480 485 490 495 499";
-        QTest::newRow("from the lower bound") << 500 << 453.0 << 503.0 << 0.0 << "453 458 463 468 473 478 483 488 493 498 499";
-        QTest::newRow("left of bar 0") << 30 << -10.0 << 40.0 << 0.0 << "0 5 10 15 20 25 29";
-        QTest::newRow("wholly left") << 30 << -10.0 << -2.0 << 0.0 << "-2";
-        QTest::newRow("five bars") << 30 << 10.2 << 15.2 << 0.0 << "10 10.5 11 11.5 12 12.5 13 13.5 14 14.5 15";
-        QTest::newRow("no bars") << 0 << 0.0 << 50.0 << 0.0 << "";
-        QTest::newRow("cap on marks") << 5000 << 0.0 << 4999.0 << 1e-9 << "1000: 0 4999";
+        // Ten marks fit 5.04 bars apart: a step of 5 would bring them closer.
+        QTest::newRow("last 50 of 500") << 500 << 450.3 << 500.7 << 0.0 << 0 << "450 460 470 480 490 499";
+        // 498 would touch the last bar's label.
+        QTest::newRow("from the lower bound") << 500 << 453.0 << 503.0 << 0.0 << 0 << "453 458 463 468 473 478 483 488 493 499";
+        QTest::newRow("left of bar 0") << 30 << -10.0 << 40.0 << 0.0 << 0 << "0 5 10 15 20 29";
+        QTest::newRow("wholly left") << 30 << -10.0 << -2.0 << 0.0 << 0 << "-2";
+        QTest::newRow("five bars") << 30 << 10.2 << 15.2 << 0.0 << 0 << "10 10.5 11 11.5 12 12.5 13 13.5 14 14.5 15";
+        QTest::newRow("no bars") << 0 << 0.0 << 50.0 << 0.0 << 0 << "";
+        QTest::newRow("cap on marks") << 5000 << 0.0 << 4999.0 << 1e-9 << 0 << "1000: 0 4999";
+        for (int width : {200, 380, 800, 1600})
+            QTest::addRow("chart %d px wide", width) << 500 << 452.0 << 500.5 << 0.0 << width << "apart, last 499 labelled";
     }
     void tickerMarks()
     {
         QFETCH(int, bars);
         QFETCH(double, step);
+        QFETCH(double, lower);
+        QFETCH(double, upper);
+        QFETCH(int, width);
+        if (width > 0) {
+            SymbolChartWidget chart(nullptr, "EURUSD", 60);
+            chart.setCandleStickData(corvane_test::hourBars(bars));
+            chart.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&chart));
+            chart.xAxis->setRange(lower, upper);
+            chart.replot();
+            chart.resize(width, 400); // as tiling does: the plot's own redraw must fit the new width
+            const QVector<double> ticks = chart.xAxis->tickVector();
+            const QVector<QString> labels = chart.xAxis->tickVectorLabels();
+            const QFontMetrics metrics(chart.xAxis->tickLabelFont());
+            const auto edge = [&](int i, int side) {
+                const int labelWidth = metrics.boundingRect(QRect(), Qt::TextDontClip | Qt::AlignHCenter, labels.at(i)).width();
+                return chart.xAxis->coordToPixel(ticks.at(i)) + side * labelWidth / 2.0;
+            };
+            QString apart = QStringLiteral("apart");
+            for (int i = 1; i < ticks.size(); ++i) {
+                if (edge(i, -1) - edge(i - 1, 1) < 2)
+                    apart = QStringLiteral("%1 touches %2").arg(ticks.at(i - 1)).arg(ticks.at(i));
+            }
+            QVERIFY(!ticks.isEmpty());
+            const QString lastBar = QDateTime::fromSecsSinceEpoch(corvane_test::H1Bar, Qt::LocalTime).toString("dd MMM\nHH:mm");
+            const QString last = labels.last() == lastBar ? QStringLiteral("labelled") : labels.last();
+            QTEST(QStringLiteral("%1, last %2 %3").arg(apart).arg(ticks.last()).arg(last), "marks");
+            return;
+        }
         MyDateTimeTicker ticker;
         for (int i = 0; i < bars; ++i)
             ticker.addTimestamp(H1Bar + i * 3600.0);
-        QFETCH(double, lower);
-        QFETCH(double, upper);
         const QCPRange range(lower, upper);
         const QVector<double> ticks = ticker.createTickVector(step > 0 ? step : ticker.getTickStep(range), range);
         QStringList marks;
