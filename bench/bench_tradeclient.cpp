@@ -364,7 +364,11 @@ FloodFigures flood(int framesPerSecond, int durationMs)
     if (!ResidentMemory::resetPeak())
         qWarning("cannot reset the peak resident memory");
     const qint64 startNs = steadyNs();
-    server.startFlood({framesPerSecond, durationMs, 40, 0});
+    simbroker::FloodServer::Plan plan;
+    plan.framesPerSecond = framesPerSecond;
+    plan.durationMs = durationMs;
+    plan.symbols = 40;
+    server.startFlood(plan);
     if (!spinUntil([&] { return finished && endNs.load() != 0; }, durationMs + 60000))
         qFatal("the flood did not end");
     figures.peakKb = ResidentMemory::kib("VmHWM:");
@@ -465,7 +469,10 @@ HostileFigures snapshotFlood(int resCode)
             QObject::connect(&client, &TradeClient::tradeResponseReceived, &client, [&](const QJsonObject &) { ended = true; });
         },
         [&](simbroker::FloodServer &server, TradeClient &) {
-            simbroker::FloodServer::Plan plan{400, 2000, 1, 0};
+            simbroker::FloodServer::Plan plan;
+            plan.framesPerSecond = 400;
+            plan.durationMs = 2000;
+            plan.symbols = 1;
             plan.resCode = resCode;
             plan.padding = 100 * 1024;
             server.startFlood(plan);
