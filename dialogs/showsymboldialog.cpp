@@ -58,7 +58,7 @@ void ShowSymbolDialog::on_listWidget_itemChanged(QListWidgetItem *item)
         symbols->setSymbolVisible(item->text(), item->checkState() == Qt::Checked);
 }
 
-// A click on an entry's check box ticks it without making it current; the specification shown
+// A click on an entry's check box ticks it without making it current; the symbol details shown
 // is always that of the entry the list highlights, so the click makes its entry current.
 void ShowSymbolDialog::on_listWidget_itemClicked(QListWidgetItem *item)
 {
