@@ -59,7 +59,7 @@ void ShowSymbolDialog::on_listWidget_itemChanged(QListWidgetItem *item)
 }
 
 // A click on an entry's check box ticks it without making it current; the symbol details shown
-// is always that of the entry the list highlights, so the click makes its entry current.
+// are always those of the entry the list highlights, so the click makes its entry current.
 void ShowSymbolDialog::on_listWidget_itemClicked(QListWidgetItem *item)
 {
     ui->listWidget->setCurrentItem(item);

@@ -324,7 +324,7 @@ private slots:
         QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("; "))));
     }
 
-    // The symbol details shown is that of the entry the list highlights, however the trader
+    // The symbol details shown are those of the entry the list highlights, however the trader
     // moved to it; the first entry is current before.
     void symbolDialogShowsTheCurrentEntry_data()
     {
