@@ -157,10 +157,10 @@ private slots:
 
     // Live bars extend each series by their own points only, past every period the worked rows
     // stop short of: 3,000 random bars added one at a time give what one pass over them gives,
-    // for all 13 series at the chart's periods. A window may be summed in another order on the
-    // two paths (afresh, or carried along from bar to bar), which moves only the last bits:
-    // a millionth of a millionth of a series' largest value, where a window one bar off here
-    // moves a point by a ten-thousandth or more.
+    // for all 13 series at the chart's periods. The two paths may sum a window in another order
+    // (afresh, or carried from bar to bar), which moves only the last bits: a carried Bollinger
+    // sum parts from a fresh one by about 3e-15 of the series' largest value over these bars.
+    // So 1e-12 of that value is allowed, where a window one bar off moves a point by percents.
     void extensionEqualsFullPass()
     {
         const Bars all = randomBars(3000, 42);
