@@ -54,6 +54,34 @@ QString keeperTail(const ChartManager &keeper, int period, int count)
     return texts.join(' ');
 }
 
+// Every indicator plottable's points, key and value to the last bit, under its area and its
+// place there: the Bollinger bands over the price, then each pane's lines and the MACD bars.
+QMap<QString, QStringList> indicatorPoints(const SymbolChartWidget &chart)
+{
+    const QList<QPair<QString, QCPAxisRect *>> areas{
+        {"price", chart.axisRect(0)}, {"ADX", chart.pane(SymbolChartWidget::AdxPane)},
+        {"CCI", chart.pane(SymbolChartWidget::CciPane)}, {"MACD", chart.pane(SymbolChartWidget::MacdPane)},
+        {"Momentum", chart.pane(SymbolChartWidget::MomentumPane)},
+        {"Moving Average", chart.pane(SymbolChartWidget::MovingAveragePane)}};
+    const auto point = [](double key, double value) { return QString::number(key) + "=" + QString::number(value, 'g', 17); };
+    QMap<QString, QStringList> points;
+    for (const auto &[area, rect] : areas) {
+        int place = 0;
+        for (QCPAbstractPlottable *plottable : rect->plottables()) {
+            if (qobject_cast<QCPFinancial *>(plottable))
+                continue;
+            QStringList &list = points[area + " " + QString::number(place++)];
+            if (auto *graph = qobject_cast<QCPGraph *>(plottable))
+                for (const QCPGraphData &p : *graph->data())
+                    list << point(p.key, p.value);
+            else if (auto *bars = qobject_cast<QCPBars *>(plottable))
+                for (const QCPBarsData &p : *bars->data())
+                    list << point(p.key, p.value);
+        }
+    }
+    return points;
+}
+
 } // namespace
 
 class TestCharts : public QObject
@@ -214,7 +242,8 @@ private slots:
     }
 
     // New bars and a reply that changes only the end of the series extend the graphs with the
-    // values of the bars as they now stand, and the bars are not rebuilt.
+    // values of the bars as they now stand, and the bars are not rebuilt: every point of every
+    // indicator plottable equals a chart's built at once from the same bars.
     void graphsGrowWithTheBars()
     {
         ChartManager keeper(nullptr);
@@ -234,6 +263,22 @@ private slots:
             const QCPGraphDataContainer &data = *chart->pane(pane)->graphs().constFirst()->data();
             QCOMPARE(data.size(), points);
             QCOMPARE(QPointF((data.constEnd() - 1)->key, (data.constEnd() - 1)->value), last);
+        }
+        SymbolChartWidget atOnce(nullptr, "EURUSD", 60);
+        for (const char *entry : {"Adx", "Bollinger", "Commodity Channel Index", "MACD", "Momentum", "Moving Average"})
+            QVERIFY(ChartParts::choose(atOnce, entry));
+        atOnce.setCandleStickData(keeper.getChartHistory("EURUSD", 60));
+        const QMap<QString, QStringList> grown = indicatorPoints(*chart), expected = indicatorPoints(atOnce);
+        QCOMPARE(grown.keys().join(','), QStringLiteral("ADX 0,ADX 1,ADX 2,CCI 0,MACD 0,MACD 1,Momentum 0,"
+                                                        "Moving Average 0,price 0,price 1,price 2"));
+        for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
+            const QStringList &got = grown[it.key()];
+            int apart = 0;
+            while (apart < got.size() && apart < it->size() && got[apart] == it->at(apart))
+                ++apart;
+            QVERIFY2(it->size() >= 49 && got == *it,
+                     qPrintable(QStringLiteral("%1: %2 points grown, %3 at once; first apart: %4 | %5")
+                                    .arg(it.key()).arg(got.size()).arg(it->size()).arg(got.value(apart), it->value(apart))));
         }
     }
 

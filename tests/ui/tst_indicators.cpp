@@ -1,5 +1,6 @@
 // The indicator arithmetic on its own: worked values for each indicator, in one pass and bar by
-// bar, zero prices, and the value bounds of the panes.
+// bar, bar-by-bar extension against one pass over a long random series, zero prices, and the
+// value bounds of the panes.
 #include "barseries.h"
 #include "indicators.h"
 #include "testmain.h"
@@ -152,6 +153,39 @@ private slots:
         QCOMPARE(store.value("adx").second, (QVector<double>{0, 13, 24, 34, 37, 35, 32, 29, 27, 28, 27, 24, 21, 20}));
         QCOMPARE(store.value("pdi").second, (QVector<double>{0, 8, 18, 27, 23, 19, 16, 13, 23, 31, 26, 22, 19, 29}));
         QCOMPARE(store.value("mdi").second, (QVector<double>{0, 0, 0, 0, 6, 12, 21, 18, 15, 13, 17, 26, 22, 19}));
+    }
+
+    // Live bars extend each series by their own points only, past every period the worked rows
+    // stop short of: 3,000 random bars added one at a time give what one pass over them gives,
+    // for all 13 series at the chart's periods. The two paths may sum a window in another order
+    // (afresh, or carried from bar to bar), which moves only the last bits: a carried Bollinger
+    // sum parts from a fresh one by about 3e-15 of the series' largest value over these bars.
+    // So 1e-12 of that value is allowed, where a window one bar off moves a point by percents.
+    void extensionEqualsFullPass()
+    {
+        const Bars all = randomBars(3000, 42);
+        Outputs full, live;
+        full.extend(all);
+        Bars growing;
+        for (int i = 0; i < all.keys.size(); ++i) {
+            growing.append(all.open.at(i), all.high.at(i), all.low.at(i), all.close.at(i));
+            live.extend(growing);
+        }
+        QCOMPARE(QStringList(full.keys()).join(','), QStringLiteral("MACD,adx,bl,cci,fastEMA,ma10,mdi,ml,momentum,pdi,"
+                                                                    "signal,slowEMA,tl"));
+        for (auto it = full.cbegin(); it != full.cend(); ++it) {
+            const Series &got = live.value(it.key()), &want = it.value();
+            QVERIFY2(want.first.size() > 2900 && got.first == want.first && got.second.size() == want.second.size(),
+                     qPrintable(it.key()));
+            double scale = 0.0;
+            for (double v : want.second)
+                scale = std::max(scale, std::fabs(v));
+            for (int j = 0; j < want.second.size(); ++j)
+                QVERIFY2(std::fabs(got.second.at(j) - want.second.at(j)) <= 1e-12 * scale,
+                         qPrintable(QStringLiteral("%1 at bar %2: %3 bar by bar, %4 in one pass")
+                                        .arg(it.key()).arg(want.first.at(j)).arg(got.second.at(j), 0, 'g', 17)
+                                        .arg(want.second.at(j), 0, 'g', 17)));
+        }
     }
 
     // A missing price reads as 0; no series may then carry an infinity or a NaN.
