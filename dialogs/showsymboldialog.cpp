@@ -5,6 +5,7 @@
 #include "displayformat.h"
 #include "symboldatastorage.h"
 
+#include <QHeaderView>
 #include <QListWidgetItem>
 #include <QSet>
 #include <QTableWidgetItem>
@@ -12,6 +13,11 @@
 ShowSymbolDialog::ShowSymbolDialog(QWidget *parent) : QDialog(parent), ui(new Ui_ShowSymbolDialog)
 {
     ui->setupUi(this);
+    // The value column takes the room the names leave, and that room changes after the rows are
+    // filled: the table's scroll bar shows once they are laid out (the first showing narrows the
+    // column), a resize moves it. Heights measured once would then cut a value that now needs
+    // another line, so every row keeps the height its texts need at the column's width.
+    ui->tableWidget->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     if (SymbolDataStorage *symbols = store()) {
         const QStringList list = symbols->symbolList();
         const QSet<QString> shown(list.cbegin(), list.cend()); // a list's contains() per symbol was quadratic

@@ -287,6 +287,9 @@ private slots:
                                       << place.arg("#STOP", "7", "", "1.15", "GBPUSD", "1", "3", "3000");
         QTest::newRow("modify position, its symbol not listed") << "modify position" << "list=GBPUSD,USDJPY; pending=0; expiry=0"
                                                                 << "place" << place.arg("#BUY", "2", "", "1.05", "EURUSD", "1.2", "2", "5700");
+        QTest::newRow("buy after a position whose symbol is not listed") << "modify position then new order"
+            << "list=GBPUSD,USDJPY; volume=0.5; sl=0; tp=0" << "buy"
+            << R"({"login":#ACCOUNT,"order_type":0,"req_code":4,"symbol":"GBPUSD","type":0,"volume":5000})";
         for (const QString &use : Uses.keys() + QStringList{"one-click panel"})
             QTest::addRow("keys, %s", qPrintable(use)) << use << "" << "keys" << "";
         QTest::newRow("keys, pending new order") << "new order" << "kind=1" << "keys" << "";
@@ -316,7 +319,8 @@ private slots:
         }
         const auto relist = qScopeGuard([this] { dialog()->setSymbolList(w.window->symbolStorage()->allSymbols()); });
         if (form == dialog())
-            prepare(dialog(), use);
+            for (const QString &step : use.split(" then "))
+                prepare(dialog(), step);
         form->show();
         fill(form, fields);
         if (button == "keys") {
