@@ -49,6 +49,13 @@ int main(int argc, char *argv[])
     // Logs, workspaces and caches live beside the program, whatever folder it was started from.
     QDir::setCurrent(QCoreApplication::applicationDirPath());
 
+    // The broker list is asked for on the built-in host unless the environment names another:
+    // a test's program asks on a loopback address of the test's own, never where a simulated
+    // broker started by hand answers.
+    const QString brokerListHost = qEnvironmentVariable("CORVANE_BROKER_LIST_HOST");
+    if (!brokerListHost.isEmpty())
+        Client_Terminal::setBrokerListHost(brokerListHost);
+
     auto *tradeClient = new TradeClient;
     const bool handlersInstalled = installTerminationHandlers();
 

@@ -16,11 +16,15 @@ namespace {
 
 // A copy of the built program (the tests live in <build>/tests, it in <build>) in `folder`,
 // with the settings that log account 1001 in to `server` by themselves; `terminal` is set to
-// run in `workingFolder` with the output forwarded.
+// run in `workingFolder` with the output forwarded, asking for the broker list on a host of this
+// process's own where nothing answers.
 QString installProgram(const QString &folder, SimTradeServer &server, QProcess &terminal, const QString &workingFolder)
 {
     terminal.setWorkingDirectory(workingFolder);
     terminal.setProcessChannelMode(QProcess::ForwardedChannels);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("CORVANE_BROKER_LIST_HOST"), corvane_test::ownLoopbackHost(corvane_test::Loopback::Quiet));
+    terminal.setProcessEnvironment(environment);
     const QString program = QDir::currentPath() + QLatin1Char('/') + folder + QStringLiteral("/ClientTerminal");
     if (!QDir().mkpath(folder + QStringLiteral("/config/Taldrex-Sim/1001")) || !QDir().mkpath(folder + QStringLiteral("/Logs"))
         || !QFile::copy(QCoreApplication::applicationDirPath() + "/../ClientTerminal", program)
@@ -137,7 +141,7 @@ private slots:
         QFile soundConfig(QStringLiteral("killed/sound.conf"));
         QVERIFY(soundConfig.open(QIODevice::WriteOnly) && soundConfig.write("enable-shm = no\nenable-memfd = no\nautospawn = no\n") > 0);
         soundConfig.close();
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        QProcessEnvironment environment = terminal.processEnvironment();
         environment.insert(QStringLiteral("PULSE_CLIENTCONFIG"), QFileInfo(soundConfig).absoluteFilePath());
         terminal.setProcessEnvironment(environment);
         terminal.start(QStringLiteral("prlimit"), {QStringLiteral("--fsize=16384"), QStringLiteral("--core=0"), QStringLiteral("--"), program});
