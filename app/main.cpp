@@ -1,6 +1,6 @@
 // Program entry of the Client Terminal.
 #include "client_terminal.h"
-#include "logger.h"
+#include "programend.h"
 #include "tradeclient.h"
 
 #include <QApplication>
@@ -78,8 +78,6 @@ int main(int argc, char *argv[])
         result = app.exec();
     }
 
-    // The window wrote "Closed" as it went; the log thread and the client thread still run.
-    Logger::instance()->flush();
-    TradeClient::shutdownAndFree(tradeClient, 3000);
+    endProgram(tradeClient);
     return result;
 }

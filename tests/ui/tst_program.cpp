@@ -2,10 +2,10 @@
 // against the simulated trade server, and ended by a termination signal.
 #include "logger.h"
 #include "loopback.h"
+#include "programend.h"
 #include "simtradeserver.h"
 #include "testmain.h"
 #include "tradeclient.h"
-
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -109,7 +109,8 @@ private slots:
         QVERIFY(QFileInfo(QStringLiteral("app/config/Taldrex-Sim/1001/windowState")).isFile());
     }
 
-    // At its end the program frees its client once the client's thread has ended.
+    // At its end the program frees its client once the client's thread has ended: the program's
+    // own end is run on a logged-in client.
     void clientFreedAtTheEnd()
     {
         SimTradeServer server;
@@ -119,7 +120,7 @@ private slots:
         QPointer<TradeClient> client = new TradeClient;
         client->connectToServer(server.url().toString(), 1001, QStringLiteral("pw1001"), QStringLiteral("Taldrex-Sim"));
         QTRY_COMPARE(logins.count(), 1);
-        TradeClient::shutdownAndFree(client, 3000);
+        endProgram(client);
         QVERIFY(client.isNull());
     }
 
