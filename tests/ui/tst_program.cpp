@@ -2,10 +2,10 @@
 // against the simulated trade server, and ended by a termination signal.
 #include "logger.h"
 #include "loopback.h"
+#include "programend.h"
 #include "simtradeserver.h"
 #include "testmain.h"
 #include "tradeclient.h"
-
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -16,11 +16,15 @@ namespace {
 
 // A copy of the built program (the tests live in <build>/tests, it in <build>) in `folder`,
 // with the settings that log account 1001 in to `server` by themselves; `terminal` is set to
-// run in `workingFolder` with the output forwarded.
+// run in `workingFolder` with the output forwarded, asking for the broker list on a host of this
+// process's own where nothing answers.
 QString installProgram(const QString &folder, SimTradeServer &server, QProcess &terminal, const QString &workingFolder)
 {
     terminal.setWorkingDirectory(workingFolder);
     terminal.setProcessChannelMode(QProcess::ForwardedChannels);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("CORVANE_BROKER_LIST_HOST"), corvane_test::ownLoopbackHost(corvane_test::Loopback::Quiet));
+    terminal.setProcessEnvironment(environment);
     const QString program = QDir::currentPath() + QLatin1Char('/') + folder + QStringLiteral("/ClientTerminal");
     if (!QDir().mkpath(folder + QStringLiteral("/config/Taldrex-Sim/1001")) || !QDir().mkpath(folder + QStringLiteral("/Logs"))
         || !QFile::copy(QCoreApplication::applicationDirPath() + "/../ClientTerminal", program)
@@ -105,7 +109,8 @@ private slots:
         QVERIFY(QFileInfo(QStringLiteral("app/config/Taldrex-Sim/1001/windowState")).isFile());
     }
 
-    // At its end the program frees its client once the client's thread has ended.
+    // At its end the program frees its client once the client's thread has ended: the program's
+    // own end is run on a logged-in client.
     void clientFreedAtTheEnd()
     {
         SimTradeServer server;
@@ -115,7 +120,7 @@ private slots:
         QPointer<TradeClient> client = new TradeClient;
         client->connectToServer(server.url().toString(), 1001, QStringLiteral("pw1001"), QStringLiteral("Taldrex-Sim"));
         QTRY_COMPARE(logins.count(), 1);
-        TradeClient::shutdownAndFree(client, 3000);
+        endProgram(client);
         QVERIFY(client.isNull());
     }
 
@@ -137,7 +142,7 @@ private slots:
         QFile soundConfig(QStringLiteral("killed/sound.conf"));
         QVERIFY(soundConfig.open(QIODevice::WriteOnly) && soundConfig.write("enable-shm = no\nenable-memfd = no\nautospawn = no\n") > 0);
         soundConfig.close();
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        QProcessEnvironment environment = terminal.processEnvironment();
         environment.insert(QStringLiteral("PULSE_CLIENTCONFIG"), QFileInfo(soundConfig).absoluteFilePath());
         terminal.setProcessEnvironment(environment);
         terminal.start(QStringLiteral("prlimit"), {QStringLiteral("--fsize=16384"), QStringLiteral("--core=0"), QStringLiteral("--"), program});

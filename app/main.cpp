@@ -1,6 +1,6 @@
 // Program entry of the Client Terminal.
 #include "client_terminal.h"
-#include "logger.h"
+#include "programend.h"
 #include "tradeclient.h"
 
 #include <QApplication>
@@ -49,6 +49,13 @@ int main(int argc, char *argv[])
     // Logs, workspaces and caches live beside the program, whatever folder it was started from.
     QDir::setCurrent(QCoreApplication::applicationDirPath());
 
+    // The broker list is asked for on the built-in host unless the environment names another:
+    // a test's program asks on a loopback address of the test's own, never where a simulated
+    // broker started by hand answers.
+    const QString brokerListHost = qEnvironmentVariable("CORVANE_BROKER_LIST_HOST");
+    if (!brokerListHost.isEmpty())
+        Client_Terminal::setBrokerListHost(brokerListHost);
+
     auto *tradeClient = new TradeClient;
     const bool handlersInstalled = installTerminationHandlers();
 
@@ -71,8 +78,6 @@ int main(int argc, char *argv[])
         result = app.exec();
     }
 
-    // The window wrote "Closed" as it went; the log thread and the client thread still run.
-    Logger::instance()->flush();
-    TradeClient::shutdownAndFree(tradeClient, 3000);
+    endProgram(tradeClient);
     return result;
 }
