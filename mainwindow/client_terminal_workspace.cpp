@@ -57,17 +57,24 @@ bool readBytes(const QString &path, QByteArray *bytes)
 // often on show already, maximized as the program starts it or as the trader left it at an
 // earlier login. restoreGeometry would move a maximized window to the saved normal geometry
 // (no higher than 20 px below the screen's top) and then, finding it maximized already, not
-// maximize it again: the window would come back lower and un-maximized at every login. So a
-// maximized window that is to stay maximized, and a window that already stands where it was
-// left, are not touched.
+// maximize it again: the window would come back lower and un-maximized at every login. A
+// maximized window that is to stay maximized still needs the saved normal geometry, or
+// un-maximizing it would give the form's default size: the window manager keeps the geometry
+// a window had before it was maximized, so the window steps out of maximized, takes the saved
+// geometry and is maximized again. A window that already stands where it was left, maximized
+// or not, is not touched.
 void restoreWindowGeometry(QWidget *window, const QByteArray &bytes)
 {
     QWidget saved; // never shown: holds what the bytes say, as Qt reads them on this screen
     if (!saved.restoreGeometry(bytes))
         return;
     if (saved.isMaximized()) {
-        if (!window->isMaximized())
-            window->restoreGeometry(bytes);
+        if (window->isMaximized()) {
+            if (window->normalGeometry() == saved.normalGeometry())
+                return;
+            window->setWindowState(window->windowState() & ~Qt::WindowMaximized);
+        }
+        window->restoreGeometry(bytes);
         return;
     }
     if (window->windowState() == Qt::WindowNoState && window->geometry() == saved.geometry())

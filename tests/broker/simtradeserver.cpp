@@ -46,6 +46,17 @@ bool isSell(const QJsonObject &position)
     return position.value(QLatin1String("type")).toString() == QLatin1String("sell");
 }
 
+// The balance deal of the deposit an account was opened with.
+QJsonObject openingDeposit(qint64 ticket, qint64 time, double amount)
+{
+    return {{QStringLiteral("ticket"), ticket},   {QStringLiteral("order"), 0},
+            {QStringLiteral("symbol"), QString()}, {QStringLiteral("type"), 2},
+            {QStringLiteral("time"), time},        {QStringLiteral("volume"), 0},
+            {QStringLiteral("price"), 0.0},        {QStringLiteral("profit"), amount},
+            {QStringLiteral("swap"), 0.0},         {QStringLiteral("commission"), 0.0},
+            {QStringLiteral("fee"), 0.0},          {QStringLiteral("digits"), 2}};
+}
+
 } // namespace
 
 struct SimTradeServer::Account
@@ -149,7 +160,8 @@ void SimTradeServer::addAccount(qint64 login, const QString &password, double ba
                                 const QString &group, int leverage)
 {
     Account *a = m_accounts.value(login);
-    if (!a) {
+    const bool opened = !a;
+    if (opened) {
         a = new Account;
         m_accounts.insert(login, a);
     }
@@ -159,20 +171,16 @@ void SimTradeServer::addAccount(qint64 login, const QString &password, double ba
     a->group = group;
     a->balance = balance;
     a->leverage = leverage >= 1 ? leverage : DefaultLeverage;
-    a->historyDeals.append(QJsonObject{
-        {QStringLiteral("ticket"), nextTicket()},
-        {QStringLiteral("order"), 0},
-        {QStringLiteral("symbol"), QString()},
-        {QStringLiteral("type"), 2},
-        {QStringLiteral("time"), now() - 7 * 86400},
-        {QStringLiteral("volume"), 0},
-        {QStringLiteral("price"), 0.0},
-        {QStringLiteral("profit"), balance},
-        {QStringLiteral("swap"), 0.0},
-        {QStringLiteral("commission"), 0.0},
-        {QStringLiteral("fee"), 0.0},
-        {QStringLiteral("digits"), 2},
-    });
+    // A broker's history begins with the deposit the account was opened with, so the balance
+    // the history adds up to is the account's. An account set up again keeps its one opening
+    // deposit, now of the balance given.
+    if (opened) {
+        a->historyDeals.append(openingDeposit(nextTicket(), now(), balance));
+    } else {
+        QJsonObject deposit = a->historyDeals.at(0).toObject();
+        deposit.insert(QStringLiteral("profit"), balance);
+        a->historyDeals.replace(0, deposit);
+    }
 }
 
 void SimTradeServer::addDemoAccounts()
@@ -182,6 +190,13 @@ void SimTradeServer::addDemoAccounts()
     addAccount(2001, QStringLiteral("trader2001"), 25000.0, QStringLiteral("Live Trader"),
                QStringLiteral("real\\usd"));
     addAccount(3000000001LL, QStringLiteral("demo3000000001"), 1000.0, QStringLiteral("Wide Account"));
+    // Opened a week ago, before the history below.
+    for (qint64 login : {1001LL, 1002LL, 2001LL, 3000000001LL}) {
+        QJsonArray &deals = account(login)->historyDeals;
+        QJsonObject deposit = deals.at(0).toObject();
+        deposit.insert(QStringLiteral("time"), now() - 7 * 86400);
+        deals.replace(0, deposit);
+    }
 
     const auto quote = [this](const char *symbol) { return m_market.quote(QString::fromLatin1(symbol)); };
     addPosition(1001, {{QStringLiteral("symbol"), QStringLiteral("EURUSD")}, {QStringLiteral("type"), QStringLiteral("buy")},

@@ -84,10 +84,13 @@ public:
 
     // --- Accounts -------------------------------------------------------------------------
     // Margin is held at 1:leverage; a leverage below 1 (a registration that named none) is 1:100.
+    // The account is opened now: its history begins with a balance deal of its deposit, dated
+    // now. Adding a login that exists sets it up again, its one opening deposit then of `balance`.
     void addAccount(qint64 login, const QString &password, double balance = 10000.0,
                     const QString &name = QString(), const QString &group = QStringLiteral("demo\\usd"),
                     int leverage = 100);
-    // The documented accounts (tests/broker/README.md), with a few positions, an order and history.
+    // The documented accounts (tests/broker/README.md), opened a week ago, with a few positions, an
+    // order and history.
     void addDemoAccounts();
     bool hasAccount(qint64 login) const;
     void setAccountPassword(qint64 login, const QString &password);

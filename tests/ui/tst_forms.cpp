@@ -281,7 +281,7 @@ private slots:
             store->setSymbolVisible(symbol, true);
         session.server->setPrice(QStringLiteral("BTCUSD"), 8888888.88, 8888899.99);
         QTRY_COMPARE(session.window->getTick(QStringLiteral("BTCUSD")).ask, 8888899.99);
-        QTRY_COMPARE(session.part<QTableWidget>("dealTableWidget")->rowCount(), 2);
+        QTRY_COMPARE(session.part<QTableWidget>("dealTableWidget")->rowCount(), 3); // with the opening deposit
     }
     void cleanupTestCase() { session.stop(); }
 

@@ -274,6 +274,41 @@ private slots:
         QCOMPARE(useHistoryMenu(positions, point, {}).second, QStringList{period});
     }
 
+    // The simulated broker's history adds up: from its opening deposit on, the deals summary's
+    // balance is the account's own, as the account summary line shows it.
+    void brokerHistoryAddsUp_data()
+    {
+        QTest::addColumn<bool>("demoAccounts"); // the documented accounts, logged in as 1001
+        QTest::addColumn<QString>("period");    // "" for the history the login asks for
+        QTest::addColumn<QString>("balance");
+        QTest::newRow("1001, All") << true << "All" << "10048.18";
+        QTest::newRow("opened at once, the login's history") << false << "" << "1000.00";
+    }
+    void brokerHistoryAddsUp()
+    {
+        QFETCH(bool, demoAccounts);
+        QFETCH(QString, period);
+        QFETCH(QString, balance);
+        corvane_test::SessionOptions options;
+        options.password = demoAccounts ? "demo1001" : "secret";
+        QVERIFY(session.start(demoAccounts ? 1001 : Account, [&](simbroker::SimTradeServer &server) {
+            if (demoAccounts)
+                server.addDemoAccounts(); // sets up again the account the session opened
+        }, options));
+        const QTableWidget *deals = table(session.window.get(), 2);
+        QTRY_VERIFY(deals->rowCount() > 0); // the login's history
+        if (!period.isEmpty()) {
+            int loads = 0; // counted after the window's own load of the same reply
+            QObject counter;
+            connect(session.client.get(), &TradeClient::tradeHistoryReceived, &counter, [&loads] { ++loads; });
+            useHistoryMenu(table(session.window.get(), 0), QPoint(30, 10), {"Period", period});
+            QTRY_COMPARE(loads, 1);
+        }
+        QCOMPARE(deals->item(deals->rowCount() - 1, 0)->text().section(QStringLiteral("Balance: "), 1), balance);
+        const auto *line = qobject_cast<QLabel *>(session.part<QDockWidget>("toolboxDockWidget")->titleBarWidget());
+        QVERIFY2(line->text().startsWith(" Balance: " + balance + ','), qPrintable(line->text()));
+    }
+
     // The page of two closed positions (of three table rows: one lacks a cell, the last is the
     // summary) and the first of them read as an open position: data rows of fourteen cells from the right columns, the
     // last spanning two, empty where a table lacks a cell; the six boxes read back from the two
