@@ -146,7 +146,6 @@ void NetTradeTable::rebuild(const QMap<QString, QList<Position>> &positionsBySym
     total.profit = totalProfit;
     writeSummary(total);
     columns->apply();
-    columns->evenRows();
 }
 
 void NetTradeTable::updateSymbol(const QString &symbol, int digits, int positions, double buyVolume,

@@ -37,8 +37,7 @@ QString accountSummaryText(const AccountFigures &figures, double netProfit);
 
 // The "Net Trade" table: one row per symbol with open positions, ordered by symbol, then a bold
 // "Summary" row. Rebuilt with the trade table; updated per symbol by every accepted tick. Every
-// column is at least as wide as its widest text (a narrower view scrolls sideways), and the rows
-// share one height.
+// column is at least as wide as its widest text (a narrower view scrolls sideways).
 class NetTradeTable
 {
 public:

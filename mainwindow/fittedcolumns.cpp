@@ -189,17 +189,6 @@ void FittedColumns::apply()
     laidOutFor = viewport->width();
 }
 
-void FittedColumns::evenRows()
-{
-    const int rows = table->model() ? table->model()->rowCount(table->rootIndex()) : 0;
-    const QAbstractItemView *view = table; // the table view's own row hint, which it keeps protected
-    int height = 0;
-    for (int row = 0; row < rows; ++row)
-        height = qMax(height, view->sizeHintForRow(row));
-    if (height > 0)
-        table->verticalHeader()->setDefaultSectionSize(height);
-}
-
 bool FittedColumns::eventFilter(QObject *watched, QEvent *event)
 {
     // The viewport is compared by the pointer kept at the start: while the table is being

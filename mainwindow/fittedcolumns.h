@@ -54,10 +54,6 @@ public:
 
     void apply();
 
-    // Gives every row the height of the tallest one. With the columns fitted no text wraps, so
-    // that is one line of text, or a cell widget's height.
-    void evenRows();
-
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 

@@ -155,7 +155,8 @@ double TradeTable::rebuild(const QList<Position> &positionList, const QList<Pend
     }
 
     columns->apply();
-    columns->evenRows();
+    // With every text on one line and the buttons no taller than a line, the rows come out alike.
+    table->resizeRowsToContents();
     return totalProfit;
 }
 

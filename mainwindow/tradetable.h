@@ -25,9 +25,9 @@ class RowIndex;
 // the order's ticket and symbol, so a rebuild of the table can never turn it onto another order.
 // A rebuild replaces every button; the old ones are hidden at once and deleted by the view.
 //
-// No figure is ever cut: every column is at least as wide as its widest text, a narrower view
-// scrolls sideways, and the rows share one height, that of a line of text or of the button if
-// it stands taller. The close column is as wide as the button needs for its word in the table's
+// No figure is ever cut: every column is at least as wide as its widest text and a narrower view
+// scrolls sideways, so no text wraps; the buttons are no taller than a line of text, so the rows
+// share one height. The close column is as wide as the button needs for its word in the table's
 // font, whatever "Auto Arrange" does to the figure columns.
 class TradeTable
 {
