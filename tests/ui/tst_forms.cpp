@@ -3,6 +3,7 @@
 // the fields of a column share one left edge. The window is logged in to the simulated broker
 // with a position on each side and a pending order, so the order dialog can be put into each of
 // its modes, and with the widest prices and history it may show.
+#include "accountsummary.h"
 #include "changepassworddlg.h"
 #include "loggedinwindow.h"
 #include "logindialog.h"
@@ -278,6 +279,28 @@ class TestForms : public QObject
             panel->setBuyPrice(1.10527, 5);
             panel->setSellPrice(1.10512, 5);
             made.reset(panel);
+        } else if (name == QLatin1String("net trade, narrow")) {
+            // The net-trade table narrower than its figures, which the window's toolbox never is
+            // (its title, the account line, holds it wider): a sell and a buy of 9999 lots at
+            // seven-digit prices, the summary in bold.
+            auto *table = new QTableWidget(0, NetTradeTable::ColumnCount);
+            table->setObjectName(QStringLiteral("netTableWidget"));
+            table->setHorizontalHeaderLabels({"Symbol", "Positions", "Buy Volume", "Buy Price", "Sell Volume",
+                                              "Sell Price", "Net Volume", "Profit"});
+            table->resize(400, 150);
+            QFont bold;
+            bold.setWeight(QFont::Bold);
+            Position sell;
+            sell.symbol = QStringLiteral("BTCUSD");
+            sell.type = QStringLiteral("sell");
+            sell.volume = 9999.0;
+            sell.price = 8888888.88;
+            sell.profit = -88888888.88;
+            sell.digits = 2;
+            Position buy = sell;
+            buy.type = QStringLiteral("buy");
+            NetTradeTable(table, bold).rebuild({{sell.symbol, {sell, buy}}}, -177777777.76);
+            made.reset(table);
         } else if (name == QLatin1String("symbols")) {
             made = std::make_unique<ShowSymbolDialog>(window);
             auto *list = made->findChild<QListWidget *>();
@@ -363,6 +386,7 @@ private slots:
                                        << "Demo Account";
         QTest::newRow("symbols") << "symbols" << 0 << QStringList() << "Show/Hide Symbols";
         QTest::newRow("one-click panel") << "one-click panel" << 0 << QStringList() << "";
+        QTest::newRow("net trade, narrow") << "net trade, narrow" << 0 << QStringList() << "";
         const QString main = QStringLiteral("Jane Trader(4000000007, Sim)");
         QTest::newRow("main window") << "Client_Terminal" << 0 << QStringList() << main;
         QTest::newRow("main window, closed positions") << "Client_Terminal" << 1
