@@ -117,6 +117,9 @@ private slots:
         // columns fill the view once more; the close column keeps its width throughout.
         QHeaderView *header = trades->horizontalHeader();
         const int closeWidth = trades->columnWidth(TradeTable::CloseColumn);
+        // No share of the stretch: the order's button and the cell's margins.
+        QTRY_COMPARE(trades->findChildren<MyCloseButton *>().size(), 1);
+        QVERIFY(closeWidth <= trades->findChild<MyCloseButton *>()->width() + 10);
         const QPoint point = trades->visualRect(trades->model()->index(0, TradeTable::TimeColumn)).center();
         QPoint menuAt;
         for (QHeaderView::ResizeMode mode : {QHeaderView::Interactive, QHeaderView::Fixed}) {
