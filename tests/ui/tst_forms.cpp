@@ -1,8 +1,8 @@
 // Every dialog and form of the program as it shows with this platform's fonts: each label,
 // button, check box and table cell shows its whole text, no two visible siblings overlap, and
 // the fields of a column share one left edge. The window is logged in to the simulated broker
-// with a position on each side and a pending order, so the order dialog can be put into each of
-// its modes, and with the widest prices and history it may show.
+// with a position on each side and pending orders, so the order dialog can be put into each of
+// its modes, and with the widest prices, trades and history it may show.
 #include "accountsummary.h"
 #include "changepassworddlg.h"
 #include "loggedinwindow.h"
