@@ -1,6 +1,7 @@
 #include "accountsummary.h"
 
 #include "displayformat.h"
+#include "fittedcolumns.h"
 #include "trademessages.h"
 
 #include <QJsonValue>
@@ -52,11 +53,11 @@ QString accountSummaryText(const AccountFigures &f, double netProfit)
 }
 
 NetTradeTable::NetTradeTable(QTableWidget *table, const QFont &summaryFont)
-    : table(table), summaryFont(summaryFont)
+    : table(table), columns(new FittedColumns(table)), summaryFont(summaryFont)
 {
 }
 
-void NetTradeTable::writeRow(int row, const QString &symbol, int positions, double buyVolume,
+bool NetTradeTable::writeRow(int row, const QString &symbol, int positions, double buyVolume,
                              const QString &buyPrice, double sellVolume, const QString &sellPrice,
                              double profit, bool summary)
 {
@@ -64,7 +65,11 @@ void NetTradeTable::writeRow(int row, const QString &symbol, int positions, doub
         symbol, QString::number(positions), money(buyVolume), buyPrice, money(sellVolume), sellPrice,
         money(buyVolume - sellVolume), money(profit),
     };
+    // The cells show the summary font's own properties (bold) over the table's font.
+    const QFont shownFont = summary ? summaryFont.resolve(table->font()) : QFont();
+    bool wider = false;
     for (int column = 0; column < ColumnCount; ++column) {
+        wider |= columns->fit(column, texts[column], false, summary ? &shownFont : nullptr);
         // Every tick rewrites two rows: keep their items and change only the text that moved.
         if (QTableWidgetItem *item = table->item(row, column)) {
             if (item->text() != texts[column])
@@ -81,12 +86,13 @@ void NetTradeTable::writeRow(int row, const QString &symbol, int positions, doub
             item->setFont(summaryFont);
         table->setItem(row, column, item);
     }
+    return wider;
 }
 
-void NetTradeTable::writeSummary(const Shown &total)
+bool NetTradeTable::writeSummary(const Shown &total)
 {
-    writeRow(table->rowCount() - 1, QStringLiteral("Summary"), total.positions, total.buyVolume, QString(),
-             total.sellVolume, QString(), total.profit, true);
+    return writeRow(table->rowCount() - 1, QStringLiteral("Summary"), total.positions, total.buyVolume,
+                    QString(), total.sellVolume, QString(), total.profit, true);
 }
 
 void NetTradeTable::rebuild(const QMap<QString, QList<Position>> &positionsBySymbol, double totalProfit)
@@ -96,6 +102,7 @@ void NetTradeTable::rebuild(const QMap<QString, QList<Position>> &positionsBySym
     rowOfSymbol.clear();
     table->setRowCount(0);
     table->setRowCount(positionsBySymbol.size() + 1);
+    columns->reset();
 
     int buyCount = 0;
     int sellCount = 0;
@@ -138,6 +145,7 @@ void NetTradeTable::rebuild(const QMap<QString, QList<Position>> &positionsBySym
     total.sellVolume = sellVolumeAll;
     total.profit = totalProfit;
     writeSummary(total);
+    columns->apply();
 }
 
 void NetTradeTable::updateSymbol(const QString &symbol, int digits, int positions, double buyVolume,
@@ -158,10 +166,12 @@ void NetTradeTable::updateSymbol(const QString &symbol, int digits, int position
         total.sellVolume += shown[row].sellVolume;
         total.profit += shown[row].profit;
     }
+    bool wider = false;
     if (ownRow >= 0) {
-        writeRow(ownRow, symbol, positions, buyVolume, price(buyPrice, digits), sellVolume,
-                 price(sellPrice, digits), netProfit, false);
+        wider = writeRow(ownRow, symbol, positions, buyVolume, price(buyPrice, digits), sellVolume,
+                         price(sellPrice, digits), netProfit, false);
         shown[ownRow] = {positions, asShown(buyVolume), asShown(sellVolume), asShown(netProfit)};
     }
-    writeSummary(total);
+    if (writeSummary(total) || wider)
+        columns->apply();
 }

@@ -10,6 +10,7 @@
 
 #include "positionrecords.h"
 
+class FittedColumns;
 class QTableWidget;
 
 // The account's money figures as the last applied account-and-positions reply gave them.
@@ -35,7 +36,8 @@ struct AccountPositionsReply
 QString accountSummaryText(const AccountFigures &figures, double netProfit);
 
 // The "Net Trade" table: one row per symbol with open positions, ordered by symbol, then a bold
-// "Summary" row. Rebuilt with the trade table; updated per symbol by every accepted tick.
+// "Summary" row. Rebuilt with the trade table; updated per symbol by every accepted tick. Every
+// column is at least as wide as its widest text (a narrower view scrolls sideways).
 class NetTradeTable
 {
 public:
@@ -63,11 +65,13 @@ private:
         double profit = 0.0;
     };
 
-    void writeRow(int row, const QString &symbol, int positions, double buyVolume, const QString &buyPrice,
+    // True when a text widened its column.
+    bool writeRow(int row, const QString &symbol, int positions, double buyVolume, const QString &buyPrice,
                   double sellVolume, const QString &sellPrice, double profit, bool summary);
-    void writeSummary(const Shown &total);
+    bool writeSummary(const Shown &total);
 
     QTableWidget *table;
+    FittedColumns *columns; // owned by the table
     QFont summaryFont;
     // Symbol rows in table order, with their shown figures; the row of a symbol is its position here.
     QStringList rowSymbols;

@@ -9,7 +9,6 @@
 #include "trademessages.h"
 
 #include <QDockWidget>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -157,7 +156,7 @@ void Client_Terminal::contextTradeMenu(QPoint pos)
         break;
     case TradeTable::AutoArrangeEntry:
         autoArrange = !autoArrange;
-        TradeTable::applyAutoArrange(table->horizontalHeader(), autoArrange);
+        tradeTable->setAutoArrange(autoArrange);
         break;
     default: {
         // A position closed or an order filled while the menu was open: nothing is left to act on.

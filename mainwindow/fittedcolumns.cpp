@@ -118,28 +118,53 @@ bool FittedColumns::fitSpanning(const QString &text, const QFont &font)
     return true;
 }
 
+void FittedColumns::holdColumn(int column, int contentWidth)
+{
+    ensureColumns();
+    held.insert(column, contentWidth);
+    if (column >= 0 && column < least.size())
+        table->horizontalHeader()->setSectionResizeMode(column, QHeaderView::Fixed);
+}
+
 int FittedColumns::leastWidth(int column) const
 {
     return column >= 0 && column < least.size() ? qMax(least[column], headerWidth[column]) : 0;
+}
+
+void FittedColumns::setArranged(bool on)
+{
+    arranged = on;
+    ensureColumns();
+    QHeaderView *header = table->horizontalHeader();
+    for (int column = 0; column < least.size(); ++column)
+        header->setSectionResizeMode(column, on || held.contains(column) ? QHeaderView::Fixed : QHeaderView::Interactive);
+    apply();
 }
 
 void FittedColumns::apply()
 {
     ensureColumns();
     const int columns = least.size();
+    QHeaderView *header = table->horizontalHeader();
     QVector<int> widths(columns);
     int total = 0;
-    for (int column = 0; column < columns; ++column)
-        total += widths[column] = leastWidth(column);
+    for (int column = 0; column < columns; ++column) {
+        const auto hold = held.constFind(column);
+        widths[column] = hold != held.constEnd() ? *hold + padding[0] : leastWidth(column);
+        // The user's width stands as long as the texts have room in it.
+        if (!arranged && hold == held.constEnd())
+            widths[column] = qMax(widths[column], header->sectionSize(column));
+        total += widths[column];
+    }
 
     // Stretch as a stretched header does: the stretching columns grow towards one common width,
     // none narrower than its text, until they fill the viewport (and a spanning text).
     const int available = qMax(viewport->width(), spanning);
     QVector<int> stretched;
     for (int column = 0; column < columns; ++column)
-        if (stretching.isEmpty() || stretching.contains(column))
+        if ((stretching.isEmpty() || stretching.contains(column)) && !held.contains(column))
             stretched << column;
-    if (available > total && !stretched.isEmpty()) {
+    if (arranged && available > total && !stretched.isEmpty()) {
         int room = available - total;
         for (int column : qAsConst(stretched))
             room += widths[column];
@@ -158,7 +183,6 @@ void FittedColumns::apply()
         }
     }
 
-    QHeaderView *header = table->horizontalHeader();
     for (int column = 0; column < columns; ++column)
         if (header->sectionSize(column) != widths[column])
             header->resizeSection(column, widths[column]);

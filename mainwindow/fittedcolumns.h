@@ -23,6 +23,10 @@ class QTableView;
 // fit() only raises the least widths; apply() lays the columns out. The table calls apply()
 // itself when its viewport changes width; the owner calls it after fitting texts, and only
 // needs to when a fit() returned true.
+//
+// While the columns are not arranged (setArranged(false)) the user sizes them: nothing stretches,
+// and apply() only widens a column narrower than its texts. A held column keeps its width in
+// either case.
 class FittedColumns : public QObject
 {
 public:
@@ -38,8 +42,15 @@ public:
     // Makes room for a text spanning every column of its row.
     bool fitSpanning(const QString &text, const QFont &font);
 
+    // Holds `column` at the width a widget `contentWidth` wide needs in its cell, whatever the
+    // texts and the mode; it takes no share of the room left over. Kept over reset().
+    void holdColumn(int column, int contentWidth);
+
     // The least width of a column as fitted so far.
     int leastWidth(int column) const;
+
+    // True (the start): the columns are laid out here; false: the user sizes them.
+    void setArranged(bool arranged);
 
     void apply();
 
@@ -64,6 +75,8 @@ private:
     QVector<int> stretching;
     QVector<int> least;       // per column, text widths only
     QVector<int> headerWidth; // per column
+    QHash<int, int> held;     // column, content width
+    bool arranged = true;
     int spanning = 0;
     int padding[2] = {0, 0}; // around a text, without and with an icon
     int laidOutFor = -1;      // the viewport width of the last layout

@@ -7,9 +7,14 @@
 MyCloseButton::MyCloseButton(const QString &symbol, qint64 ticket, int type, QWidget *parent)
     : QPushButton(parent), symbol(symbol), ticket(ticket), type(type)
 {
-    setText(QStringLiteral("Close"));
+    setText(label());
     // QAbstractButton reacts to the left button only, and to the keyboard.
     connect(this, &QAbstractButton::clicked, this, &MyCloseButton::onClicked);
+}
+
+QString MyCloseButton::label()
+{
+    return QStringLiteral("Close");
 }
 
 void MyCloseButton::onClicked()
@@ -42,7 +47,8 @@ void SummaryItemDelegate::paint(QPainter *painter, const QStyleOptionViewItem &o
     QItemDelegate::paint(painter, option, index);
     if (!showsCloseIcon(index))
         return;
-    closeIcon.paint(painter, option.rect, Qt::AlignRight, QIcon::Normal, QIcon::Off);
+    // Centred on the row like the pending orders' buttons, whatever height the rows take.
+    closeIcon.paint(painter, option.rect, Qt::AlignRight | Qt::AlignVCenter, QIcon::Normal, QIcon::Off);
 }
 
 bool SummaryItemDelegate::editorEvent(QEvent *event, QAbstractItemModel *model, const QStyleOptionViewItem &option,

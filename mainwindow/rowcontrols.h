@@ -21,6 +21,9 @@ class MyCloseButton : public QPushButton
 public:
     MyCloseButton(const QString &symbol, qint64 ticket, int type, QWidget *parent = nullptr);
 
+    // The button's word, for whoever sizes the button.
+    static QString label();
+
 signals:
     void clicked(qint64 ticket, int type);
 
@@ -33,8 +36,9 @@ private:
     qint64 type;
 };
 
-// Delegate of the trade table's last column: draws the close icon at the right end of the cell
-// and turns a left click on it into clicked(ticket, 1), the ticket read from column 1 of the row.
+// Delegate of the trade table's last column: draws the close icon at the right end of the cell,
+// centred on its height, and turns a left click on it into clicked(ticket, 1), the ticket read
+// from column 1 of the row.
 class SummaryItemDelegate : public QItemDelegate
 {
     Q_OBJECT

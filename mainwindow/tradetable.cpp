@@ -1,16 +1,15 @@
 #include "tradetable.h"
 
 #include "displayformat.h"
+#include "fittedcolumns.h"
 #include "rowcontrols.h"
 #include "rowindex.h"
 
 #include <QAction>
 #include <QDateTime>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QIcon>
 #include <QMenu>
-#include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTableWidget>
@@ -41,27 +40,21 @@ void setText(QTableWidget *table, int row, int column, const QString &text)
         table->setItem(row, column, makeCell(text));
 }
 
-// The close column is narrow: the button's label takes a font small enough to show it whole
-// in a button as wide as the cell (the column less its grid line).
-void fitLabel(QPushButton *button)
+// The least button that shows its word whole in the table's font: the word, the room the style
+// keeps around a button's contents (its frame), the style's margin beside a button's text, and a
+// pixel above and below.
+QSize closeButtonSize(const QTableWidget *table)
 {
     QStyleOptionButton option;
-    option.initFrom(button);
-    option.rect.setWidth(TradeTable::CloseColumnWidth - 1);
-    option.text = button->text();
-    const int room = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button).width();
-    QFont font = button->font();
-    while (QFontMetrics(font).size(Qt::TextShowMnemonic, option.text).width() > room && font.pointSizeF() > 5)
-        font.setPointSizeF(font.pointSizeF() - 0.5);
-    button->setFont(font);
-}
-
-void keepCloseColumn(QHeaderView *header)
-{
-    if (header->count() <= TradeTable::CloseColumn)
-        return;
-    header->setSectionResizeMode(TradeTable::CloseColumn, QHeaderView::Fixed);
-    header->resizeSection(TradeTable::CloseColumn, TradeTable::CloseColumnWidth);
+    option.initFrom(table);
+    option.text = MyCloseButton::label();
+    option.rect = QRect(0, 0, 100, 100);
+    QStyle *style = table->style();
+    const QRect room = style->subElementRect(QStyle::SE_PushButtonContents, &option, table);
+    const QSize word = table->fontMetrics().size(Qt::TextShowMnemonic, option.text);
+    return QSize(word.width() + option.rect.width() - room.width()
+                     + style->pixelMetric(QStyle::PM_ButtonMargin, &option, table),
+                 word.height() + option.rect.height() - room.height() + 2);
 }
 
 } // namespace
@@ -77,11 +70,14 @@ TradeTable::TradeTable(QTableWidget *table)
                                  *key = QString::number(ticket->text().toLongLong());
                                  return true;
                              },
-                             table))
+                             table)),
+      columns(nullptr)
 {
     table->setColumnCount(CloseColumn + 1);
     table->setHorizontalHeaderItem(CloseColumn, new QTableWidgetItem(QString()));
-    keepCloseColumn(table->horizontalHeader());
+    columns = new FittedColumns(table);
+    columns->holdColumn(CloseColumn, closeButtonSize(table).width());
+    columns->apply();
 }
 
 TradeTable::~TradeTable() = default;
@@ -91,6 +87,12 @@ void TradeTable::setCloseHandler(CloseHandler handler)
     closeHandler = std::move(handler);
 }
 
+void TradeTable::put(int row, int column, QTableWidgetItem *item, bool icon)
+{
+    table->setItem(row, column, item);
+    columns->fit(column, item->text(), icon);
+}
+
 double TradeTable::rebuild(const QList<Position> &positionList, const QList<PendingOrder> &orders,
                            QMap<QString, QList<Position>> *positionsBySymbol)
 {
@@ -98,6 +100,7 @@ double TradeTable::rebuild(const QList<Position> &positionList, const QList<Pend
         positionsBySymbol->clear();
     table->setRowCount(0);
     table->setRowCount(positionList.size() + orders.size());
+    columns->reset();
 
     double totalProfit = 0.0;
     int row = 0;
@@ -107,16 +110,16 @@ double TradeTable::rebuild(const QList<Position> &positionList, const QList<Pend
         // Only the exact text "sell" is a sell; anything else trades as a buy.
         symbol->setIcon(QIcon(p.isSell() ? QStringLiteral(":/icon/sell.png")
                                                               : QStringLiteral(":/icon/buy.png")));
-        table->setItem(row, SymbolColumn, symbol);
-        table->setItem(row, TicketColumn, makeCell(QString::number(p.ticket)));
-        table->setItem(row, TimeColumn, makeCell(formatTime(p.time)));
-        table->setItem(row, TypeColumn, makeCell(p.type));
-        table->setItem(row, VolumeColumn, makeCell(money(p.volume)));
-        table->setItem(row, PriceColumn, makeCell(price(p.price, p.digits)));
-        table->setItem(row, StopLossColumn, makeCell(optionalPrice(p.sl, p.digits)));
-        table->setItem(row, TakeProfitColumn, makeCell(optionalPrice(p.tp, p.digits)));
-        table->setItem(row, CurrentPriceColumn, makeCell(price(p.current_price, p.digits)));
-        table->setItem(row, ProfitColumn, makeCell(money(p.profit)));
+        put(row, SymbolColumn, symbol, true);
+        put(row, TicketColumn, makeCell(QString::number(p.ticket)));
+        put(row, TimeColumn, makeCell(formatTime(p.time)));
+        put(row, TypeColumn, makeCell(p.type));
+        put(row, VolumeColumn, makeCell(money(p.volume)));
+        put(row, PriceColumn, makeCell(price(p.price, p.digits)));
+        put(row, StopLossColumn, makeCell(optionalPrice(p.sl, p.digits)));
+        put(row, TakeProfitColumn, makeCell(optionalPrice(p.tp, p.digits)));
+        put(row, CurrentPriceColumn, makeCell(price(p.current_price, p.digits)));
+        put(row, ProfitColumn, makeCell(money(p.profit)));
         // Empty, so a click or a right-click beside the close icon still finds the row.
         table->setItem(row, CloseColumn, makeCell(QString()));
         totalProfit += p.profit;
@@ -125,34 +128,39 @@ double TradeTable::rebuild(const QList<Position> &positionList, const QList<Pend
         ++row;
     }
 
+    // The table's font decides the button, and so the close column.
+    const QSize buttonSize = closeButtonSize(table);
+    columns->holdColumn(CloseColumn, buttonSize.width());
     for (const PendingOrder &o : orders) {
         QTableWidgetItem *symbol = makeCell(o.symbol);
         symbol->setData(Qt::UserRole, OrderMark);
         const QString typeText = orderTypeText(o.type);
         if (!typeText.isEmpty())
             symbol->setIcon(QIcon(QStringLiteral(":/icon/pending_order.png")));
-        table->setItem(row, SymbolColumn, symbol);
-        table->setItem(row, TicketColumn, makeCell(QString::number(o.ticket)));
-        table->setItem(row, TimeColumn, makeCell(formatTime(o.time)));
+        put(row, SymbolColumn, symbol, !typeText.isEmpty());
+        put(row, TicketColumn, makeCell(QString::number(o.ticket)));
+        put(row, TimeColumn, makeCell(formatTime(o.time)));
         auto *type = new QTableWidgetItem(typeText);
         type->setFlags(ReadOnlyCell);
-        table->setItem(row, TypeColumn, type);
-        table->setItem(row, VolumeColumn, makeCell(money(o.volume)));
-        table->setItem(row, PriceColumn, makeCell(price(o.price, o.digits)));
-        table->setItem(row, StopLossColumn, makeCell(optionalPrice(o.sl, o.digits)));
-        table->setItem(row, TakeProfitColumn, makeCell(optionalPrice(o.tp, o.digits)));
-        table->setItem(row, CurrentPriceColumn, makeCell(optionalPrice(o.s_price, o.digits)));
-        table->setItem(row, ProfitColumn, makeCell(QStringLiteral("Placed")));
+        put(row, TypeColumn, type);
+        put(row, VolumeColumn, makeCell(money(o.volume)));
+        put(row, PriceColumn, makeCell(price(o.price, o.digits)));
+        put(row, StopLossColumn, makeCell(optionalPrice(o.sl, o.digits)));
+        put(row, TakeProfitColumn, makeCell(optionalPrice(o.tp, o.digits)));
+        put(row, CurrentPriceColumn, makeCell(optionalPrice(o.s_price, o.digits)));
+        put(row, ProfitColumn, makeCell(QStringLiteral("Placed")));
         table->setItem(row, CloseColumn, makeCell(QString()));
-        addCloseButton(row, o);
+        addCloseButton(row, o, buttonSize);
         ++row;
     }
 
+    columns->apply();
+    // With every text on one line and the buttons no taller than a line, the rows come out alike.
     table->resizeRowsToContents();
     return totalProfit;
 }
 
-void TradeTable::addCloseButton(int row, const PendingOrder &order)
+void TradeTable::addCloseButton(int row, const PendingOrder &order, const QSize &size)
 {
     // The view takes the holder over as the cell's widget and deletes it with the row.
     auto *holder = new QWidget;
@@ -161,7 +169,8 @@ void TradeTable::addCloseButton(int row, const PendingOrder &order)
     auto *button = new MyCloseButton(order.symbol, order.ticket, DeleteOrderClick, holder);
     // The table keeps the keyboard: no key typed in it deletes an order.
     button->setFocusPolicy(Qt::NoFocus);
-    fitLabel(button);
+    // The style's least push button is far wider than the word; the label keeps the table's font.
+    button->setFixedSize(size);
     layout->addWidget(button, 0, Qt::AlignCenter);
     if (closeHandler)
         QObject::connect(button, &MyCloseButton::clicked, button, closeHandler);
@@ -171,11 +180,19 @@ void TradeTable::addCloseButton(int row, const PendingOrder &order)
 bool TradeTable::updatePosition(const Position &position)
 {
     const QList<int> rows = positions->rows(QString::number(position.ticket));
+    if (rows.isEmpty())
+        return false;
+    // A profit gaining a digit widens its column; every other tick adds up a few character widths.
+    const QString currentPrice = price(position.current_price, position.digits);
+    const QString profit = money(position.profit);
     for (int row : rows) {
-        setText(table, row, CurrentPriceColumn, price(position.current_price, position.digits));
-        setText(table, row, ProfitColumn, money(position.profit));
+        setText(table, row, CurrentPriceColumn, currentPrice);
+        setText(table, row, ProfitColumn, profit);
     }
-    return !rows.isEmpty();
+    const bool wider = columns->fit(CurrentPriceColumn, currentPrice);
+    if (columns->fit(ProfitColumn, profit) || wider)
+        columns->apply();
+    return true;
 }
 
 TradeTable::RowKind TradeTable::kindAt(int row) const
@@ -275,10 +292,9 @@ QMenu *TradeTable::buildContextMenu(RowKind kind, bool autoArrange, bool canOpen
     return menu;
 }
 
-void TradeTable::applyAutoArrange(QHeaderView *header, bool autoArrange)
+void TradeTable::setAutoArrange(bool autoArrange)
 {
-    header->setSectionResizeMode(autoArrange ? QHeaderView::Stretch : QHeaderView::Interactive);
-    keepCloseColumn(header);
+    columns->setArranged(autoArrange);
 }
 
 QString TradeTable::formatTime(qint64 epochSeconds)

@@ -8,11 +8,12 @@
 
 #include <functional>
 
-class QHeaderView;
+class FittedColumns;
 class QMenu;
 class QModelIndex;
 class QPoint;
 class QTableWidget;
+class QTableWidgetItem;
 class RowIndex;
 
 // The "Trade" table: open positions, then pending orders, one row each. Rebuilt whole from the
@@ -23,6 +24,11 @@ class RowIndex;
 // the close icon (the column's delegate), a pending order its own "Close" button, which carries
 // the order's ticket and symbol, so a rebuild of the table can never turn it onto another order.
 // A rebuild replaces every button; the old ones are hidden at once and deleted by the view.
+//
+// No figure is ever cut: every column is at least as wide as its widest text and a narrower view
+// scrolls sideways, so no text wraps; the buttons are no taller than a line of text, so the rows
+// share one height. The close column is as wide as the button needs for its word in the table's
+// font, whatever "Auto Arrange" does to the figure columns.
 class TradeTable
 {
 public:
@@ -32,7 +38,6 @@ public:
         StopLossColumn, TakeProfitColumn, CurrentPriceColumn, ProfitColumn, ColumnCount,
         CloseColumn = ColumnCount
     };
-    static constexpr int CloseColumnWidth = 30;
     enum class RowKind { None, Position, Order };
 
     // Context-menu entries, carried as the data of their actions.
@@ -82,14 +87,16 @@ public:
 
     // On: the figure columns share the width (stretch); off: the user sizes them. The close
     // column keeps its width either way.
-    static void applyAutoArrange(QHeaderView *header, bool autoArrange);
+    void setAutoArrange(bool autoArrange);
 
     static QString formatTime(qint64 epochSeconds);
 
 private:
-    void addCloseButton(int row, const PendingOrder &order);
+    void put(int row, int column, QTableWidgetItem *item, bool icon = false);
+    void addCloseButton(int row, const PendingOrder &order, const QSize &size);
 
     QTableWidget *table;
     RowIndex *positions;
+    FittedColumns *columns; // owned by the table
     CloseHandler closeHandler;
 };

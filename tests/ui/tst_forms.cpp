@@ -1,8 +1,9 @@
 // Every dialog and form of the program as it shows with this platform's fonts: each label,
 // button, check box and table cell shows its whole text, no two visible siblings overlap, and
 // the fields of a column share one left edge. The window is logged in to the simulated broker
-// with a position on each side and a pending order, so the order dialog can be put into each of
-// its modes, and with the widest prices and history it may show.
+// with a position on each side and pending orders, so the order dialog can be put into each of
+// its modes, and with the widest prices, trades and history it may show.
+#include "accountsummary.h"
 #include "changepassworddlg.h"
 #include "loggedinwindow.h"
 #include "logindialog.h"
@@ -10,10 +11,12 @@
 #include "new_order.h"
 #include "oneclicktradingbuttons.h"
 #include "opendemodlg.h"
+#include "rowcontrols.h"
 #include "showsymboldialog.h"
 #include "symboldatastorage.h"
 #include "testmain.h"
 #include "trademessages.h"
+#include "tradetable.h"
 
 #include <QtWidgets>
 
@@ -88,15 +91,24 @@ QStringList comboFaults(const QComboBox *box)
 // The tables whose columns widen to their texts (the table scrolls sideways instead): every
 // cell counts, also those scrolled out of view.
 const QStringList FittedTables{"symbolTableWidget", "journalTable", "positionTableWidget", "orderTableWidget",
-                               "dealTableWidget"};
+                               "dealTableWidget", "tradeTableWidget", "netTableWidget"};
+// Fitted tables whose rows, summary included, share one height.
+const QStringList EvenTables{"tradeTableWidget", "netTableWidget"};
 
-// Cells that cut their text.
+// Cells that cut or wrap their text, and rows of another height.
 QStringList cellFaults(const QTableWidget *table)
 {
     QStringList faults;
     const int margin = 2 * (table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table) + 1);
     const int icon = table->style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, table) + margin / 2;
     const bool everyCell = FittedTables.contains(table->objectName());
+    // A fitted table gives every text one line.
+    const int wrap = table->wordWrap() && !everyCell ? Qt::TextWordWrap : 0;
+    if (EvenTables.contains(table->objectName()))
+        for (int row = 1; row < table->rowCount(); ++row)
+            if (table->rowHeight(row) != table->rowHeight(0))
+                faults << QStringLiteral("row %1 of %2 is %3 px high, row 0 %4").arg(row).arg(table->objectName())
+                              .arg(table->rowHeight(row)).arg(table->rowHeight(0));
     for (const QTableWidgetItem *item : table->findItems(QString(), Qt::MatchContains)) {
         if (!item) // a cell that holds nothing
             continue;
@@ -105,11 +117,57 @@ QStringList cellFaults(const QTableWidget *table)
             continue;
         if (!item->icon().isNull())
             room.setLeft(room.left() + icon);
-        const QFont font = item->data(Qt::FontRole).isValid() ? item->font() : table->font();
-        const QRect needed = QFontMetrics(font).boundingRect(room, table->wordWrap() ? Qt::TextWordWrap : 0,
-                                                                    item->text());
+        // A cell's font shows what it sets over the table's font.
+        const QFont font = item->data(Qt::FontRole).isValid() ? item->font().resolve(table->font()) : table->font();
+        const QRect needed = QFontMetrics(font).boundingRect(room, wrap, item->text());
         faults << cut(table, item->text(), needed.width(), room.width())
                << cut(table, item->text(), needed.height(), room.height());
+    }
+    return faults;
+}
+
+// The trade table's close controls stand centred on their rows: a pending order's button, in the
+// table's font, and a position's close icon, read from the table's own painting (under its cell
+// widgets) by the icon's red.
+QStringList closeControlFaults(QTableWidget *table)
+{
+    QStringList faults;
+    QImage painted(table->viewport()->size(), QImage::Format_RGB32);
+    table->viewport()->render(&painted, QPoint(), QRegion(), QWidget::DrawWindowBackground);
+    const auto red = [&painted](int x, int y) {
+        const QColor c = painted.pixelColor(x, y);
+        return c.red() > 120 && c.green() < 80 && c.blue() < 80;
+    };
+    const auto offCentre = [](int before, int after) { return qAbs(before - after) > 1; };
+    for (int row = 0; row < table->rowCount(); ++row) {
+        const QRect cell = table->visualRect(table->model()->index(row, TradeTable::CloseColumn));
+        const QString where = QStringLiteral("row %1's close cell (%2 px high)").arg(row).arg(cell.height());
+        if (!painted.rect().contains(cell))
+            continue;
+        if (const QWidget *holder = table->cellWidget(row, TradeTable::CloseColumn)) {
+            const auto *button = holder->findChild<MyCloseButton *>();
+            const QRect at(button->mapTo(table->viewport(), QPoint()), button->size());
+            if (offCentre(at.top() - cell.top(), cell.bottom() - at.bottom())
+                || offCentre(at.left() - cell.left(), cell.right() - at.right()))
+                faults << QStringLiteral("button at %1,%2 %3x%4 off the centre of %5").arg(at.x()).arg(at.y())
+                              .arg(at.width()).arg(at.height()).arg(where);
+            if (button->font().pointSizeF() != table->font().pointSizeF())
+                faults << QStringLiteral("button's %1 pt in the table's %2 pt").arg(button->font().pointSizeF())
+                              .arg(table->font().pointSizeF());
+            continue;
+        }
+        int top = -1, bottom = -1;
+        for (int y = cell.top(); y <= cell.bottom(); ++y)
+            for (int x = cell.left(); x <= cell.right(); ++x)
+                if (red(x, y)) {
+                    top = top < 0 ? y : top;
+                    bottom = y;
+                }
+        if (top < 0)
+            faults << QStringLiteral("no close icon in %1").arg(where);
+        else if (offCentre(top - cell.top(), cell.bottom() - bottom))
+            faults << QStringLiteral("close icon from %1 to %2 off the centre of %3").arg(top - cell.top())
+                          .arg(bottom - cell.top()).arg(where);
     }
     return faults;
 }
@@ -179,8 +237,11 @@ QStringList faultsIn(QWidget *top)
         // Where the trader cannot widen the columns (a table without a header) and where they
         // widen by themselves.
         else if (auto *table = qobject_cast<QTableWidget *>(widget);
-                 table && (table->horizontalHeader()->isHidden() || FittedTables.contains(table->objectName())))
+                 table && (table->horizontalHeader()->isHidden() || FittedTables.contains(table->objectName()))) {
             faults << cellFaults(table);
+            if (table->objectName() == QLatin1String("tradeTableWidget"))
+                faults << closeControlFaults(table);
+        }
         if (!widget->layout())
             faults << alignmentFaults(top, widget);
         // Chart windows in the window's MDI area may lie over each other, as windows do.
@@ -218,6 +279,28 @@ class TestForms : public QObject
             panel->setBuyPrice(1.10527, 5);
             panel->setSellPrice(1.10512, 5);
             made.reset(panel);
+        } else if (name == QLatin1String("net trade, narrow")) {
+            // The net-trade table narrower than its figures, which the window's toolbox never is
+            // (its title, the account line, holds it wider): a sell and a buy of 9999 lots at
+            // seven-digit prices, the summary in bold.
+            auto *table = new QTableWidget(0, NetTradeTable::ColumnCount);
+            table->setObjectName(QStringLiteral("netTableWidget"));
+            table->setHorizontalHeaderLabels({"Symbol", "Positions", "Buy Volume", "Buy Price", "Sell Volume",
+                                              "Sell Price", "Net Volume", "Profit"});
+            table->resize(400, 150);
+            QFont bold;
+            bold.setWeight(QFont::Bold);
+            Position sell;
+            sell.symbol = QStringLiteral("BTCUSD");
+            sell.type = QStringLiteral("sell");
+            sell.volume = 9999.0;
+            sell.price = 8888888.88;
+            sell.profit = -88888888.88;
+            sell.digits = 2;
+            Position buy = sell;
+            buy.type = QStringLiteral("buy");
+            NetTradeTable(table, bold).rebuild({{sell.symbol, {sell, buy}}}, -177777777.76);
+            made.reset(table);
         } else if (name.startsWith(QLatin1String("symbols"))) {
             made = std::make_unique<ShowSymbolDialog>(window);
             auto *list = made->findChild<QListWidget *>();
@@ -246,7 +329,14 @@ class TestForms : public QObject
             return made.get();
         if (auto *demo = window->findChild<OpenDemoDlg *>(); demo && name == QLatin1String("OpenDemoDlg"))
             demo->setServerList();
-        if (name == QLatin1String("Client_Terminal")) {
+        if (name.startsWith(QLatin1String("Client_Terminal"))) {
+            // The window's size after the name (its un-maximized one), or the session's.
+            const QStringList size = name.section(QLatin1Char(' '), 1).split(QLatin1Char('x'));
+            const QSize wanted = size.size() == 2 ? QSize(size[0].toInt(), size[1].toInt()) : QSize(1200, 800);
+            window->resize(wanted);
+            if (!QTest::qWaitFor([&] { return window->size() == wanted; }))
+                return nullptr;
+            QApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
             window->findChild<QTabWidget *>(QStringLiteral("tabWidget_3"))->setCurrentIndex(mode);
             return window;
         }
@@ -261,6 +351,14 @@ private slots:
             server.setNextTicket(5000000001LL);
             buyPosition = server.addPosition(Account, {{"symbol", "EURUSD"}, {"type", "buy"}, {"volume", 5700}, {"price_o", 1.1}});
             stopLimitOrder = server.addOrder(Account, {{"symbol", "GBPUSD"}, {"type", 7}, {"volume", 3000}, {"price", 1.1}, {"s_price", 1.09}});
+            // The trade and net-trade tables at their widest: seven-digit prices, tickets past 32
+            // bits, the longest order type, the largest volume on the order (whose margin the
+            // account summary leaves out); no stop or trigger within the market's reach.
+            server.setPrice(QStringLiteral("BTCUSD"), 8888888.88, 8888899.99);
+            server.addPosition(Account, {{"ticket", 8888888888888LL}, {"symbol", "BTCUSD"}, {"type", "sell"},
+                {"volume", 100}, {"price_o", 8888888.88}, {"sl", 9999999.99}, {"tp", 1111111.11}});
+            server.addOrder(Account, {{"ticket", 8888888888889LL}, {"symbol", "BTCUSD"}, {"type", 7}, {"volume", 99990000},
+                {"price", 1111111.11}, {"s_price", 1000000.01}, {"sl", 9999999.99}, {"tp", 1000000.01}});
             // The history at its widest: seven-digit prices, tickets past 32 bits, the longest texts.
             const qint64 time = QDateTime::currentSecsSinceEpoch() - 60; // within the history asked for at login
             server.addHistory(Account, "positions", {{"ticket", 5999999999LL}, {"symbol", "BTCUSD"}, {"type", "sell"},
@@ -301,6 +399,7 @@ private slots:
         QTest::newRow("symbols") << "symbols" << 0 << QStringList() << "Show/Hide Symbols";
         QTest::newRow("symbols, first shown") << "symbols, first shown" << 0 << QStringList() << "Show/Hide Symbols";
         QTest::newRow("one-click panel") << "one-click panel" << 0 << QStringList() << "";
+        QTest::newRow("net trade, narrow") << "net trade, narrow" << 0 << QStringList() << "";
         const QString main = QStringLiteral("Jane Trader(4000000007, Sim)");
         QTest::newRow("main window") << "Client_Terminal" << 0 << QStringList() << main;
         QTest::newRow("main window, closed positions") << "Client_Terminal" << 1
@@ -309,6 +408,9 @@ private slots:
             << QStringList{"orderTableWidget", "-positionTableWidget", "-dealTableWidget"} << main;
         QTest::newRow("main window, deals") << "Client_Terminal" << 1
             << QStringList{"dealTableWidget", "-positionTableWidget", "-orderTableWidget"} << main;
+        QTest::newRow("main window, net trade") << "Client_Terminal" << 2 << QStringList() << main;
+        QTest::newRow("main window at 1248 x 818") << "Client_Terminal 1248x818" << 0 << QStringList() << main;
+        QTest::newRow("main window, net trade, at 1248 x 818") << "Client_Terminal 1248x818" << 2 << QStringList() << main;
         QTest::newRow("main window, journal") << "Client_Terminal" << 3 << QStringList() << main;
         const std::tuple<const char *, int, const char *> modes[] = {{"new", NewOrder, "New Order"},
             {"pending", -1, "New Order"}, {"modify order", ModifyOrder, "Order"}, {"modify position", ModifyPosition, "Position"},
@@ -323,6 +425,7 @@ private slots:
         QFETCH(int, mode);
         std::unique_ptr<QWidget> made;
         QWidget *top = open(form, mode, made);
+        QVERIFY2(top, "the form cannot be opened in that state (a main window that keeps another size)");
         top->show();
         QVERIFY(QTest::qWaitForWindowExposed(top));
         QFETCH(QStringList, shown);

@@ -10,7 +10,6 @@
 #include <QDockWidget>
 #include <QHeaderView>
 #include <QLabel>
-#include <QPainter>
 #include <QScreen>
 #include <QTableWidget>
 #include <utility>
@@ -114,16 +113,24 @@ private slots:
         QTRY_COMPARE(trades->rowCount(), 2);
         QCOMPARE(w.window->getPosition(position).ticket, position); // the order dialog's look-ups take the whole ticket
 
-        // Auto Arrange off and on again: the columns share the width once more; the close column
-        // keeps its 30 pixels.
+        // Auto Arrange off (the trader sizes the columns: one made wider) and on again: the
+        // columns fill the view once more; the close column keeps its width throughout.
+        QHeaderView *header = trades->horizontalHeader();
+        const int closeWidth = trades->columnWidth(TradeTable::CloseColumn);
+        // No share of the stretch: the order's button and the cell's margins.
+        QTRY_COMPARE(trades->findChildren<MyCloseButton *>().size(), 1);
+        QVERIFY(closeWidth <= trades->findChild<MyCloseButton *>()->width() + 10);
         const QPoint point = trades->visualRect(trades->model()->index(0, TradeTable::TimeColumn)).center();
         QPoint menuAt;
-        for (QHeaderView::ResizeMode mode : {QHeaderView::Interactive, QHeaderView::Stretch}) {
+        for (QHeaderView::ResizeMode mode : {QHeaderView::Interactive, QHeaderView::Fixed}) {
             menuAt = corvane_test::chooseFromMenu("Auto Arrange", [&] { w.window->contextTradeMenu(point); });
-            QCOMPARE(trades->horizontalHeader()->sectionResizeMode(0), mode);
-            QCOMPARE(trades->horizontalHeader()->sectionResizeMode(TradeTable::CloseColumn), QHeaderView::Fixed);
-            QCOMPARE(trades->columnWidth(TradeTable::CloseColumn), 30);
+            QCOMPARE(header->sectionResizeMode(0), mode);
+            QCOMPARE(header->sectionResizeMode(TradeTable::CloseColumn), QHeaderView::Fixed);
+            QCOMPARE(trades->columnWidth(TradeTable::CloseColumn), closeWidth);
+            if (mode == QHeaderView::Interactive)
+                header->resizeSection(0, trades->viewport()->width());
         }
+        QCOMPARE(header->length(), trades->viewport()->width());
         // The menu opens at the pointer, which comes in the viewport's coordinates.
         const QPoint pointer = trades->viewport()->mapToGlobal(point);
         QCOMPARE(menuAt.x(), pointer.x());
@@ -214,13 +221,25 @@ private slots:
                        return buttonAt(trades->item(order->row(), TradeTable::TicketColumn)->text()); });
         };
         QTRY_COMPARE(trades->rowCount(), 3);
+        // The table's own painting, under the orders' buttons: the close icon as the resource
+        // generator draws it (a red disc crossed by a white X, 16 px) at the right end of the
+        // position's cell, centred on its height, and no trace of it behind an order's button.
         const QRect iconCell = closeCell(QString::number(tickets["#P"]));
-        QImage icon(iconCell.size(), QImage::Format_RGB32);
-        icon.fill(trades->palette().color(QPalette::Base));
-        QPainter painter(&icon);
-        QIcon(":/icon/Close.ico").paint(&painter, icon.rect(), Qt::AlignRight);
-        painter.end();
-        QCOMPARE(trades->viewport()->grab(iconCell).toImage().convertToFormat(QImage::Format_RGB32), icon);
+        QImage painted(trades->viewport()->size(), QImage::Format_RGB32);
+        trades->viewport()->render(&painted, QPoint(), QRegion(), QWidget::DrawWindowBackground);
+        const QPoint icon(iconCell.right() - 15, iconCell.top() + (iconCell.height() - 16) / 2);
+        const QColor disc(0xd3, 0x2f, 0x2f);
+        for (const QPoint at : {QPoint(8, 3), QPoint(3, 8), QPoint(12, 8)})
+            QCOMPARE(painted.pixelColor(icon + at), disc);
+        for (const QPoint at : {QPoint(7, 7), QPoint(8, 8)})
+            QCOMPARE(painted.pixelColor(icon + at), QColor(Qt::white));
+        const QRect orderCell = closeCell(QString::number(tickets["#O1"]));
+        QVERIFY(painted.rect().contains(orderCell));
+        for (int y = orderCell.top(); y <= orderCell.bottom(); ++y)
+            for (int x = orderCell.left(); x <= orderCell.right(); ++x) {
+                const QColor c = painted.pixelColor(x, y);
+                QVERIFY2(c.red() < 120 || c.green() > 80 || c.blue() > 80, "the close icon behind an order's button");
+            }
 
         if (rebuild == "orders") {
             QJsonArray orders = w.server->orders(Account);
