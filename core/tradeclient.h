@@ -3,6 +3,7 @@
 #include <QAbstractSocket>
 #include <QElapsedTimer>
 #include <QHash>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QMutex>
 #include <QStringList>
@@ -157,12 +158,12 @@ private:
     {
         quint64 run = 0;
         int code = 0;
-        int snapshot = NoSnapshot;
         QJsonObject message;
     };
     static int snapshotOf(int code, const QJsonObject &message);
     // Client thread, outbox locked: puts a symbol-list reply in the outbox as described above.
     void deliverSymbolList(const QJsonObject &message);
+    // Outbox locked: ends the gathering, its list taking its place in the outbox as it stands.
     void restartSymbolLists();
 
     void processMessage(const QJsonObject &message);
@@ -228,10 +229,13 @@ private:
     std::vector<Reply> outbox;
     QHash<QString, int> waitingPrice;
     int waitingSnapshot[Snapshots] = {-1, -1, -1, -1, -1};
-    // A symbol list that names a symbol waits as it came: later ones are gathered, their entries
-    // at waitingSnapshot[Symbols], the index of each symbol's entry in gatheredSymbols.
+    // A symbol list that names a symbol waits as it came: later ones are gathered into
+    // gatheredList, the index of each symbol's entry in gatheredSymbols, so a merge costs the
+    // arriving list, not what was gathered before. The outbox holds the gathered list's place at
+    // waitingSnapshot[Symbols]; the list is written there when the gathering ends.
     bool namedSymbolListWaiting = false;
     QHash<QString, int> gatheredSymbols;
+    QJsonArray gatheredList;
     int replaced = 0;
     bool deliveryPosted = false;
     // GUI thread only: the batch being emitted. A receiver that runs a nested event loop gets

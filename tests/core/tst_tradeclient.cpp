@@ -154,13 +154,18 @@ class TestTradeClient : public QObject
     Q_OBJECT
 private slots:
     // Each reply reaches the signal of its kind, also when the window is busy as it arrives: the
-    // replies of a row (one frame a line) wait for it together. A symbol store takes the lists.
+    // replies of a row (one frame a line) wait for it together. A symbol store takes the lists
+    // and, as the window does, is read and emptied at each accepted login.
     void dispatch_data()
     {
         QTest::addColumn<QString>("frames");
-        QTest::addColumn<QString>("signal");
-        QTest::addColumn<QString>("store"); // its market-watch list | every symbol it knows
-        QTest::newRow("login accepted") << R"({"res_code":1,"state":1,"login":1001,"name":"n","group":"g"})" << "loginSuccess" << "|";
+        // The signal of each reply delivered, in order; one a frame, each carrying its frame.
+        QTest::addColumn<QString>("emitted");
+        QTest::addColumn<QString>("store"); // at each login: its market-watch list | every symbol it knows
+        const QString login = QStringLiteral(R"({"res_code":1,"state":1,"login":1001,"name":"n","group":"g"})");
+        const auto list = [](const char *symbol) { return QStringLiteral(R"({"res_code":8,"array":[{"symbol":"%1"}]})").arg(symbol); };
+        const QString quotes = QVector<QString>(70, QStringLiteral(R"({"res_code":2,"symbol":"EURUSD","bid":1.1,"ask":1.2})")).toList().join('\n');
+        QTest::newRow("login accepted") << login << "loginSuccess" << "| / |";
         QTest::newRow("login refused") << R"({"res_code":1,"state":0})" << "loginFail" << "|";
         QTest::newRow("login state boolean") << R"({"res_code":1,"state":true})" << "loginFail" << "|";
         QTest::newRow("price") << R"({"res_code":2,"symbol":"EURUSD","bid":1.1,"ask":1.2})" << "symbolPriceReceived" << "|";
@@ -173,7 +178,16 @@ private slots:
         // Merged, not replaced: the later list leaves the market watch as the first made it.
         QTest::newRow("two symbol lists") << R"({"res_code":8,"array":[{"symbol":"AAA"},{"symbol":"BBB"}]})"
                                              "\n" R"({"res_code":8,"array":[{"symbol":"CCC"}]})"
-                                          << "symbolListReceived" << "AAA BBB|AAA BBB CCC";
+                                          << "symbolListReceived symbolListReceived" << "AAA BBB|AAA BBB CCC";
+        // The store emptied at a login takes no list received before it.
+        QTest::newRow("login between symbol lists") << QStringList{list("AAA"), list("BBB"), login, list("CCC")}.join('\n')
+                                                    << "symbolListReceived symbolListReceived loginSuccess symbolListReceived"
+                                                    << "AAA|AAA BBB / CCC|CCC";
+        // Also when a flood of quotes meanwhile has the waiting replies moved up in the outbox.
+        QTest::newRow("login between symbol lists, quotes") << QStringList{list("AAA"), list("BBB"), login, list("CCC"), quotes, list("DDD")}.join('\n')
+                                                            << "symbolListReceived symbolListReceived loginSuccess symbolListReceived "
+                                                               "symbolPriceReceived symbolListReceived"
+                                                            << "AAA|AAA BBB / CCC|CCC DDD";
         QTest::newRow("unknown code") << R"({"res_code":9,"x":1})" << "" << "|";
         QTest::newRow("invalid json") << R"({"res_code":2,)" << "" << "|";
         QTest::newRow("array") << R"([{"res_code":2}])" << "" << "|";
@@ -181,29 +195,37 @@ private slots:
     void dispatch()
     {
         QFETCH(QString, frames);
-        QFETCH(QString, signal);
+        QFETCH(QString, emitted);
         FloodServer server;
         QVERIFY(server.listen());
         Rig r;
         SymbolDataStorage store;
         connect(&r.client, &TradeClient::symbolListReceived, &store, &SymbolDataStorage::onSymbolListReceived);
         QVERIFY(logIn(r.client, server));
+        QStringList atLogins;
+        connect(&r.client, &TradeClient::loginSuccess, &store, [&] {
+            atLogins.append(store.symbolList().join(' ') + '|' + store.allSymbols().join(' '));
+            store.clear();
+        });
         r.events.clear();
         const LoginWatch marked(r.client);
-        QList<QPair<QString, QJsonObject>> expected;
-        for (const QString &frame : frames.split('\n')) {
+        const QStringList sent = frames.split('\n');
+        for (const QString &frame : sent)
             server.sendText(frame);
-            if (!signal.isEmpty())
-                expected.append({signal, signal == "loginFail" ? QJsonObject() : QJsonDocument::fromJson(frame.toUtf8()).object()});
-        }
         // Once the marker behind them has arrived, the frames under test were handled.
         server.sendText(LoginMarker);
         QVERIFY(marked.busyUntilHandled());
         const QJsonObject marker = QJsonDocument::fromJson(LoginMarker.toUtf8()).object();
         QTRY_VERIFY(!r.events.isEmpty() && r.events.last().second == marker);
-        expected.append({QStringLiteral("loginSuccess"), marker});
-        QCOMPARE(r.events, expected);
-        QTEST(store.symbolList().join(' ') + '|' + store.allSymbols().join(' '), "store");
+        QStringList delivered;
+        for (const auto &event : qAsConst(r.events))
+            delivered.append(event.first);
+        QCOMPARE(delivered.join(' '), (emitted + " loginSuccess").trimmed());
+        if (delivered.size() == sent.size() + 1) {
+            for (int i = 0; i < sent.size(); ++i)
+                QCOMPARE(r.events[i].second, delivered[i] == "loginFail" ? QJsonObject() : QJsonDocument::fromJson(sent[i].toUtf8()).object());
+        }
+        QTEST(atLogins.join(QStringLiteral(" / ")), "store");
     }
 
     // One run through a drop, a frozen server and a refused login on the way back.
