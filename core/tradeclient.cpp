@@ -20,7 +20,6 @@
 
 namespace {
 
-constexpr int KeepAliveMs = 3000;
 constexpr int PongTimeoutMs = 1500;
 constexpr int ReconnectDelayMs = 3000;
 constexpr int SendTickMs = 5;
@@ -338,7 +337,7 @@ void TradeClient::onConnected()
 {
     openTimer->stop();
     sinceLastFrame.invalidate();
-    pingTimer->start(KeepAliveMs);
+    pingTimer->start(keepAliveMs.load());
     qDebug() << "timer thread:" << pingTimer->thread() << "current thread: " << QThread::currentThread()
              << "thread:" << thread();
     connected = true;
@@ -617,12 +616,13 @@ void TradeClient::onError(QAbstractSocket::SocketError error)
 
 void TradeClient::pingToServer()
 {
-    const qint64 silence = sinceLastFrame.isValid() ? sinceLastFrame.elapsed() : KeepAliveMs;
-    if (silence < KeepAliveMs) {
-        pingTimer->start(int(KeepAliveMs - silence));
+    const int keepAlive = keepAliveMs.load();
+    const qint64 silence = sinceLastFrame.isValid() ? sinceLastFrame.elapsed() : keepAlive;
+    if (silence < keepAlive) {
+        pingTimer->start(int(keepAlive - silence));
         return;
     }
-    pingTimer->start(KeepAliveMs);
+    pingTimer->start(keepAlive);
     if (!connected)
         return;
     socket->ping();

@@ -90,6 +90,10 @@ public:
 
     // How long an attempt may take until the socket is open; read when an attempt starts.
     void setOpenTimeout(int ms) { openTimeoutMs = ms; }
+    // The silence after which the client pings. The product keeps DefaultKeepAliveMs; a test
+    // whose point must not meet the keep-alive sets it out of its way.
+    static constexpr int DefaultKeepAliveMs = 3000;
+    void setKeepAlive(int ms) { keepAliveMs = ms; }
 
     // The largest reply (one frame or a whole message) the socket takes. The largest a real
     // account asks for is a chart history of M1 bars: a year of a five-day market is about
@@ -220,6 +224,7 @@ private:
     QWebSocket *socket = nullptr;
     QMutex *queueMutex = nullptr;
     std::atomic_int openTimeoutMs{10000};
+    std::atomic_int keepAliveMs{DefaultKeepAliveMs};
 
     // The outbox, guarded by outboxMutex. waitingPrice maps a symbol to its price reply in the
     // outbox, waitingSnapshot a kind to its reply (-1: none); `replaced` counts the entries

@@ -117,8 +117,10 @@ public:
         client.connectToServer(server.url().toString(), login, Password, ServerName);
         return QTest::qWaitFor([&] { return count("loginSuccess") > before; }, 5000);
     }
+    ~Rig() override { released = true; }
     // Runs `action` queued in the test's thread the first time the client thread writes a
-    // journal line ending with `text`, and holds the client thread in that line while `hold`.
+    // journal line ending with `text`, and holds the client thread in that line while `hold`,
+    // however long the test's thread takes to get there (a test that gives up lets it go).
     template <typename Action, typename Hold>
     void onClientLine(const QString &text, Action action, Hold hold)
     {
@@ -127,8 +129,7 @@ public:
                     if (QThread::currentThread() != &client || !message.endsWith(text) || seen.exchange(true))
                         return;
                     QMetaObject::invokeMethod(this, action, Qt::QueuedConnection);
-                    const QDeadlineTimer deadline(5000);
-                    while (hold() && !deadline.hasExpired())
+                    while (!released && hold())
                         QThread::yieldCurrentThread();
                 },
                 Qt::DirectConnection);
@@ -139,6 +140,7 @@ public:
     QList<QPair<QString, QJsonObject>> events; // signal name, argument
     QStringList journal;
     std::atomic_bool seen{false};
+    std::atomic_bool released{false};
 
 private slots:
     void record(const QJsonObject &object = QJsonObject())
@@ -236,6 +238,14 @@ private slots:
         QSignalSpy tcpConnections(&r.server, &SimTradeServer::tcpConnected);
         QSignalSpy closeFrames(&r.server, &SimTradeServer::clientCloseFrame);
         const QString disconnected = QStringLiteral("Network: Disconnected from Sim Server");
+        // The connections the server had taken as each loss reached this thread: the line is on
+        // its way here before the reconnection after it starts, 3 s later, so it is read first
+        // however late this thread gets to it.
+        QList<int> connectionsAtLoss;
+        connect(Logger::instance(), &Logger::logMessage, &r, [&](const QDateTime &, const QString &title, const QString &message) {
+            if (title + QStringLiteral(": ") + message == disconnected)
+                connectionsAtLoss.append(tcpConnections.count());
+        });
         const QDeadlineTimer reconnectDelay(2500);
         r.server.dropConnections();
         QTRY_COMPARE_WITH_TIMEOUT(r.count("loginSuccess"), 2, 8000);
@@ -246,10 +256,10 @@ private slots:
         // Silent after the login: a ping goes out, no pong comes back, the client leaves with 1006.
         r.server.setFrozen(true);
         QTRY_COMPARE_WITH_TIMEOUT(r.journal.count(disconnected), 2, 8000);
-        QCOMPARE(closeFrames.count(), 1);
+        QTRY_COMPARE(closeFrames.count(), 1);
         QCOMPARE(closeFrames.first().at(1).toInt(), 1006);
         // The error and the loss of the dropped socket opened one connection, not two.
-        QCOMPARE(tcpConnections.count(), 1);
+        QCOMPARE(connectionsAtLoss, (QList<int>{0, 1}));
 
         // A login refused after a reconnection ends the retries.
         r.server.setRefuseLogins(true);
@@ -378,11 +388,13 @@ private slots:
         // The relay takes connections but moves nothing while frozen: the handshake stalls.
         r.server.setFrozen(true);
         r.server.dropConnections();
-        QTRY_VERIFY_WITH_TIMEOUT(r.journal.contains(QStringLiteral("Network: Network not found")), 8000);
-        QCOMPARE(tcpConnections.count(), 1);
+        const QString givenUp = QStringLiteral("Network: Network not found");
+        QTRY_VERIFY_WITH_TIMEOUT(r.journal.contains(givenUp), 8000);
         r.server.setFrozen(false);
         QTRY_COMPARE_WITH_TIMEOUT(r.count("loginSuccess"), 2, 8000);
-        QCOMPARE(tcpConnections.count(), 2);
+        // Each attempt given up was followed by one new attempt, the last of which got in: more
+        // than one were given up only when this thread came late to unfreeze the server.
+        QCOMPARE(tcpConnections.count(), r.journal.count(givenUp) + 1);
     }
 
     // A flood that arrives while the window is busy (it takes nothing until the client's thread
@@ -447,28 +459,30 @@ private slots:
         QCOMPARE(lastSeq, report.lastSeqOfSymbol);
     }
 
-    // A server that stops reading is a lost connection once the send limit waits unsent, long
-    // before the keep-alive would notice, not a reason to buffer without end.
+    // A server that stops reading is a lost connection once the send limit waits unsent, not a
+    // reason to buffer without end. The keep-alive, which would end the silent server's
+    // connection too, is set out of the way: only the send limit may end it here. How soon it
+    // comes before the keep-alive is the benchmark's figure.
     void deafServerIsALostConnection()
     {
         FloodServer deaf;
         QVERIFY(deaf.listen());
         TradeClient client;
+        client.setKeepAlive(24 * 3600 * 1000);
         QSignalSpy lost(&client, &TradeClient::websocketDisconnected);
         QVERIFY(logIn(client, deaf));
         deaf.stopReading();
         const QString request = QStringLiteral(R"({"req_code":42,"pad":"%1"})").arg(QString(64 * 1024, QLatin1Char('x')));
         Traces traces;
-        for (const QDeadlineTimer deadline(30000); lost.isEmpty() && !deadline.hasExpired();) {
+        // 64 MiB, many times the send limit and what the kernel takes: the limit is met whatever
+        // the pace.
+        for (int i = 0; i < 1024 && lost.isEmpty(); ++i) {
             client.sendMessage(request);
             lost.wait(1);
         }
-        QCOMPARE(lost.count(), 1);
-        // The send limit ended it; the keep-alive, which would close the silent server's
-        // connection seconds later, had not.
+        QTRY_COMPARE_WITH_TIMEOUT(lost.count(), 1, 60000);
         const QStringList lines = traces.lines();
         QVERIFY(std::any_of(lines.begin(), lines.end(), [](const QString &line) { return line.startsWith("WebSocket send limit reached:"); }));
-        QVERIFY(!lines.contains(QStringLiteral("force disconnected")));
     }
 
     // A reply over the limit, in one frame or many, ends the connection as a lost socket (the
@@ -573,11 +587,12 @@ private slots:
         }, [&] { return stop == "shutdown" ? !stopped : r.client.isLoggedIn(); });
         for (int i = 0; i < 2; ++i)
             r.server.sendText(QStringLiteral(R"({"res_code":1,"state":1,"login":1001,"name":"n","group":"g"})"));
-        QTRY_VERIFY(stopped);
+        // Waits as long as this thread takes to run the stop: the client thread stays held.
+        QTRY_VERIFY_WITH_TIMEOUT(stopped, 60000);
         QVERIFY(!loggedInAfterStop);
         if (stop == "switch")
             return;
-        QTRY_VERIFY(r.client.isFinished());
+        QTRY_VERIFY_WITH_TIMEOUT(r.client.isFinished(), 60000);
         QCoreApplication::processEvents();
         QCOMPARE(r.count("loginSuccess"), successes);
     }
