@@ -117,10 +117,10 @@ public:
         client.connectToServer(server.url().toString(), login, Password, ServerName);
         return QTest::qWaitFor([&] { return count("loginSuccess") > before; }, 5000);
     }
-    ~Rig() override { released = true; }
     // Runs `action` queued in the test's thread the first time the client thread writes a
-    // journal line ending with `text`, and holds the client thread in that line while `hold`,
-    // however long the test's thread takes to get there (a test that gives up lets it go).
+    // journal line ending with `text`, and holds the client thread in that line while `hold`.
+    // The hold lasts as long as the test's thread takes to run the action; its bound of a minute
+    // only lets a stop that never returns (a fault) fail rather than hang.
     template <typename Action, typename Hold>
     void onClientLine(const QString &text, Action action, Hold hold)
     {
@@ -129,7 +129,8 @@ public:
                     if (QThread::currentThread() != &client || !message.endsWith(text) || seen.exchange(true))
                         return;
                     QMetaObject::invokeMethod(this, action, Qt::QueuedConnection);
-                    while (!released && hold())
+                    const QDeadlineTimer deadline(60000);
+                    while (hold() && !deadline.hasExpired())
                         QThread::yieldCurrentThread();
                 },
                 Qt::DirectConnection);
@@ -140,7 +141,6 @@ public:
     QList<QPair<QString, QJsonObject>> events; // signal name, argument
     QStringList journal;
     std::atomic_bool seen{false};
-    std::atomic_bool released{false};
 
 private slots:
     void record(const QJsonObject &object = QJsonObject())
