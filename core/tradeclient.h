@@ -41,7 +41,7 @@ class QWebSocket;
 // list, one entry per symbol holding its latest element, delivered at the place of the newest of
 // them. A list that names no symbol changes nothing in the store: it gives way to the next list,
 // and adds nothing to one waiting. An accepted login (the window empties the store for it)
-// starts the gathering anew.
+// starts the gathering anew: no list received before it is merged with one received after it.
 //
 // Chart-history replies, trade results and the rest are each delivered once, in the order
 // received. No reply overtakes one received before it.
