@@ -161,7 +161,7 @@ private slots:
     void dispatch_data()
     {
         QTest::addColumn<QString>("frames");
-        // The signal of each reply delivered, in order; one a frame, each carrying its frame.
+        // The signals emitted, in order; where there is one a frame, each carries its frame.
         QTest::addColumn<QString>("emitted");
         QTest::addColumn<QString>("store"); // at each login: its market-watch list | every symbol it knows
         const QString login = QStringLiteral(R"({"res_code":1,"state":1,"login":1001,"name":"n","group":"g"})");
