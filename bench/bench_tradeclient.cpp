@@ -29,11 +29,18 @@
 //   every reply was before) and as trade-history replies (a newer one replaces a waiting one);
 //   one 210 MB trade-history reply of 800,000 deals, that the window walks, with the reply
 //   limit raised to 1 GiB and at its default.
+// - BM_SymbolListFlood: 40,000 symbol lists naming one new symbol each, while the window takes
+//   nothing until the client thread has read them all (the lists are then gathered into one).
+//   Takes the processor time of the client thread from the first list to the login reply sent
+//   after the flood, per list, against a bare parse of the same lists in a thread of its own.
+//   A merge that copied what was gathered before would grow with the lists: its ratio with them.
 // - BM_SendRequestToWire: from TradeClient::sendRequest to the frame at the server.
 // - BM_RawSendToWire: a bare QWebSocket sending the same text to the same server.
 // The ratios printed at the end are what matters: dispatch over parse is the client thread's cost
-// per frame in bare parses, request over raw send is the cost of the queue and its 5 ms send tick.
+// per frame in bare parses, symbol-list flood over parse the same for the gathered lists, request
+// over raw send is the cost of the queue and its 5 ms send tick.
 #include "hostilepeers.h"
+#include "logger.h"
 #include "residentmemory.h"
 #include "simtradeserver.h"
 #include "tradeclient.h"
@@ -41,9 +48,11 @@
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QTimer>
 #include <QThread>
@@ -283,6 +292,100 @@ void BM_ClientDispatch(benchmark::State &state)
     state.counters["ratio"] = median(ratios);
     state.SetItemsProcessed(state.iterations() * Burst);
     state.counters["frames"] = Burst;
+}
+
+constexpr int SymbolLists = 40000;
+
+// One flood of symbol lists naming one new symbol each against a fresh client: the processor
+// time of the client thread per list, and how many symbols the window got.
+struct SymbolListFigures
+{
+    double cpuNsPerList = -1;
+    qint64 symbols = 0;
+};
+
+SymbolListFigures symbolListFlood()
+{
+    simbroker::FloodServer server;
+    if (!server.listen())
+        qFatal("cannot listen");
+    TradeClient client;
+    std::atomic<clockid_t> clientClock{CLOCK_PROCESS_CPUTIME_ID};
+    QObject::connect(&client, &QThread::started, &client, [&clientClock] {
+        clockid_t clock;
+        if (pthread_getcpuclockid(pthread_self(), &clock) == 0)
+            clientClock = clock;
+    }, Qt::DirectConnection);
+    SymbolListFigures figures;
+    int logins = 0;
+    QObject::connect(&client, &TradeClient::loginSuccess, &client, [&logins] { ++logins; });
+    QObject::connect(&client, &TradeClient::symbolListReceived, &client, [&](const QJsonObject &list) {
+        figures.symbols += list.value(QLatin1String("array")).toArray().size();
+    });
+    client.connectToServer(server.url().toString(), Login, QStringLiteral("bench"), QStringLiteral("bench"));
+    if (!spinUntil([&logins] { return logins == 1; }))
+        qFatal("no login");
+    // The login reply after the flood: its journal line is written in the client thread once
+    // every list before it has been handled.
+    std::atomic<qint64> endCpuNs{-1};
+    QObject guard;
+    QObject::connect(Logger::instance(), &Logger::logMessage, &guard,
+                     [&](const QDateTime &, const QString &, const QString &message) {
+                         if (QThread::currentThread() == &client && message.endsWith(QLatin1String("successfully ")))
+                             endCpuNs = cpuNs(CLOCK_THREAD_CPUTIME_ID);
+                     },
+                     Qt::DirectConnection);
+    simbroker::FloodServer::Plan plan;
+    plan.resCode = 8;
+    plan.replies = SymbolLists;
+    plan.symbols = SymbolLists;
+    plan.trailer = QStringLiteral(R"({"res_code":1,"state":1,"login":1001,"name":"end","group":"g"})");
+    const qint64 startCpuNs = cpuNs(clientClock);
+    server.startFlood(plan);
+    // The window is busy meanwhile: it takes nothing until the client thread is through.
+    for (const QDeadlineTimer deadline(600000); endCpuNs.load() < 0 && !deadline.hasExpired();)
+        QThread::yieldCurrentThread();
+    if (endCpuNs.load() < 0 || !spinUntil([&logins] { return logins == 2; }))
+        return figures;
+    figures.cpuNsPerList = double(endCpuNs.load() - startCpuNs) / SymbolLists;
+    client.shutdown(1000);
+    return figures;
+}
+
+// The lists as the flood server writes them.
+const QVector<QString> &symbolLists()
+{
+    static const QVector<QString> all = [] {
+        QVector<QString> result;
+        for (int seq = 0; seq < SymbolLists; ++seq) {
+            const QString symbol = simbroker::FloodServer::symbolName(seq);
+            result.append(QStringLiteral(R"({"res_code":8,"is_last":1,"array":[{"symbol":"%1","seq":%2}],"symbol":"%1","seq":%2,"pad":""})")
+                              .arg(symbol).arg(seq));
+        }
+        return result;
+    }();
+    return all;
+}
+
+void BM_SymbolListFlood(benchmark::State &state)
+{
+    static ParseThread parser;
+    std::vector<double> clientNs, parseNs, ratios;
+    for (auto _ : state) {
+        const SymbolListFigures figures = symbolListFlood();
+        if (figures.cpuNsPerList < 0 || figures.symbols != SymbolLists) {
+            state.SkipWithError("lists lost");
+            break;
+        }
+        clientNs.push_back(figures.cpuNsPerList);
+        parseNs.push_back(parser.cpuNsPerFrame(symbolLists()));
+        ratios.push_back(clientNs.back() / parseNs.back());
+        state.SetIterationTime(clientNs.back() * 1e-9 * SymbolLists);
+    }
+    state.counters["client_cpu_ns"] = median(clientNs);
+    state.counters["parse_cpu_ns"] = median(parseNs);
+    state.counters["ratio"] = median(ratios);
+    state.counters["lists"] = SymbolLists;
 }
 
 void BM_SendRequestToWire(benchmark::State &state)
@@ -559,6 +662,8 @@ public:
                 floodCounters = run.counters;
             if (run.benchmark_name().rfind("BM_ClientDispatch", 0) == 0)
                 dispatchRuns.push_back(run.counters);
+            if (run.benchmark_name().rfind("BM_SymbolListFlood", 0) == 0)
+                symbolListCounters = run.counters;
             if (run.counters.count("before_peak_MB"))
                 hostileCounters[run.benchmark_name().substr(3, run.benchmark_name().find('/') - 3)] = run.counters;
         }
@@ -577,6 +682,13 @@ public:
         }
         std::printf("\nRatios from this run:\n");
         printDispatchRatio();
+        if (!symbolListCounters.empty()) {
+            const auto c = [this](const char *name) { return double(symbolListCounters.at(name)); };
+            const char *what = "symbol-list flood / bare parse, per list";
+            std::printf("  %-45s %7.2f (%.0f lists, %.0f ns against %.0f ns of processor time)\n", what, c("ratio"),
+                        c("lists"), c("client_cpu_ns"), c("parse_cpu_ns"));
+            std::printf("RATIO %s: %.2f\n", what, c("ratio"));
+        }
         ratio("sendRequest to wire / raw send to wire", "BM_SendRequestToWire", "BM_RawSendToWire");
         if (!floodCounters.empty()) {
             const auto c = [this](const char *name) { return double(floodCounters.at(name)); };
@@ -638,12 +750,14 @@ private:
     std::map<std::string, double> perFrame;
     std::vector<benchmark::UserCounters> dispatchRuns;
     benchmark::UserCounters floodCounters;
+    benchmark::UserCounters symbolListCounters;
     std::map<std::string, benchmark::UserCounters> hostileCounters;
 };
 
 } // namespace
 
 BENCHMARK(BM_ClientDispatch)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(0.5)->Repetitions(DispatchRuns)->ReportAggregatesOnly(false);
+BENCHMARK(BM_SymbolListFlood)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_SendRequestToWire)->UseRealTime()->Unit(benchmark::kMicrosecond)->Iterations(300);
 BENCHMARK(BM_RawSendToWire)->UseRealTime()->Unit(benchmark::kMicrosecond)->Iterations(300);
 BENCHMARK(BM_PriceFlood)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(1);

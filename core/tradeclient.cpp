@@ -20,7 +20,6 @@
 
 namespace {
 
-constexpr int KeepAliveMs = 3000;
 constexpr int PongTimeoutMs = 1500;
 constexpr int ReconnectDelayMs = 3000;
 constexpr int SendTickMs = 5;
@@ -161,10 +160,10 @@ void TradeClient::dropOutbox()
     // What a stopped run left is never delivered (its run is no longer current); dropping it
     // here only frees it. A delivery already posted finds the outbox empty.
     QMutexLocker locker(&outboxMutex);
+    restartSymbolLists();
     outbox.clear();
     waitingPrice.clear();
     std::fill(std::begin(waitingSnapshot), std::end(waitingSnapshot), -1);
-    restartSymbolLists();
     replaced = 0;
 }
 
@@ -338,7 +337,7 @@ void TradeClient::onConnected()
 {
     openTimer->stop();
     sinceLastFrame.invalidate();
-    pingTimer->start(KeepAliveMs);
+    pingTimer->start(keepAliveMs.load());
     qDebug() << "timer thread:" << pingTimer->thread() << "current thread: " << QThread::currentThread()
              << "thread:" << thread();
     connected = true;
@@ -427,9 +426,14 @@ void TradeClient::replaceWaiting(int &index)
 
 void TradeClient::restartSymbolLists()
 {
+    if (namedSymbolListWaiting && waitingSnapshot[Symbols] >= 0) {
+        outbox[size_t(waitingSnapshot[Symbols])].message =
+            QJsonObject{{QStringLiteral("res_code"), SymbolsCode}, {QStringLiteral("array"), gatheredList}};
+    }
     namedSymbolListWaiting = false;
     waitingSnapshot[Symbols] = -1;
     gatheredSymbols.clear();
+    gatheredList = QJsonArray();
 }
 
 void TradeClient::deliverSymbolList(const QJsonObject &message)
@@ -444,12 +448,9 @@ void TradeClient::deliverSymbolList(const QJsonObject &message)
                                              [&](const QJsonValue &element) { return !nameOf(element).isEmpty(); });
         if (!namedSymbolListWaiting)
             waitingSnapshot[Symbols] = next;
-        outbox.push_back(Reply{runOfThread, SymbolsCode, namedSymbolListWaiting ? int(NoSnapshot) : int(Symbols), message});
+        outbox.push_back(Reply{runOfThread, SymbolsCode, message});
         return;
     }
-    QJsonArray gathered;
-    if (waitingSnapshot[Symbols] >= 0)
-        gathered = outbox[size_t(waitingSnapshot[Symbols])].message.value(QLatin1String("array")).toArray();
     bool named = false;
     for (const QJsonValue element : elements) {
         const QString name = nameOf(element);
@@ -457,20 +458,21 @@ void TradeClient::deliverSymbolList(const QJsonObject &message)
             continue;
         const auto at = gatheredSymbols.constFind(name);
         if (at != gatheredSymbols.cend()) {
-            gathered.replace(at.value(), element);
+            gatheredList.replace(at.value(), element);
         } else {
-            gatheredSymbols.insert(name, gathered.size());
-            gathered.append(element);
+            gatheredSymbols.insert(name, gatheredList.size());
+            gatheredList.append(element);
         }
         named = true;
     }
     // A list naming no symbol adds nothing to the store's content: the lists waiting hold it all.
     if (!named)
         return;
+    // Only the place moves, to the newest list's; the list is written there when the gathering
+    // ends, so it is never copied while it grows.
     replaceWaiting(waitingSnapshot[Symbols]);
     waitingSnapshot[Symbols] = next;
-    outbox.push_back(Reply{runOfThread, SymbolsCode, Symbols,
-                           QJsonObject{{QStringLiteral("res_code"), SymbolsCode}, {QStringLiteral("array"), gathered}}});
+    outbox.push_back(Reply{runOfThread, SymbolsCode, QJsonObject()});
 }
 
 void TradeClient::deliver(int code, const QJsonObject &message)
@@ -501,19 +503,28 @@ void TradeClient::deliver(int code, const QJsonObject &message)
             waitingSnapshot[snapshot] = next;
         }
         if (code != SymbolsCode)
-            outbox.push_back(Reply{runOfThread, code, snapshot, message});
+            outbox.push_back(Reply{runOfThread, code, message});
         if (replaced >= CompactAfterReplaced && replaced * 2 >= int(outbox.size())) {
+            // Each waiting index follows the very reply it named: a symbol list from before a
+            // login is of the kind of the one gathered since, but must never be taken for it.
             std::vector<Reply> live;
             live.reserve(outbox.size() - replaced);
-            for (Reply &reply : outbox) {
+            int moved[Snapshots];
+            std::fill(std::begin(moved), std::end(moved), -1);
+            for (size_t i = 0; i < outbox.size(); ++i) {
+                Reply &reply = outbox[i];
                 if (reply.code == ReplacedCode)
                     continue;
+                const int at = int(live.size());
                 if (reply.code == PriceCode)
-                    waitingPrice[reply.message.value(QLatin1String("symbol")).toString()] = int(live.size());
-                else if (reply.snapshot != NoSnapshot)
-                    waitingSnapshot[reply.snapshot] = int(live.size());
+                    waitingPrice[reply.message.value(QLatin1String("symbol")).toString()] = at;
+                for (int kind = 0; kind < Snapshots; ++kind) {
+                    if (waitingSnapshot[kind] == int(i))
+                        moved[kind] = at;
+                }
                 live.push_back(std::move(reply));
             }
+            std::copy(std::begin(moved), std::end(moved), std::begin(waitingSnapshot));
             outbox.swap(live);
             replaced = 0;
         }
@@ -533,11 +544,11 @@ void TradeClient::deliverReplies()
     emitTaken();
     {
         QMutexLocker locker(&outboxMutex);
+        restartSymbolLists();
         taken.swap(outbox);
         outbox.clear();
         waitingPrice.clear();
         std::fill(std::begin(waitingSnapshot), std::end(waitingSnapshot), -1);
-        restartSymbolLists();
         replaced = 0;
         deliveryPosted = false;
     }
@@ -605,12 +616,13 @@ void TradeClient::onError(QAbstractSocket::SocketError error)
 
 void TradeClient::pingToServer()
 {
-    const qint64 silence = sinceLastFrame.isValid() ? sinceLastFrame.elapsed() : KeepAliveMs;
-    if (silence < KeepAliveMs) {
-        pingTimer->start(int(KeepAliveMs - silence));
+    const int keepAlive = keepAliveMs.load();
+    const qint64 silence = sinceLastFrame.isValid() ? sinceLastFrame.elapsed() : keepAlive;
+    if (silence < keepAlive) {
+        pingTimer->start(int(keepAlive - silence));
         return;
     }
-    pingTimer->start(KeepAliveMs);
+    pingTimer->start(keepAlive);
     if (!connected)
         return;
     socket->ping();

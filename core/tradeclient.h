@@ -3,6 +3,7 @@
 #include <QAbstractSocket>
 #include <QElapsedTimer>
 #include <QHash>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QMutex>
 #include <QStringList>
@@ -40,7 +41,7 @@ class QWebSocket;
 // list, one entry per symbol holding its latest element, delivered at the place of the newest of
 // them. A list that names no symbol changes nothing in the store: it gives way to the next list,
 // and adds nothing to one waiting. An accepted login (the window empties the store for it)
-// starts the gathering anew.
+// starts the gathering anew: no list received before it is merged with one received after it.
 //
 // Chart-history replies, trade results and the rest are each delivered once, in the order
 // received. No reply overtakes one received before it.
@@ -89,6 +90,10 @@ public:
 
     // How long an attempt may take until the socket is open; read when an attempt starts.
     void setOpenTimeout(int ms) { openTimeoutMs = ms; }
+    // The silence after which the client pings. The product keeps DefaultKeepAliveMs; a test
+    // whose point must not meet the keep-alive sets it out of its way.
+    static constexpr int DefaultKeepAliveMs = 3000;
+    void setKeepAlive(int ms) { keepAliveMs = ms; }
 
     // The largest reply (one frame or a whole message) the socket takes. The largest a real
     // account asks for is a chart history of M1 bars: a year of a five-day market is about
@@ -157,12 +162,12 @@ private:
     {
         quint64 run = 0;
         int code = 0;
-        int snapshot = NoSnapshot;
         QJsonObject message;
     };
     static int snapshotOf(int code, const QJsonObject &message);
     // Client thread, outbox locked: puts a symbol-list reply in the outbox as described above.
     void deliverSymbolList(const QJsonObject &message);
+    // Outbox locked: ends the gathering, its list taking its place in the outbox as it stands.
     void restartSymbolLists();
 
     void processMessage(const QJsonObject &message);
@@ -219,6 +224,7 @@ private:
     QWebSocket *socket = nullptr;
     QMutex *queueMutex = nullptr;
     std::atomic_int openTimeoutMs{10000};
+    std::atomic_int keepAliveMs{DefaultKeepAliveMs};
 
     // The outbox, guarded by outboxMutex. waitingPrice maps a symbol to its price reply in the
     // outbox, waitingSnapshot a kind to its reply (-1: none); `replaced` counts the entries
@@ -228,10 +234,13 @@ private:
     std::vector<Reply> outbox;
     QHash<QString, int> waitingPrice;
     int waitingSnapshot[Snapshots] = {-1, -1, -1, -1, -1};
-    // A symbol list that names a symbol waits as it came: later ones are gathered, their entries
-    // at waitingSnapshot[Symbols], the index of each symbol's entry in gatheredSymbols.
+    // A symbol list that names a symbol waits as it came: later ones are gathered into
+    // gatheredList, the index of each symbol's entry in gatheredSymbols, so a merge costs the
+    // arriving list, not what was gathered before. The outbox holds the gathered list's place at
+    // waitingSnapshot[Symbols]; the list is written there when the gathering ends.
     bool namedSymbolListWaiting = false;
     QHash<QString, int> gatheredSymbols;
+    QJsonArray gatheredList;
     int replaced = 0;
     bool deliveryPosted = false;
     // GUI thread only: the batch being emitted. A receiver that runs a nested event loop gets

@@ -34,22 +34,22 @@ public:
         QObject::connect(Logger::instance(), &Logger::logMessage, &guard,
                          [this, &client](const QDateTime &, const QString &, const QString &message) {
                              if (QThread::currentThread() == &client && message.endsWith(QLatin1String("successfully ")))
-                                 handled = true;
+                                 ++handled;
                          },
                          Qt::DirectConnection);
     }
-    // Keeps this (the window's) thread busy, taking no reply, until then: what the server sent
-    // before that login then waits for the window all at once.
-    bool busyUntilHandled() const
+    // Keeps this (the window's) thread busy, taking no reply, until it has handled that many:
+    // what the server sent before the last of them then waits for the window all at once.
+    bool busyUntilHandled(int logins = 1) const
     {
-        for (const QDeadlineTimer deadline(30000); !handled && !deadline.hasExpired();)
+        for (const QDeadlineTimer deadline(30000); handled < logins && !deadline.hasExpired();)
             QThread::yieldCurrentThread();
-        return handled;
+        return handled >= logins;
     }
 
 private:
     QObject guard;
-    std::atomic_bool handled{false};
+    std::atomic_int handled{0};
 };
 
 // The debug traces written while it lives, by any thread. The suite switches debug output off:
@@ -119,6 +119,8 @@ public:
     }
     // Runs `action` queued in the test's thread the first time the client thread writes a
     // journal line ending with `text`, and holds the client thread in that line while `hold`.
+    // The hold lasts as long as the test's thread takes to run the action; its bound of a minute
+    // only lets a stop that never returns (a fault) fail rather than hang.
     template <typename Action, typename Hold>
     void onClientLine(const QString &text, Action action, Hold hold)
     {
@@ -127,7 +129,7 @@ public:
                     if (QThread::currentThread() != &client || !message.endsWith(text) || seen.exchange(true))
                         return;
                     QMetaObject::invokeMethod(this, action, Qt::QueuedConnection);
-                    const QDeadlineTimer deadline(5000);
+                    const QDeadlineTimer deadline(60000);
                     while (hold() && !deadline.hasExpired())
                         QThread::yieldCurrentThread();
                 },
@@ -154,13 +156,18 @@ class TestTradeClient : public QObject
     Q_OBJECT
 private slots:
     // Each reply reaches the signal of its kind, also when the window is busy as it arrives: the
-    // replies of a row (one frame a line) wait for it together. A symbol store takes the lists.
+    // replies of a row (one frame a line) wait for it together. A symbol store takes the lists
+    // and, as the window does, is read and emptied at each accepted login.
     void dispatch_data()
     {
         QTest::addColumn<QString>("frames");
-        QTest::addColumn<QString>("signal");
-        QTest::addColumn<QString>("store"); // its market-watch list | every symbol it knows
-        QTest::newRow("login accepted") << R"({"res_code":1,"state":1,"login":1001,"name":"n","group":"g"})" << "loginSuccess" << "|";
+        // The signals emitted, in order; where there is one a frame, each carries its frame.
+        QTest::addColumn<QString>("emitted");
+        QTest::addColumn<QString>("store"); // at each login: its market-watch list | every symbol it knows
+        const QString login = QStringLiteral(R"({"res_code":1,"state":1,"login":1001,"name":"n","group":"g"})");
+        const auto list = [](const char *symbol) { return QStringLiteral(R"({"res_code":8,"array":[{"symbol":"%1"}]})").arg(symbol); };
+        const QString quotes = QVector<QString>(70, QStringLiteral(R"({"res_code":2,"symbol":"EURUSD","bid":1.1,"ask":1.2})")).toList().join('\n');
+        QTest::newRow("login accepted") << login << "loginSuccess" << "| / |";
         QTest::newRow("login refused") << R"({"res_code":1,"state":0})" << "loginFail" << "|";
         QTest::newRow("login state boolean") << R"({"res_code":1,"state":true})" << "loginFail" << "|";
         QTest::newRow("price") << R"({"res_code":2,"symbol":"EURUSD","bid":1.1,"ask":1.2})" << "symbolPriceReceived" << "|";
@@ -173,7 +180,16 @@ private slots:
         // Merged, not replaced: the later list leaves the market watch as the first made it.
         QTest::newRow("two symbol lists") << R"({"res_code":8,"array":[{"symbol":"AAA"},{"symbol":"BBB"}]})"
                                              "\n" R"({"res_code":8,"array":[{"symbol":"CCC"}]})"
-                                          << "symbolListReceived" << "AAA BBB|AAA BBB CCC";
+                                          << "symbolListReceived symbolListReceived" << "AAA BBB|AAA BBB CCC";
+        // The store emptied at a login takes no list received before it.
+        QTest::newRow("login between symbol lists") << QStringList{list("AAA"), list("BBB"), login, list("CCC")}.join('\n')
+                                                    << "symbolListReceived symbolListReceived loginSuccess symbolListReceived"
+                                                    << "AAA|AAA BBB / CCC|CCC";
+        // Also when a flood of quotes meanwhile has the waiting replies moved up in the outbox.
+        QTest::newRow("login between symbol lists, quotes") << QStringList{list("AAA"), list("BBB"), login, list("CCC"), quotes, list("DDD")}.join('\n')
+                                                            << "symbolListReceived symbolListReceived loginSuccess symbolListReceived "
+                                                               "symbolPriceReceived symbolListReceived"
+                                                            << "AAA|AAA BBB / CCC|CCC DDD";
         QTest::newRow("unknown code") << R"({"res_code":9,"x":1})" << "" << "|";
         QTest::newRow("invalid json") << R"({"res_code":2,)" << "" << "|";
         QTest::newRow("array") << R"([{"res_code":2}])" << "" << "|";
@@ -181,29 +197,37 @@ private slots:
     void dispatch()
     {
         QFETCH(QString, frames);
-        QFETCH(QString, signal);
+        QFETCH(QString, emitted);
         FloodServer server;
         QVERIFY(server.listen());
         Rig r;
         SymbolDataStorage store;
         connect(&r.client, &TradeClient::symbolListReceived, &store, &SymbolDataStorage::onSymbolListReceived);
         QVERIFY(logIn(r.client, server));
+        QStringList atLogins;
+        connect(&r.client, &TradeClient::loginSuccess, &store, [&] {
+            atLogins.append(store.symbolList().join(' ') + '|' + store.allSymbols().join(' '));
+            store.clear();
+        });
         r.events.clear();
         const LoginWatch marked(r.client);
-        QList<QPair<QString, QJsonObject>> expected;
-        for (const QString &frame : frames.split('\n')) {
+        const QStringList sent = frames.split('\n');
+        for (const QString &frame : sent)
             server.sendText(frame);
-            if (!signal.isEmpty())
-                expected.append({signal, signal == "loginFail" ? QJsonObject() : QJsonDocument::fromJson(frame.toUtf8()).object()});
-        }
         // Once the marker behind them has arrived, the frames under test were handled.
         server.sendText(LoginMarker);
-        QVERIFY(marked.busyUntilHandled());
+        QVERIFY(marked.busyUntilHandled(emitted.count(QStringLiteral("loginSuccess")) + 1));
         const QJsonObject marker = QJsonDocument::fromJson(LoginMarker.toUtf8()).object();
         QTRY_VERIFY(!r.events.isEmpty() && r.events.last().second == marker);
-        expected.append({QStringLiteral("loginSuccess"), marker});
-        QCOMPARE(r.events, expected);
-        QTEST(store.symbolList().join(' ') + '|' + store.allSymbols().join(' '), "store");
+        QStringList delivered;
+        for (const auto &event : qAsConst(r.events))
+            delivered.append(event.first);
+        QCOMPARE(delivered.join(' '), (emitted + " loginSuccess").trimmed());
+        if (delivered.size() == sent.size() + 1) {
+            for (int i = 0; i < sent.size(); ++i)
+                QCOMPARE(r.events[i].second, delivered[i] == "loginFail" ? QJsonObject() : QJsonDocument::fromJson(sent[i].toUtf8()).object());
+        }
+        QTEST(atLogins.join(QStringLiteral(" / ")), "store");
     }
 
     // One run through a drop, a frozen server and a refused login on the way back.
@@ -214,25 +238,33 @@ private slots:
         QSignalSpy tcpConnections(&r.server, &SimTradeServer::tcpConnected);
         QSignalSpy closeFrames(&r.server, &SimTradeServer::clientCloseFrame);
         const QString disconnected = QStringLiteral("Network: Disconnected from Sim Server");
+        // The connections the server had taken as each loss reached this thread: the line is on
+        // its way here before the reconnection after it starts, 3 s later, so it is read first
+        // however late this thread gets to it.
+        QList<int> connectionsAtLoss;
+        connect(Logger::instance(), &Logger::logMessage, &r, [&](const QDateTime &, const QString &title, const QString &message) {
+            if (title + QStringLiteral(": ") + message == disconnected)
+                connectionsAtLoss.append(tcpConnections.count());
+        });
         const QDeadlineTimer reconnectDelay(2500);
         r.server.dropConnections();
-        QTRY_COMPARE_WITH_TIMEOUT(r.count("loginSuccess"), 2, 8000);
+        QTRY_COMPARE_WITH_TIMEOUT(r.count("loginSuccess"), 2, 30000);
         QVERIFY(reconnectDelay.hasExpired());
         QCOMPARE(r.count("websocketDisconnected"), 1);
         QCOMPARE(r.journal.count(disconnected), 1);
 
         // Silent after the login: a ping goes out, no pong comes back, the client leaves with 1006.
         r.server.setFrozen(true);
-        QTRY_COMPARE_WITH_TIMEOUT(r.journal.count(disconnected), 2, 8000);
-        QCOMPARE(closeFrames.count(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(r.journal.count(disconnected), 2, 30000);
+        QTRY_COMPARE(closeFrames.count(), 1);
         QCOMPARE(closeFrames.first().at(1).toInt(), 1006);
         // The error and the loss of the dropped socket opened one connection, not two.
-        QCOMPARE(tcpConnections.count(), 1);
+        QCOMPARE(connectionsAtLoss, (QList<int>{0, 1}));
 
         // A login refused after a reconnection ends the retries.
         r.server.setRefuseLogins(true);
         r.server.setFrozen(false);
-        QTRY_COMPARE_WITH_TIMEOUT(r.count("loginFail"), 1, 8000);
+        QTRY_COMPARE_WITH_TIMEOUT(r.count("loginFail"), 1, 30000);
         QCOMPARE(r.server.receivedRequests(1).size(), 3);
         QVERIFY(!r.client.isLoggedIn());
         // The clock is a second client, logged in, that loses its connection with the first: once
@@ -244,9 +276,9 @@ private slots:
         control.connectToServer(r.server.url().toString(), 1002, QStringLiteral("pw1002"), ServerName);
         QVERIFY(controlLogins.wait(5000));
         r.server.closeConnections();
-        QVERIFY(controlLogins.wait(8000));
+        QVERIFY(controlLogins.wait(30000));
         r.server.dropConnections();
-        QVERIFY(controlLogins.wait(8000));
+        QVERIFY(controlLogins.wait(30000));
         const QList<QJsonObject> logins = r.server.receivedRequests(1);
         QCOMPARE(std::count_if(logins.begin(), logins.end(), [](const QJsonObject &login) { return login.value("id").toInt() == 1001; }), 3);
         QCOMPARE(tcpConnections.count(), 5);
@@ -356,11 +388,13 @@ private slots:
         // The relay takes connections but moves nothing while frozen: the handshake stalls.
         r.server.setFrozen(true);
         r.server.dropConnections();
-        QTRY_VERIFY_WITH_TIMEOUT(r.journal.contains(QStringLiteral("Network: Network not found")), 8000);
-        QCOMPARE(tcpConnections.count(), 1);
+        const QString givenUp = QStringLiteral("Network: Network not found");
+        QTRY_VERIFY_WITH_TIMEOUT(r.journal.contains(givenUp), 30000);
         r.server.setFrozen(false);
-        QTRY_COMPARE_WITH_TIMEOUT(r.count("loginSuccess"), 2, 8000);
-        QCOMPARE(tcpConnections.count(), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(r.count("loginSuccess"), 2, 30000);
+        // Each attempt given up was followed by one new attempt, the last of which got in: more
+        // than one were given up only when this thread came late to unfreeze the server.
+        QCOMPARE(tcpConnections.count(), r.journal.count(givenUp) + 1);
     }
 
     // A flood that arrives while the window is busy (it takes nothing until the client's thread
@@ -425,28 +459,30 @@ private slots:
         QCOMPARE(lastSeq, report.lastSeqOfSymbol);
     }
 
-    // A server that stops reading is a lost connection once the send limit waits unsent, long
-    // before the keep-alive would notice, not a reason to buffer without end.
+    // A server that stops reading is a lost connection once the send limit waits unsent, not a
+    // reason to buffer without end. The keep-alive, which would end the silent server's
+    // connection too, is set out of the way: only the send limit may end it here. How soon it
+    // comes before the keep-alive is the benchmark's figure.
     void deafServerIsALostConnection()
     {
         FloodServer deaf;
         QVERIFY(deaf.listen());
         TradeClient client;
+        client.setKeepAlive(24 * 3600 * 1000);
         QSignalSpy lost(&client, &TradeClient::websocketDisconnected);
         QVERIFY(logIn(client, deaf));
         deaf.stopReading();
         const QString request = QStringLiteral(R"({"req_code":42,"pad":"%1"})").arg(QString(64 * 1024, QLatin1Char('x')));
         Traces traces;
-        for (const QDeadlineTimer deadline(30000); lost.isEmpty() && !deadline.hasExpired();) {
+        // 64 MiB, many times the send limit and what the kernel takes: the limit is met whatever
+        // the pace.
+        for (int i = 0; i < 1024 && lost.isEmpty(); ++i) {
             client.sendMessage(request);
             lost.wait(1);
         }
-        QCOMPARE(lost.count(), 1);
-        // The send limit ended it; the keep-alive, which would close the silent server's
-        // connection seconds later, had not.
+        QTRY_COMPARE_WITH_TIMEOUT(lost.count(), 1, 60000);
         const QStringList lines = traces.lines();
         QVERIFY(std::any_of(lines.begin(), lines.end(), [](const QString &line) { return line.startsWith("WebSocket send limit reached:"); }));
-        QVERIFY(!lines.contains(QStringLiteral("force disconnected")));
     }
 
     // A reply over the limit, in one frame or many, ends the connection as a lost socket (the
@@ -551,11 +587,12 @@ private slots:
         }, [&] { return stop == "shutdown" ? !stopped : r.client.isLoggedIn(); });
         for (int i = 0; i < 2; ++i)
             r.server.sendText(QStringLiteral(R"({"res_code":1,"state":1,"login":1001,"name":"n","group":"g"})"));
-        QTRY_VERIFY(stopped);
+        // Waits as long as this thread takes to run the stop: the client thread stays held.
+        QTRY_VERIFY_WITH_TIMEOUT(stopped, 60000);
         QVERIFY(!loggedInAfterStop);
         if (stop == "switch")
             return;
-        QTRY_VERIFY(r.client.isFinished());
+        QTRY_VERIFY_WITH_TIMEOUT(r.client.isFinished(), 60000);
         QCoreApplication::processEvents();
         QCOMPARE(r.count("loginSuccess"), successes);
     }
