@@ -22,6 +22,12 @@ const QString ServerName = QStringLiteral("Taldrex-Sim");
 const QString Failed = QStringLiteral("Can not create demo account!");
 // What an endless answer may have sent by its end: the reply's buffer and the kernel's.
 constexpr qint64 Streamed = 32 * 1024 * 1024;
+// The dialogs' reply times in a row whose answer comes: far beyond any stall, so what the row
+// shows is decided by the answer, never by how fast the machine delivered it.
+constexpr AccountRequests::ReplyTimes Unhurried{600000, 600000};
+// In a row whose request the service holds: the warning and the deadline are its events, and
+// they come in this order however late the machine runs them.
+constexpr AccountRequests::ReplyTimes Held{1000, 3000};
 
 // Closes every message box the code under test opens (they are modal and block), noting
 // "title|text" of each. A box stays open until `mayClose` holds; `whenShown` runs once per box.
@@ -130,7 +136,7 @@ private slots:
         QSettings(QStringLiteral("Taldrex"), QStringLiteral("Client")).clear();
         QDir(QStringLiteral("config")).removeRecursively();
         QGuiApplication::clipboard()->clear();
-        AccountRequests::setReplyTimes({1000, 3000});
+        AccountRequests::setReplyTimes(Unhurried);
         broker = new Broker;
         client = new TradeClient;
         catcher = new BoxCatcher;
@@ -172,6 +178,8 @@ private slots:
         QFETCH(QString, account);
         simbroker::AccountService &service = broker->accounts;
         broker->script(script, "/account/create");
+        if (script == "hold")
+            AccountRequests::setReplyTimes(Held);
         if (script == "user part")
             broker->listServer(broker->decoyHost() + ":1@" + broker->trade.address());
         auto *dialog = openDemo();
@@ -239,6 +247,10 @@ private slots:
         QFETCH(QString, late);
         simbroker::AccountService &service = broker->accounts;
         service.holdRequests();
+        // The warning is the event here. An answer let go once it shows is read whatever the
+        // delay; only the given-up request ends at the deadline, which marks that the warning's
+        // time has passed.
+        AccountRequests::setReplyTimes({Held.warnMs, late == "close" ? Held.deadlineMs : Unhurried.deadlineMs});
         auto *dialog = openDemo();
         fill(dialog, "Ann|Lee|a@b|1");
         auto *wait = child<QLabel>(dialog, "txtWait");
@@ -366,6 +378,8 @@ private slots:
         QFETCH(QStringList, messages);
         simbroker::AccountService &service = broker->accounts;
         broker->script(script, "/account/update");
+        if (script == "hold")
+            AccountRequests::setReplyTimes(Held);
         auto *dialog = openChangePassword();
         submit(dialog, typed);
         for (const QLineEdit *field : dialog->findChildren<QLineEdit *>()) // what is typed never shows
