@@ -30,8 +30,9 @@ constexpr AccountRequests::ReplyTimes Unhurried{600000, 600000};
 constexpr AccountRequests::ReplyTimes Held{1000, 3000};
 
 // Closes every message box the code under test opens (they are modal and block), noting
-// "title|text" of each. A box stays open until `mayClose` holds; `whenShown` runs once per box.
-struct BoxCatcher
+// "title|text" of each in the order they open. A box stays open until `mayClose` holds;
+// `whenShown` runs once per box.
+struct BoxCatcher : QObject
 {
     std::function<void()> whenShown;
     std::function<bool()> mayClose;
@@ -40,14 +41,16 @@ struct BoxCatcher
 
     BoxCatcher()
     {
+        // Noted as each box is shown: boxes that open within one tick of the closer (a stalled
+        // machine running late timers together) are still noted in their order.
+        qApp->installEventFilter(this);
         QObject::connect(&timer, &QTimer::timeout, [this] {
             for (QWidget *widget : QApplication::topLevelWidgets()) {
                 auto *box = qobject_cast<QMessageBox *>(widget);
                 if (!box || !box->isVisible())
                     continue;
-                if (!box->property("caught").toBool()) {
-                    box->setProperty("caught", true);
-                    seen << box->windowTitle() + '|' + box->text();
+                if (!box->property("handled").toBool()) {
+                    box->setProperty("handled", true);
                     if (whenShown)
                         whenShown();
                 }
@@ -56,6 +59,16 @@ struct BoxCatcher
             }
         });
         timer.start(10);
+    }
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        auto *box = event->type() == QEvent::Show ? qobject_cast<QMessageBox *>(watched) : nullptr;
+        if (box && !box->property("caught").toBool()) {
+            box->setProperty("caught", true);
+            seen << box->windowTitle() + '|' + box->text();
+        }
+        return false;
     }
 };
 
