@@ -28,6 +28,9 @@ constexpr AccountRequests::ReplyTimes Unhurried{600000, 600000};
 // In a row whose request the service holds: the warning and the deadline are its events, and
 // they come in this order however late the machine runs them.
 constexpr AccountRequests::ReplyTimes Held{1000, 3000};
+// How long a fixture waits for the broker list or a login before it gives up the whole run: it
+// cannot go on without them, so only a broker that never answers may end it, not a slow machine.
+constexpr int FixturePatienceMs = 60000;
 
 // Closes every message box the code under test opens (they are modal and block), noting
 // "title|text" of each in the order they open. A box stays open until `mayClose` holds;
@@ -511,7 +514,7 @@ private:
     OpenDemoDlg *openDemo()
     {
         window = new Client_Terminal(client);
-        if (!QTest::qWaitFor([&] { return window->GetServerList().size() == 1; }))
+        if (!QTest::qWaitFor([&] { return window->GetServerList().size() == 1; }, FixturePatienceMs))
             qFatal("no broker list");
         window->openDemoAction();
         return window->findChild<OpenDemoDlg *>();
@@ -537,7 +540,7 @@ private:
         login->setPassword(QStringLiteral("pw1001"));
         window->connectToBroker();
         auto *action = window->findChild<QAction *>(QStringLiteral("actionChangePassword"));
-        if (!QTest::qWaitFor([&] { return action->isEnabled(); }))
+        if (!QTest::qWaitFor([&] { return action->isEnabled(); }, FixturePatienceMs))
             qFatal("no login");
         action->trigger();
         return window->findChild<ChangePasswordDlg *>();
