@@ -22,10 +22,20 @@ const QString ServerName = QStringLiteral("Taldrex-Sim");
 const QString Failed = QStringLiteral("Can not create demo account!");
 // What an endless answer may have sent by its end: the reply's buffer and the kernel's.
 constexpr qint64 Streamed = 32 * 1024 * 1024;
+// The dialogs' reply times in a row whose answer comes: far beyond any stall, so what the row
+// shows is decided by the answer, never by how fast the machine delivered it.
+constexpr AccountRequests::ReplyTimes Unhurried{600000, 600000};
+// In a row whose request the service holds: the warning and the deadline are its events, and
+// they come in this order however late the machine runs them.
+constexpr AccountRequests::ReplyTimes Held{1000, 3000};
+// How long a fixture waits for the broker list or a login before it gives up the whole run: it
+// cannot go on without them, so only a broker that never answers may end it, not a slow machine.
+constexpr int FixturePatienceMs = 60000;
 
 // Closes every message box the code under test opens (they are modal and block), noting
-// "title|text" of each. A box stays open until `mayClose` holds; `whenShown` runs once per box.
-struct BoxCatcher
+// "title|text" of each in the order they open. A box stays open until `mayClose` holds;
+// `whenShown` runs once per box.
+struct BoxCatcher : QObject
 {
     std::function<void()> whenShown;
     std::function<bool()> mayClose;
@@ -34,14 +44,16 @@ struct BoxCatcher
 
     BoxCatcher()
     {
+        // Noted as each box is shown: boxes that open within one tick of the closer (a stalled
+        // machine running late timers together) are still noted in their order.
+        qApp->installEventFilter(this);
         QObject::connect(&timer, &QTimer::timeout, [this] {
             for (QWidget *widget : QApplication::topLevelWidgets()) {
                 auto *box = qobject_cast<QMessageBox *>(widget);
                 if (!box || !box->isVisible())
                     continue;
-                if (!box->property("caught").toBool()) {
-                    box->setProperty("caught", true);
-                    seen << box->windowTitle() + '|' + box->text();
+                if (!box->property("handled").toBool()) {
+                    box->setProperty("handled", true);
                     if (whenShown)
                         whenShown();
                 }
@@ -50,6 +62,16 @@ struct BoxCatcher
             }
         });
         timer.start(10);
+    }
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        auto *box = event->type() == QEvent::Show ? qobject_cast<QMessageBox *>(watched) : nullptr;
+        if (box && !box->property("caught").toBool()) {
+            box->setProperty("caught", true);
+            seen << box->windowTitle() + '|' + box->text();
+        }
+        return false;
     }
 };
 
@@ -130,7 +152,7 @@ private slots:
         QSettings(QStringLiteral("Taldrex"), QStringLiteral("Client")).clear();
         QDir(QStringLiteral("config")).removeRecursively();
         QGuiApplication::clipboard()->clear();
-        AccountRequests::setReplyTimes({1000, 3000});
+        AccountRequests::setReplyTimes(Unhurried);
         broker = new Broker;
         client = new TradeClient;
         catcher = new BoxCatcher;
@@ -172,6 +194,8 @@ private slots:
         QFETCH(QString, account);
         simbroker::AccountService &service = broker->accounts;
         broker->script(script, "/account/create");
+        if (script == "hold")
+            AccountRequests::setReplyTimes(Held);
         if (script == "user part")
             broker->listServer(broker->decoyHost() + ":1@" + broker->trade.address());
         auto *dialog = openDemo();
@@ -239,6 +263,10 @@ private slots:
         QFETCH(QString, late);
         simbroker::AccountService &service = broker->accounts;
         service.holdRequests();
+        // The warning is the event here. An answer let go once it shows is read whatever the
+        // delay; only the given-up request ends at the deadline, which marks that the warning's
+        // time has passed.
+        AccountRequests::setReplyTimes({Held.warnMs, late == "close" ? Held.deadlineMs : Unhurried.deadlineMs});
         auto *dialog = openDemo();
         fill(dialog, "Ann|Lee|a@b|1");
         auto *wait = child<QLabel>(dialog, "txtWait");
@@ -366,6 +394,8 @@ private slots:
         QFETCH(QStringList, messages);
         simbroker::AccountService &service = broker->accounts;
         broker->script(script, "/account/update");
+        if (script == "hold")
+            AccountRequests::setReplyTimes(Held);
         auto *dialog = openChangePassword();
         submit(dialog, typed);
         for (const QLineEdit *field : dialog->findChildren<QLineEdit *>()) // what is typed never shows
@@ -484,7 +514,7 @@ private:
     OpenDemoDlg *openDemo()
     {
         window = new Client_Terminal(client);
-        if (!QTest::qWaitFor([&] { return window->GetServerList().size() == 1; }))
+        if (!QTest::qWaitFor([&] { return window->GetServerList().size() == 1; }, FixturePatienceMs))
             qFatal("no broker list");
         window->openDemoAction();
         return window->findChild<OpenDemoDlg *>();
@@ -510,7 +540,7 @@ private:
         login->setPassword(QStringLiteral("pw1001"));
         window->connectToBroker();
         auto *action = window->findChild<QAction *>(QStringLiteral("actionChangePassword"));
-        if (!QTest::qWaitFor([&] { return action->isEnabled(); }))
+        if (!QTest::qWaitFor([&] { return action->isEnabled(); }, FixturePatienceMs))
             qFatal("no login");
         action->trigger();
         return window->findChild<ChangePasswordDlg *>();
