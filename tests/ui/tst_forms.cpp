@@ -315,7 +315,7 @@ class TestForms : public QObject
                 // than the table, whose scroll bar then takes its room from the values.
                 auto *table = made->findChild<QTableWidget *>();
                 if (!QTest::qWaitFor([table] { return table->rowCount() == 8 && table->verticalScrollBar()->isVisible(); }))
-                    QTest::qFail("the specification never settled", __FILE__, __LINE__);
+                    QTest::qFail("the symbol's details never settled", __FILE__, __LINE__);
             }
         } else if (name == QLatin1String("order")) {
             auto *order = window->findChild<New_Order *>();
