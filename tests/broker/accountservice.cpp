@@ -8,6 +8,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <limits>
+#include <utility>
 
 namespace simbroker {
 
@@ -108,9 +109,16 @@ void AccountService::redirectTo(const QUrl &target, int status)
     scripted = Answer{status, QByteArray(), target.toEncoded()};
 }
 
-void AccountService::answerEndlessly()
+void AccountService::answerEndlessly(bool firstChunkOnly)
 {
     mode = Mode::Endless;
+    endlessHeld = firstChunkOnly;
+}
+
+void AccountService::releaseEndless()
+{
+    for (const auto &release : std::exchange(endlessReleases, {}))
+        release();
 }
 
 void AccountService::holdRequests()
@@ -218,8 +226,8 @@ void AccountService::answer(QTcpSocket *socket, const Request &request)
         respond(socket, scripted);
         break;
     case Mode::Endless:
-        streamEndlessReply(this, socket, QByteArray(R"({"login":1,"password":"x"},)").repeated(1024), &streamed,
-                           EndlessLimit);
+        endlessReleases.append(streamEndlessReply(this, socket, QByteArray(R"({"login":1,"password":"x"},)").repeated(1024),
+                                                  &streamed, EndlessLimit, endlessHeld));
         break;
     }
 }
