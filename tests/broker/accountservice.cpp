@@ -105,8 +105,8 @@ void AccountService::answerWith(int status, const QByteArray &body)
 
 void AccountService::redirectTo(const QUrl &target, int status)
 {
-    mode = Mode::Redirect;
-    scripted = Answer{status, QByteArray(), target.toEncoded()};
+    redirectNext = true;
+    redirect = Answer{status, QByteArray(), target.toEncoded()};
 }
 
 void AccountService::answerEndlessly(bool firstChunkOnly)
@@ -129,6 +129,7 @@ void AccountService::holdRequests()
 void AccountService::serveNormally()
 {
     mode = Mode::Serve;
+    redirectNext = false;
 }
 
 void AccountService::answerHeld(int count)
@@ -205,7 +206,9 @@ void AccountService::onReadyRead(QTcpSocket *socket)
     received.append(request);
     emit requestReceived(request.method, request.path);
 
-    if (mode == Mode::Hold)
+    if (std::exchange(redirectNext, false))
+        respond(socket, redirect);
+    else if (mode == Mode::Hold)
         held.append({QPointer<QTcpSocket>(socket), request});
     else
         answer(socket, request);
@@ -219,10 +222,6 @@ void AccountService::answer(QTcpSocket *socket, const Request &request)
         respond(socket, serve(request));
         break;
     case Mode::Fixed:
-        respond(socket, scripted);
-        break;
-    case Mode::Redirect:
-        mode = Mode::Serve; // the redirected request is served
         respond(socket, scripted);
         break;
     case Mode::Endless:

@@ -77,8 +77,9 @@ public:
 
     // Scripts for every following request.
     void answerWith(int status, const QByteArray &body);
-    // Answers the next request with `status` and a Location header, then serves again; a POST
-    // keeps its method and body only through 307 and 308.
+    // Answers the next request with `status` and a Location header, then goes on as scripted
+    // before (serving, unless told otherwise); a POST keeps its method and body only through 307
+    // and 308.
     void redirectTo(const QUrl &target, int status = 307);
     // Answers 200 with a body that never ends, up to EndlessLimit bytes. With `firstChunkOnly`,
     // each such body stops after its first chunk until releaseEndless().
@@ -101,7 +102,7 @@ signals:
     void requestReceived(const QString &method, const QString &path);
 
 private:
-    enum class Mode { Serve, Fixed, Redirect, Hold, Endless };
+    enum class Mode { Serve, Fixed, Hold, Endless };
     struct Answer
     {
         int status = 200;
@@ -124,6 +125,8 @@ private:
     QList<std::function<void()>> endlessReleases;
     qint64 streamed = 0;
     Answer scripted;
+    bool redirectNext = false;
+    Answer redirect;
     qint64 nextLogin = 50000001;
     QList<Request> received;
     QList<CreatedAccount> created;

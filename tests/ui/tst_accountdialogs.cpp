@@ -116,16 +116,18 @@ struct Broker
     // (a body just past the limit), "redirect" (to the same service or to the decoy), an HTTP
     // status, or the body of a 200. "endless apart": an endless body from a service in a thread
     // of its own on the same address, as a remote host goes on sending while the window's
-    // thread is held.
+    // thread is held; "redirect, endless apart": the same after a redirect within the service.
     void script(const QString &what, const QString &path)
     {
-        if (what == "endless apart") {
+        if (what.endsWith("endless apart")) {
             accounts.close();
             apart = std::make_unique<simbroker::PeerThread<simbroker::AccountService>>(nullptr);
             bool listening = false;
             apart->run([&](simbroker::AccountService &service) {
                 listening = service.listen(QHostAddress(host), simbroker::AccountService::DefaultPort);
                 service.answerEndlessly(true);
+                if (what.startsWith("redirect"))
+                    service.redirectTo(QUrl(QStringLiteral("http://%1:9004%2?moved").arg(host, path)));
             });
             if (!listening)
                 qFatal("the account service cannot listen on %s in its own thread", qPrintable(host));
@@ -235,6 +237,7 @@ private slots:
         QTest::newRow("account past 32 bits") << R"({"login":5000000001,"password":"abc"})" << "5000000001";
         QTest::newRow("endless body") << "endless" << "";
         QTest::newRow("endless body, window held at its start") << "endless apart" << "";
+        QTest::newRow("endless body after a redirect, window held") << "redirect, endless apart" << "";
         QTest::newRow("over 1 MiB") << "big" << "";
         QTest::newRow("no answer") << "hold" << "";
     }
@@ -254,7 +257,7 @@ private slots:
         child<QComboBox>(dialog, "cbLeverage")->setCurrentIndex(2);
         QSignalSpy relogins(dialog, &OpenDemoDlg::relogin);
         child<QPushButton>(dialog, "btnRegister")->click();
-        if (script == "endless apart")
+        if (script.endsWith("endless apart"))
             broker->holdAtFirstData(dialog);
         QCOMPARE(child<QLabel>(dialog, "txtWait")->text(), QStringLiteral("Please wait while processing..."));
         QTRY_VERIFY_WITH_TIMEOUT(dialog->findChildren<QNetworkAccessManager *>().isEmpty(), 30000);
