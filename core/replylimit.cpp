@@ -11,7 +11,21 @@ void apply(QNetworkReply *reply, qint64 maxBytes, int deadlineMs)
     // Room for one limit beyond the limit: a reply over it stops there until the check aborts it,
     // instead of piling up in queued events while nobody reads. (The network layer hands on whole
     // blocks only, so a buffer of exactly the limit could stall just below it, unchecked.)
-    reply->setReadBufferSize(2 * maxBytes);
+    //
+    // Set now, the size reaches the network thread only if the request's side there exists
+    // already: so for a GET. For a request with a body Qt makes that side from a call it queued
+    // to the reply's thread in post(), and for a redirect followed from a call queued before
+    // redirected() is emitted. Queued calls to one object run in order, so setting the size
+    // again from a call queued now runs right after that start, and the size then follows the
+    // start to the network thread, before any of the answer reaches the reply's thread.
+    const qint64 bufferSize = 2 * maxBytes;
+    const auto limitBuffer = [reply, bufferSize] {
+        reply->setReadBufferSize(bufferSize);
+        QMetaObject::invokeMethod(reply, [reply, bufferSize] { reply->setReadBufferSize(bufferSize); },
+                                  Qt::QueuedConnection);
+    };
+    limitBuffer();
+    QObject::connect(reply, &QNetworkReply::redirected, reply, limitBuffer);
     auto *deadline = new QTimer(reply);
     deadline->setSingleShot(true);
     QObject::connect(deadline, &QTimer::timeout, reply, &QNetworkReply::abort);

@@ -8,6 +8,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <limits>
+#include <utility>
 
 namespace simbroker {
 
@@ -104,13 +105,20 @@ void AccountService::answerWith(int status, const QByteArray &body)
 
 void AccountService::redirectTo(const QUrl &target, int status)
 {
-    mode = Mode::Redirect;
-    scripted = Answer{status, QByteArray(), target.toEncoded()};
+    redirectNext = true;
+    redirect = Answer{status, QByteArray(), target.toEncoded()};
 }
 
-void AccountService::answerEndlessly()
+void AccountService::answerEndlessly(bool firstChunkOnly)
 {
     mode = Mode::Endless;
+    endlessHeld = firstChunkOnly;
+}
+
+void AccountService::releaseEndless()
+{
+    for (const auto &release : std::exchange(endlessReleases, {}))
+        release();
 }
 
 void AccountService::holdRequests()
@@ -121,6 +129,7 @@ void AccountService::holdRequests()
 void AccountService::serveNormally()
 {
     mode = Mode::Serve;
+    redirectNext = false;
 }
 
 void AccountService::answerHeld(int count)
@@ -197,7 +206,9 @@ void AccountService::onReadyRead(QTcpSocket *socket)
     received.append(request);
     emit requestReceived(request.method, request.path);
 
-    if (mode == Mode::Hold)
+    if (std::exchange(redirectNext, false))
+        respond(socket, redirect);
+    else if (mode == Mode::Hold)
         held.append({QPointer<QTcpSocket>(socket), request});
     else
         answer(socket, request);
@@ -213,13 +224,9 @@ void AccountService::answer(QTcpSocket *socket, const Request &request)
     case Mode::Fixed:
         respond(socket, scripted);
         break;
-    case Mode::Redirect:
-        mode = Mode::Serve; // the redirected request is served
-        respond(socket, scripted);
-        break;
     case Mode::Endless:
-        streamEndlessReply(this, socket, QByteArray(R"({"login":1,"password":"x"},)").repeated(1024), &streamed,
-                           EndlessLimit);
+        endlessReleases.append(streamEndlessReply(this, socket, QByteArray(R"({"login":1,"password":"x"},)").repeated(1024),
+                                                  &streamed, EndlessLimit, endlessHeld));
         break;
     }
 }

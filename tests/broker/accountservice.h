@@ -9,6 +9,8 @@
 #include <QString>
 #include <QUrl>
 
+#include <functional>
+
 class QTcpServer;
 class QTcpSocket;
 
@@ -30,7 +32,8 @@ class SimTradeServer;
 //
 // Tests script what it does with each following request instead (until serveNormally()):
 // any status with any body (a refusal, an HTTP 500, a body that is not JSON) or no answer at
-// all, whose held requests can be answered later; or a body that never ends; or they redirect
+// all, whose held requests can be answered later; or a body that never ends (at once, or after
+// its first chunk once the test lets it go on); or they redirect
 // the next request. Every
 // complete request is recorded. It lives in the thread that owns it and listens on loopback
 // addresses only.
@@ -74,11 +77,14 @@ public:
 
     // Scripts for every following request.
     void answerWith(int status, const QByteArray &body);
-    // Answers the next request with `status` and a Location header, then serves again; a POST
-    // keeps its method and body only through 307 and 308.
+    // Answers the next request with `status` and a Location header, then goes on as scripted
+    // before (serving, unless told otherwise); a POST keeps its method and body only through 307
+    // and 308.
     void redirectTo(const QUrl &target, int status = 307);
-    // Answers 200 with a body that never ends, up to EndlessLimit bytes.
-    void answerEndlessly();
+    // Answers 200 with a body that never ends, up to EndlessLimit bytes. With `firstChunkOnly`,
+    // each such body stops after its first chunk until releaseEndless().
+    void answerEndlessly(bool firstChunkOnly = false);
+    void releaseEndless();
     static constexpr qint64 EndlessLimit = 256LL * 1024 * 1024;
     // Reads the request and keeps the connection open without answering.
     void holdRequests();
@@ -96,7 +102,7 @@ signals:
     void requestReceived(const QString &method, const QString &path);
 
 private:
-    enum class Mode { Serve, Fixed, Redirect, Hold, Endless };
+    enum class Mode { Serve, Fixed, Hold, Endless };
     struct Answer
     {
         int status = 200;
@@ -115,8 +121,12 @@ private:
     QTcpServer *server;
     QPointer<SimTradeServer> trade;
     Mode mode = Mode::Serve;
+    bool endlessHeld = false;
+    QList<std::function<void()>> endlessReleases;
     qint64 streamed = 0;
     Answer scripted;
+    bool redirectNext = false;
+    Answer redirect;
     qint64 nextLogin = 50000001;
     QList<Request> received;
     QList<CreatedAccount> created;

@@ -3,9 +3,13 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+
+#include <memory>
+#include <utility>
 
 namespace {
 
@@ -184,12 +188,17 @@ void BrokerListService::respond(QTcpSocket *socket, int status, const QByteArray
     socket->disconnectFromHost();
 }
 
-void streamEndlessReply(QObject *owner, QTcpSocket *socket, const QByteArray &chunk, qint64 *streamed,
-                        qint64 limit)
+std::function<void()> streamEndlessReply(QObject *owner, QTcpSocket *socket, const QByteArray &chunk,
+                                         qint64 *streamed, qint64 limit, bool firstChunkOnly)
 {
     socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nConnection: close\r\n\r\n[");
-    const auto pump = [socket, chunk, streamed, limit] {
-        while (socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() < 4 * chunk.size()) {
+    const auto held = std::make_shared<bool>(firstChunkOnly);
+    if (firstChunkOnly) {
+        socket->write(chunk);
+        *streamed += chunk.size();
+    }
+    const auto pump = [socket, chunk, streamed, limit, held] {
+        while (!*held && socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() < 4 * chunk.size()) {
             if (*streamed >= limit) {
                 socket->disconnectFromHost();
                 return;
@@ -200,4 +209,8 @@ void streamEndlessReply(QObject *owner, QTcpSocket *socket, const QByteArray &ch
     };
     QObject::connect(socket, &QTcpSocket::bytesWritten, owner, pump);
     pump();
+    return [target = QPointer<QTcpSocket>(socket), held, pump] {
+        if (target && std::exchange(*held, false))
+            pump();
+    };
 }

@@ -6,14 +6,18 @@
 #include <QString>
 #include <QUrl>
 
+#include <functional>
+
 class QTcpServer;
 class QTcpSocket;
 
 // Answers 200 with a body that never ends (no length given): `chunk` repeated, kept only a
 // little ahead of what the client reads, so the service's own memory stays small. Stops at
 // `limit` bytes; *streamed counts what was handed to the network. `owner` outlives the socket.
-void streamEndlessReply(QObject *owner, QTcpSocket *socket, const QByteArray &chunk, qint64 *streamed,
-                        qint64 limit);
+// With `firstChunkOnly`, the answer stops after its first chunk until the returned call (made in
+// the socket's thread) lets the rest go; otherwise that call does nothing.
+std::function<void()> streamEndlessReply(QObject *owner, QTcpSocket *socket, const QByteArray &chunk,
+                                         qint64 *streamed, qint64 limit, bool firstChunkOnly = false);
 
 // The broker-list web service for tests and scripts/run: a small HTTP server answering
 // "GET /brokers" with the broker list as JSON. It listens on loopback addresses only.

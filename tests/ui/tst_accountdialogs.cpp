@@ -8,6 +8,7 @@
 #include "logindialog.h"
 #include "loopback.h"
 #include "opendemodlg.h"
+#include "peerthread.h"
 #include "showsymboldialog.h"
 #include "simtradeserver.h"
 #include "testmain.h"
@@ -15,6 +16,7 @@
 
 #include <QtWidgets>
 #include <functional>
+#include <memory>
 
 namespace {
 
@@ -28,6 +30,8 @@ constexpr AccountRequests::ReplyTimes Unhurried{600000, 600000};
 // In a row whose request the service holds: the warning and the deadline are its events, and
 // they come in this order however late the machine runs them.
 constexpr AccountRequests::ReplyTimes Held{1000, 3000};
+// How long a row holds the window's thread at an answer's first data.
+constexpr unsigned long HoldMs = 3000;
 // How long a fixture waits for the broker list or a login before it gives up the whole run: it
 // cannot go on without them, so only a broker that never answers may end it, not a slow machine.
 constexpr int FixturePatienceMs = 60000;
@@ -85,6 +89,8 @@ struct Broker
     BrokerListService brokerList;
     simbroker::AccountService accounts{&trade};
     simbroker::AccountService decoy{nullptr};
+    // The account service once it answers from a thread of its own (see script).
+    std::unique_ptr<simbroker::PeerThread<simbroker::AccountService>> apart;
 
     Broker()
     {
@@ -108,10 +114,24 @@ struct Broker
 
     // What the account service does with the next requests: "serve", "hold", "endless", "big"
     // (a body just past the limit), "redirect" (to the same service or to the decoy), an HTTP
-    // status, or the body of a 200.
+    // status, or the body of a 200. "endless apart": an endless body from a service in a thread
+    // of its own on the same address, as a remote host goes on sending while the window's
+    // thread is held; "redirect, endless apart": the same after a redirect within the service.
     void script(const QString &what, const QString &path)
     {
-        if (what == "redirect" || what == "decoy")
+        if (what.endsWith("endless apart")) {
+            accounts.close();
+            apart = std::make_unique<simbroker::PeerThread<simbroker::AccountService>>(nullptr);
+            bool listening = false;
+            apart->run([&](simbroker::AccountService &service) {
+                listening = service.listen(QHostAddress(host), simbroker::AccountService::DefaultPort);
+                service.answerEndlessly(true);
+                if (what.startsWith("redirect"))
+                    service.redirectTo(QUrl(QStringLiteral("http://%1:9004%2?moved").arg(host, path)));
+            });
+            if (!listening)
+                qFatal("the account service cannot listen on %s in its own thread", qPrintable(host));
+        } else if (what == "redirect" || what == "decoy")
             accounts.redirectTo(QUrl(QStringLiteral("http://%1:%2%3?moved").arg(what == "decoy" ? decoyHost() : host)
                                          .arg(what == "decoy" ? decoy.serverPort() : 9004).arg(path)));
         else if (what == "hold")
@@ -124,6 +144,38 @@ struct Broker
             accounts.answerWith(what.toInt(), R"({"login":7,"password":"x"})");
         else if (what != "serve" && what != "user part")
             accounts.answerWith(200, what.toUtf8());
+    }
+
+    // What the account service answering now has received and streamed.
+    QList<simbroker::AccountService::Request> requests()
+    {
+        QList<simbroker::AccountService::Request> received = accounts.requests();
+        if (apart)
+            apart->run([&](simbroker::AccountService &service) { received = service.requests(); });
+        return received;
+    }
+    qint64 streamed()
+    {
+        qint64 bytes = accounts.streamedBytes();
+        if (apart)
+            apart->run([&](simbroker::AccountService &service) { bytes = service.streamedBytes(); });
+        return bytes;
+    }
+
+    // Holds the window's thread once, HoldMs, at the first data of the dialog's request under way,
+    // after the bound's own check has seen it. The service apart sends the rest of its answer
+    // only then, so all of it meets a window that reads nothing: only the network layer can stop.
+    void holdAtFirstData(QObject *dialog)
+    {
+        auto *reply = dialog->findChild<QNetworkReply *>();
+        if (!reply || !apart)
+            qFatal("no request under way to the service apart");
+        QObject::connect(reply, &QIODevice::readyRead, reply, [this, held = false]() mutable {
+            if (std::exchange(held, true))
+                return;
+            apart->run([](simbroker::AccountService &service) { service.releaseEndless(); });
+            QThread::msleep(HoldMs);
+        });
     }
 };
 
@@ -184,6 +236,8 @@ private slots:
         QTest::newRow("login beyond 64 bits") << R"({"login":18446744073709551616,"password":"abc"})" << "";
         QTest::newRow("account past 32 bits") << R"({"login":5000000001,"password":"abc"})" << "5000000001";
         QTest::newRow("endless body") << "endless" << "";
+        QTest::newRow("endless body, window held at its start") << "endless apart" << "";
+        QTest::newRow("endless body after a redirect, window held") << "redirect, endless apart" << "";
         QTest::newRow("over 1 MiB") << "big" << "";
         QTest::newRow("no answer") << "hold" << "";
     }
@@ -192,7 +246,6 @@ private slots:
     {
         QFETCH(QString, script);
         QFETCH(QString, account);
-        simbroker::AccountService &service = broker->accounts;
         broker->script(script, "/account/create");
         if (script == "hold")
             AccountRequests::setReplyTimes(Held);
@@ -204,14 +257,16 @@ private slots:
         child<QComboBox>(dialog, "cbLeverage")->setCurrentIndex(2);
         QSignalSpy relogins(dialog, &OpenDemoDlg::relogin);
         child<QPushButton>(dialog, "btnRegister")->click();
+        if (script.endsWith("endless apart"))
+            broker->holdAtFirstData(dialog);
         QCOMPARE(child<QLabel>(dialog, "txtWait")->text(), QStringLiteral("Please wait while processing..."));
-        QTRY_VERIFY_WITH_TIMEOUT(dialog->findChildren<QNetworkAccessManager *>().isEmpty(), 10000);
-        QVERIFY2(service.streamedBytes() < Streamed, qPrintable(QString::number(service.streamedBytes())));
+        QTRY_VERIFY_WITH_TIMEOUT(dialog->findChildren<QNetworkAccessManager *>().isEmpty(), 30000);
+        QVERIFY2(broker->streamed() < Streamed, qPrintable(QString::number(broker->streamed())));
         QCOMPARE(broker->decoy.requests().size(), 0);
 
         // The request: port 9004 of the host the trade session would connect to, the exact body.
-        QVERIFY(!service.requests().isEmpty());
-        const auto request = service.requests().constFirst();
+        QVERIFY(!broker->requests().isEmpty());
+        const auto request = broker->requests().constFirst();
         QCOMPARE(request.path + request.contentType, QStringLiteral("/account/createapplication/json"));
         const QString password = request.json.value("password").toString();
         QVERIFY(QRegularExpression(QStringLiteral("^[A-Za-z0-9]{5}$")).match(password).hasMatch());
@@ -221,7 +276,7 @@ private slots:
                                             {"manager_password", "Harbour482#"}}));
         QVERIFY(request.body.contains("\n    \"amount\": 25000")); // indented, a JSON integer
 
-        const auto created = service.createdAccounts();
+        const auto created = broker->accounts.createdAccounts();
         QString accountPassword = QStringLiteral("abc");
         if (account == "new") {
             QCOMPARE(created.size(), 1);
@@ -384,6 +439,7 @@ private slots:
         QTest::newRow("redirect not followed") << change << "redirect" << error;
         QTest::newRow("no answer") << change << "hold" << QStringList{"Server is not unreachable", error[0]};
         QTest::newRow("endless body") << change << "endless" << error;
+        QTest::newRow("endless body, window held at its start") << change << "endless apart" << error;
         QTest::newRow("over 1 MiB") << change << "big" << error;
     }
 
@@ -392,19 +448,20 @@ private slots:
         QFETCH(QStringList, typed);
         QFETCH(QString, script);
         QFETCH(QStringList, messages);
-        simbroker::AccountService &service = broker->accounts;
         broker->script(script, "/account/update");
         if (script == "hold")
             AccountRequests::setReplyTimes(Held);
         auto *dialog = openChangePassword();
         submit(dialog, typed);
+        if (script == "endless apart")
+            broker->holdAtFirstData(dialog);
         for (const QLineEdit *field : dialog->findChildren<QLineEdit *>()) // what is typed never shows
             QVERIFY2(field->text().isEmpty() || field->displayText() != field->text(), qPrintable(field->objectName()));
-        QTRY_COMPARE_WITH_TIMEOUT(catcher->seen.join(';').remove("Change Password|"), messages.join(';'), 10000);
-        QVERIFY(service.streamedBytes() < Streamed);
-        QCOMPARE(service.requests().size(), script.isEmpty() ? 0 : 1);
+        QTRY_COMPARE_WITH_TIMEOUT(catcher->seen.join(';').remove("Change Password|"), messages.join(';'), 30000);
+        QVERIFY2(broker->streamed() < Streamed, qPrintable(QString::number(broker->streamed())));
+        QCOMPARE(broker->requests().size(), script.isEmpty() ? 0 : 1);
         if (!script.isEmpty()) {
-            const auto request = service.requests().constFirst();
+            const auto request = broker->requests().constFirst();
             QCOMPARE(request.path + request.contentType, QStringLiteral("/account/updateapplication/json"));
             QCOMPARE(request.json, (QJsonObject{{"password", typed[1]}, {"dealer", 1001}, {"manager_login", 1000},
                                                 {"manager_password", "Harbour482#"}}));

@@ -5,6 +5,7 @@
 #include "journalwidget.h"
 #include "logindialog.h"
 #include "loopback.h"
+#include "peerthread.h"
 #include "rowcontrols.h"
 #include "testmain.h"
 #include "tradeclient.h"
@@ -14,6 +15,7 @@
 #include <QtWidgets>
 #include <qcustomplot.h>
 #include <functional>
+#include <memory>
 
 namespace {
 
@@ -135,16 +137,11 @@ private slots:
     void brokerList()
     {
         QFETCH(BrokerListService::Reply, reply);
-        QThread thread;
-        auto *service = new BrokerListService;
-        service->moveToThread(&thread);
-        thread.start();
-        const auto inService = [&](const std::function<void()> &call) {
-            QMetaObject::invokeMethod(service, call, Qt::BlockingQueuedConnection);
-        };
+        auto service = std::make_unique<simbroker::PeerThread<BrokerListService>>();
+        const auto inService = [&](const std::function<void(BrokerListService &)> &call) { service->run(call); };
         const QString host = corvane_test::ownLoopbackHost(corvane_test::Loopback::Broker);
         bool listening = false;
-        inService([&] { listening = service->listen(QHostAddress(host), BrokerList::ServicePort); });
+        inService([&](BrokerListService &peer) { listening = peer.listen(QHostAddress(host), BrokerList::ServicePort); });
         QVERIFY(listening);
         Client_Terminal::setBrokerListHost(host);
         TradeClient client;
@@ -153,12 +150,12 @@ private slots:
         auto *chosen = window.findChild<LoginDialog *>()->findChild<QComboBox *>(QStringLiteral("serverBox"));
         chosen->setCurrentIndex(1);
 
-        inService([&] { service->setReply(reply); });
+        inService([&](BrokerListService &peer) { peer.setReply(reply); });
         QSignalSpy finished(window.findChild<QNetworkAccessManager *>(), &QNetworkAccessManager::finished);
         window.on_actionLogin_to_Trade_Account_triggered();
         const auto requests = [&] {
             int count = 0;
-            inService([&] { count = service->requestCount(); });
+            inService([&](BrokerListService &peer) { count = peer.requestCount(); });
             return count;
         };
         QTRY_COMPARE(requests(), 2); // the request under way, the one at the window's start before it
@@ -169,9 +166,8 @@ private slots:
         }
         QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 15000);
         qint64 streamed = 0;
-        inService([&] { streamed = service->streamedBytes(); delete service; });
-        thread.quit();
-        thread.wait();
+        inService([&](BrokerListService &peer) { streamed = peer.streamedBytes(); });
+        service.reset();
         QStringList servers;
         for (const ServerInfo &server : window.GetServerList())
             servers << server.name;

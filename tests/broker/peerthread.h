@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QMetaObject>
+#include <QThread>
+
+#include <functional>
+#include <utility>
+
+namespace simbroker {
+
+// A peer (a web service of this folder) in a thread of its own, as a remote host would be: it
+// goes on answering while the thread that made it is busy or held. The peer is reached only
+// through run(), which calls into the peer's thread and returns once the call is done, so
+// nothing of it is touched from two threads at once.
+template <typename Peer>
+class PeerThread
+{
+public:
+    template <typename... Args>
+    explicit PeerThread(Args &&...args)
+        : peer(new Peer(std::forward<Args>(args)...))
+    {
+        peer->moveToThread(&thread);
+        thread.start();
+    }
+    ~PeerThread()
+    {
+        // Deleted in its own thread, as the thread finishes.
+        peer->deleteLater();
+        thread.quit();
+        thread.wait();
+    }
+    PeerThread(const PeerThread &) = delete;
+    PeerThread &operator=(const PeerThread &) = delete;
+
+    void run(const std::function<void(Peer &)> &call)
+    {
+        Peer *target = peer;
+        QMetaObject::invokeMethod(target, [target, &call] { call(*target); }, Qt::BlockingQueuedConnection);
+    }
+
+private:
+    QThread thread;
+    Peer *peer;
+};
+
+} // namespace simbroker
