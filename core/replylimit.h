@@ -18,12 +18,11 @@ namespace ReplyLimit {
 // While the reply's thread is busy and the check cannot run, the network thread stops reading
 // once twice maxBytes wait for that thread, for a request with a body as for one without, and
 // again after each redirect followed; beside that, only the network thread's last read and the
-// kernel's socket buffers hold more of the answer. The read
-// buffer size that makes it stop reaches the network thread through a signal queued to the
-// request's side there, which Qt creates for a GET inside get() but for a request with a body
-// (and for each redirect) only from a call queued to the reply's thread; so the size is set once
-// more from a call queued right behind that one, which runs before the reply's thread can handle
-// any of the answer.
+// kernel's socket buffers hold more of the answer. The read buffer size that makes it stop
+// reaches the network thread through a signal queued to the request's side there, which Qt
+// creates for a GET inside get() but for a request with a body (and for each redirect) only from
+// a call queued to the reply's thread; so the size is set once more from a call queued right
+// behind that one, which runs before the reply's thread can handle any of the answer.
 void apply(QNetworkReply *reply, qint64 maxBytes, int deadlineMs);
 
 } // namespace ReplyLimit
