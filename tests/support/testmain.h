@@ -12,6 +12,14 @@
 #include <QtTest>
 #include <memory>
 
+namespace corvane_test {
+
+// How long a test waits for something that must happen: far beyond any stall of a machine short
+// of processor time, so that a stall makes a test slow, never red.
+constexpr int MustHappenMs = 60000;
+
+} // namespace corvane_test
+
 #define CORVANE_TEST_MAIN_IMPL(AppType, TestObject)                                                              \
     int main(int argc, char *argv[])                                                                              \
     {                                                                                                             \
