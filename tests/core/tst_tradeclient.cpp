@@ -7,6 +7,7 @@
 
 #include <numeric>
 
+using corvane_test::KeepAliveOutOfTheWayMs;
 using corvane_test::MustHappenMs;
 using namespace simbroker;
 
@@ -16,8 +17,10 @@ const QString ServerName = QStringLiteral("Sim Server");
 const QString Password = QStringLiteral("pw1001");
 constexpr int ReplyLimit = 64 * 1024;
 
+// No row logging in here is about the keep-alive: it is set out of the way.
 bool logIn(TradeClient &client, const FloodServer &server, qint64 login = 1001)
 {
+    client.setKeepAlive(KeepAliveOutOfTheWayMs);
     QSignalSpy logins(&client, &TradeClient::loginSuccess);
     client.connectToServer(server.url().toString(), login, Password, ServerName);
     return logins.wait(MustHappenMs);
@@ -88,8 +91,9 @@ private:
     QStringList taken;
 };
 
-// A server with account 1001 that sends nothing unasked after a login, the client under test,
-// and every signal of the client and line of the journal, recorded in the test's thread.
+// A server with account 1001 that sends nothing unasked after a login, the client under test
+// with its keep-alive out of the way (a row about it sets it back), and every signal of the
+// client and line of the journal, recorded in the test's thread.
 class Rig : public QObject
 {
     Q_OBJECT
@@ -99,6 +103,7 @@ public:
         server.addAccount(1001, Password);
         server.setLoginSnapshot(false);
         QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+        client.setKeepAlive(KeepAliveOutOfTheWayMs);
         const QMetaObject &client = TradeClient::staticMetaObject;
         for (int i = client.methodOffset(); i < client.methodCount(); ++i) {
             if (client.method(i).methodType() == QMetaMethod::Signal)
@@ -247,6 +252,8 @@ private slots:
             if (title + QStringLiteral(": ") + message == disconnected)
                 connectionsAtLoss.append(tcpConnections.count());
         });
+        // The product's keep-alive for the connection the frozen server silences below.
+        r.client.setKeepAlive(TradeClient::DefaultKeepAliveMs);
         const QDeadlineTimer reconnectDelay(2500);
         r.server.dropConnections();
         QTRY_COMPARE_WITH_TIMEOUT(r.count("loginSuccess"), 2, 30000);
@@ -261,6 +268,7 @@ private slots:
         QCOMPARE(closeFrames.first().at(1).toInt(), 1006);
         // The error and the loss of the dropped socket opened one connection, not two.
         QCOMPARE(connectionsAtLoss, (QList<int>{0, 1}));
+        r.client.setKeepAlive(KeepAliveOutOfTheWayMs); // read by the next connection, opened once the server thaws
 
         // A login refused after a reconnection ends the retries.
         r.server.setRefuseLogins(true);
@@ -273,6 +281,7 @@ private slots:
         r.server.setRefuseLogins(false);
         r.server.addAccount(1002, QStringLiteral("pw1002"));
         TradeClient control;
+        control.setKeepAlive(KeepAliveOutOfTheWayMs);
         QSignalSpy controlLogins(&control, &TradeClient::loginSuccess);
         control.connectToServer(r.server.url().toString(), 1002, QStringLiteral("pw1002"), ServerName);
         QVERIFY(controlLogins.wait(MustHappenMs));
@@ -469,7 +478,7 @@ private slots:
         FloodServer deaf;
         QVERIFY(deaf.listen());
         TradeClient client;
-        client.setKeepAlive(24 * 3600 * 1000);
+        client.setKeepAlive(KeepAliveOutOfTheWayMs);
         QSignalSpy lost(&client, &TradeClient::websocketDisconnected);
         QVERIFY(logIn(client, deaf));
         deaf.stopReading();

@@ -65,6 +65,7 @@ struct LoggedInWindow
         if (seed)
             seed(*server);
         client = std::make_unique<TradeClient>();
+        client->setKeepAlive(KeepAliveOutOfTheWayMs); // no row here is about the keep-alive
         // The window asks for the broker list at once: on a host of this process's own, never
         // where a simulated broker started by hand would answer.
         Client_Terminal::setBrokerListHost(ownLoopbackHost(Loopback::Quiet));

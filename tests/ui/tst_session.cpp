@@ -85,7 +85,7 @@ private slots:
         server->addAccount(1001, QStringLiteral("pw1001"), 10000.0, QStringLiteral("First"));
         server->addAccount(1002, QStringLiteral("pw1002"), 5000.0, QStringLiteral("Second"));
         server->addAccount(3000000001LL, QStringLiteral("pw3"), 1000.0, QStringLiteral("Wide %2"));
-        client = new TradeClient;
+        client = newClient();
     }
 
     void cleanup()
@@ -363,7 +363,7 @@ private slots:
         if (normalPlace.isValid())
             writeFile(Folder1001 + "layout", maximizedFrom(normalPlace));
         client->shutdown(MustHappenMs);
-        delete std::exchange(client, new TradeClient);
+        delete std::exchange(client, newClient());
         window = new Client_Terminal(client); // logs in with the saved password
         fitScreen(window);
         window->showMaximized();
@@ -392,6 +392,14 @@ private slots:
     }
 
 private:
+    // No row here is about the keep-alive, and this process hosts the server.
+    static TradeClient *newClient()
+    {
+        auto *client = new TradeClient;
+        client->setKeepAlive(corvane_test::KeepAliveOutOfTheWayMs);
+        return client;
+    }
+
     simbroker::SimTradeServer *server = nullptr;
     TradeClient *client = nullptr;
     Client_Terminal *window = nullptr;
