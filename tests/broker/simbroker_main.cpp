@@ -1,6 +1,7 @@
-// The simulated broker as a program, for scripts/run and for trying the terminal by hand.
-//   simbroker_server [--port 9001] [--seed 1] [--interval 500] [--broker-list-port 9000]
-//                    [--account-service-port 9004]
+// The simulated broker as a program, for scripts/run, for trying the terminal by hand and for a
+// test whose program must reach a broker that does not share the test's pace.
+//   simbroker_server [--host 127.0.0.1] [--port 9001] [--seed 1] [--interval 500]
+//                    [--broker-list-port 9000] [--account-service-port 9004] [--events]
 // Each service it offers is started in main() below and announces where it listens.
 #include "accountservice.h"
 #include "brokerlistservice.h"
@@ -8,7 +9,10 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QSocketNotifier>
 #include <QTextStream>
+
+#include <unistd.h>
 
 int main(int argc, char *argv[])
 {
@@ -18,6 +22,8 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Simulated broker on loopback"));
     parser.addHelpOption();
+    const QCommandLineOption hostOption(QStringLiteral("host"), QStringLiteral("Loopback address every service listens on."),
+                                        QStringLiteral("address"), QStringLiteral("127.0.0.1"));
     const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("Trade-server port (0: any free port)."),
                                         QStringLiteral("port"), QStringLiteral("9001"));
     const QCommandLineOption seedOption(QStringLiteral("seed"), QStringLiteral("Seed of the price walk."),
@@ -31,12 +37,20 @@ int main(int argc, char *argv[])
     const QCommandLineOption accountServiceOption(QStringLiteral("account-service-port"),
                                                   QStringLiteral("Account web service port (0: any free port)."),
                                                   QStringLiteral("port"), QStringLiteral("9004"));
-    parser.addOptions({portOption, seedOption, intervalOption, brokerListOption, accountServiceOption});
+    const QCommandLineOption eventsOption(QStringLiteral("events"),
+                                          QStringLiteral("Print each request's code and each close code a client sends, one a line "
+                                                         "(\"request 4\", \"close 1000\"), and end when standard input ends."));
+    parser.addOptions({hostOption, portOption, seedOption, intervalOption, brokerListOption, accountServiceOption, eventsOption});
     parser.process(app);
 
     QTextStream out(stdout);
     QTextStream err(stderr);
     bool ok = false;
+    const QHostAddress host(parser.value(hostOption));
+    if (!host.isLoopback()) {
+        err << "invalid --host (a loopback address): " << parser.value(hostOption) << '\n';
+        return 2;
+    }
     const uint port = parser.value(portOption).toUInt(&ok);
     if (!ok || port > 65535) {
         err << "invalid --port: " << parser.value(portOption) << '\n';
@@ -67,8 +81,8 @@ int main(int argc, char *argv[])
     simbroker::SimTradeServer tradeServer;
     tradeServer.setSeed(seed);
     tradeServer.addDemoAccounts();
-    if (!tradeServer.listen(QHostAddress::LocalHost, quint16(port))) {
-        err << "cannot listen on 127.0.0.1:" << port << '\n';
+    if (!tradeServer.listen(host, quint16(port))) {
+        err << "cannot listen on " << host.toString() << ':' << port << '\n';
         return 1;
     }
     tradeServer.startPriceStream(interval);
@@ -76,21 +90,40 @@ int main(int argc, char *argv[])
 
     // The broker list naming the trade servers. Further services start here, each on its own port.
     BrokerListService brokerList;
-    if (!brokerList.listen(QHostAddress::LocalHost, quint16(brokerListPort))) {
-        err << "cannot listen on 127.0.0.1:" << brokerListPort << '\n';
+    if (!brokerList.listen(host, quint16(brokerListPort))) {
+        err << "cannot listen on " << host.toString() << ':' << brokerListPort << '\n';
         return 1;
     }
     out << "Broker list at " << brokerList.brokersUrl().toString() << '\n';
 
     // Demo sign-up and password changes, on the trade server's host.
     simbroker::AccountService accountService(&tradeServer);
-    if (!accountService.listen(QHostAddress::LocalHost, quint16(accountServicePort))) {
-        err << "cannot listen on 127.0.0.1:" << accountServicePort << '\n';
+    if (!accountService.listen(host, quint16(accountServicePort))) {
+        err << "cannot listen on " << host.toString() << ':' << accountServicePort << '\n';
         return 1;
     }
-    out << "Account service at http://127.0.0.1:" << accountService.serverPort() << "/account/\n";
+    out << "Account service at http://" << host.toString() << ':' << accountService.serverPort() << "/account/\n";
 
     out << "Accounts: 1001/demo1001, 1002/demo1002, 2001/trader2001, 3000000001/demo3000000001\n";
     out.flush();
+
+    // For a test that follows the session from its own process: it reads these lines as they come,
+    // and its end (even a crash) closes the pipe to standard input, which ends the broker too.
+    if (parser.isSet(eventsOption)) {
+        QObject::connect(&tradeServer, &simbroker::SimTradeServer::frameReceived, [&out](int, const QString &, const QJsonObject &request) {
+            if (request.contains(QStringLiteral("req_code")))
+                out << "request " << request.value(QStringLiteral("req_code")).toInt() << Qt::endl;
+        });
+        QObject::connect(&tradeServer, &simbroker::SimTradeServer::clientCloseFrame,
+                         [&out](int, int code) { out << "close " << code << Qt::endl; });
+        auto *input = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, &app);
+        QObject::connect(input, &QSocketNotifier::activated, [input] {
+            char buffer[256];
+            if (::read(STDIN_FILENO, buffer, sizeof buffer) <= 0) {
+                input->setEnabled(false);
+                QCoreApplication::quit();
+            }
+        });
+    }
     return app.exec();
 }

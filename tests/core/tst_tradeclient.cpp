@@ -7,6 +7,8 @@
 
 #include <numeric>
 
+using corvane_test::KeepAliveOutOfTheWayMs;
+using corvane_test::MustHappenMs;
 using namespace simbroker;
 
 namespace {
@@ -15,11 +17,13 @@ const QString ServerName = QStringLiteral("Sim Server");
 const QString Password = QStringLiteral("pw1001");
 constexpr int ReplyLimit = 64 * 1024;
 
+// No row logging in here is about the keep-alive: it is set out of the way.
 bool logIn(TradeClient &client, const FloodServer &server, qint64 login = 1001)
 {
+    client.setKeepAlive(KeepAliveOutOfTheWayMs);
     QSignalSpy logins(&client, &TradeClient::loginSuccess);
     client.connectToServer(server.url().toString(), login, Password, ServerName);
-    return logins.wait(5000);
+    return logins.wait(MustHappenMs);
 }
 
 // An accepted login: the client's thread writes a journal line when it handles one.
@@ -87,8 +91,9 @@ private:
     QStringList taken;
 };
 
-// A server with account 1001 that sends nothing unasked after a login, the client under test,
-// and every signal of the client and line of the journal, recorded in the test's thread.
+// A server with account 1001 that sends nothing unasked after a login, the client under test
+// with its keep-alive out of the way (a row about it sets it back), and every signal of the
+// client and line of the journal, recorded in the test's thread.
 class Rig : public QObject
 {
     Q_OBJECT
@@ -98,6 +103,7 @@ public:
         server.addAccount(1001, Password);
         server.setLoginSnapshot(false);
         QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+        client.setKeepAlive(KeepAliveOutOfTheWayMs);
         const QMetaObject &client = TradeClient::staticMetaObject;
         for (int i = client.methodOffset(); i < client.methodCount(); ++i) {
             if (client.method(i).methodType() == QMetaMethod::Signal)
@@ -115,7 +121,7 @@ public:
     {
         const int before = count("loginSuccess");
         client.connectToServer(server.url().toString(), login, Password, ServerName);
-        return QTest::qWaitFor([&] { return count("loginSuccess") > before; }, 5000);
+        return QTest::qWaitFor([&] { return count("loginSuccess") > before; }, MustHappenMs);
     }
     // Runs `action` queued in the test's thread the first time the client thread writes a
     // journal line ending with `text`, and holds the client thread in that line while `hold`.
@@ -218,7 +224,7 @@ private slots:
         server.sendText(LoginMarker);
         QVERIFY(marked.busyUntilHandled(emitted.count(QStringLiteral("loginSuccess")) + 1));
         const QJsonObject marker = QJsonDocument::fromJson(LoginMarker.toUtf8()).object();
-        QTRY_VERIFY(!r.events.isEmpty() && r.events.last().second == marker);
+        QTRY_VERIFY_WITH_TIMEOUT(!r.events.isEmpty() && r.events.last().second == marker, MustHappenMs);
         QStringList delivered;
         for (const auto &event : qAsConst(r.events))
             delivered.append(event.first);
@@ -246,6 +252,8 @@ private slots:
             if (title + QStringLiteral(": ") + message == disconnected)
                 connectionsAtLoss.append(tcpConnections.count());
         });
+        // The product's keep-alive for the connection the frozen server silences below.
+        r.client.setKeepAlive(TradeClient::DefaultKeepAliveMs);
         const QDeadlineTimer reconnectDelay(2500);
         r.server.dropConnections();
         QTRY_COMPARE_WITH_TIMEOUT(r.count("loginSuccess"), 2, 30000);
@@ -256,10 +264,11 @@ private slots:
         // Silent after the login: a ping goes out, no pong comes back, the client leaves with 1006.
         r.server.setFrozen(true);
         QTRY_COMPARE_WITH_TIMEOUT(r.journal.count(disconnected), 2, 30000);
-        QTRY_COMPARE(closeFrames.count(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(closeFrames.count(), 1, MustHappenMs);
         QCOMPARE(closeFrames.first().at(1).toInt(), 1006);
         // The error and the loss of the dropped socket opened one connection, not two.
         QCOMPARE(connectionsAtLoss, (QList<int>{0, 1}));
+        r.client.setKeepAlive(KeepAliveOutOfTheWayMs); // read by the next connection, opened once the server thaws
 
         // A login refused after a reconnection ends the retries.
         r.server.setRefuseLogins(true);
@@ -272,9 +281,10 @@ private slots:
         r.server.setRefuseLogins(false);
         r.server.addAccount(1002, QStringLiteral("pw1002"));
         TradeClient control;
+        control.setKeepAlive(KeepAliveOutOfTheWayMs);
         QSignalSpy controlLogins(&control, &TradeClient::loginSuccess);
         control.connectToServer(r.server.url().toString(), 1002, QStringLiteral("pw1002"), ServerName);
-        QVERIFY(controlLogins.wait(5000));
+        QVERIFY(controlLogins.wait(MustHappenMs));
         r.server.closeConnections();
         QVERIFY(controlLogins.wait(30000));
         r.server.dropConnections();
@@ -304,18 +314,18 @@ private slots:
         r.server.setRefuseLogins(refused);
         const quint16 port = r.server.serverPort();
         r.client.connectToServer(QStringLiteral("ws://localhost:%1").arg(port), 1001, Password, ServerName);
-        QTRY_COMPARE(r.events.size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(r.events.size(), 1, MustHappenMs);
         QCOMPARE(r.client.connectToServer(values[0].arg(port), values[1].toLongLong(), values[2], values[3]), changed);
         // Anything but the same values while logged in starts over with a new login.
         const bool restarts = changed || refused;
         QCOMPARE(r.client.isLoggedIn(), !restarts);
         if (restarts) {
-            QTRY_COMPARE_WITH_TIMEOUT(r.server.receivedRequests(1).size(), 2, 5000);
+            QTRY_COMPARE_WITH_TIMEOUT(r.server.receivedRequests(1).size(), 2, MustHappenMs);
         } else {
             // A request made after the call goes out on the connection that was there, with no
             // login before it.
             r.client.sendRequest({{"req_code", 42}});
-            QTRY_COMPARE(r.server.receivedRequests(42).size(), 1);
+            QTRY_COMPARE_WITH_TIMEOUT(r.server.receivedRequests(42).size(), 1, MustHappenMs);
             QCOMPARE(r.server.receivedRequests(1).size(), 1);
         }
         const QJsonObject login = r.server.receivedRequests(1).last();
@@ -345,14 +355,14 @@ private slots:
             histories.append({{"from", today.addDays(days).startOfDay().toSecsSinceEpoch()},
                               {"to", today.addDays(1).startOfDay().toSecsSinceEpoch()}, {"login", Login}, {"req_code", 5}});
         }
-        QTRY_COMPARE(r.server.receivedRequests(5), histories);
+        QTRY_COMPARE_WITH_TIMEOUT(r.server.receivedRequests(5), histories, MustHappenMs);
         QCOMPARE(r.server.receivedRequests(42), burst);
         QCOMPARE(r.server.receivedFrames().at(0).text, QStringLiteral(R"({"id":3000000001,"password":"pw1001","req_code":1,"type":3})"));
         QVERIFY(r.journal.contains(QStringLiteral("Terminal: 3000000001 login to Sim Server successfully ")));
 
         QSignalSpy closeFrames(&r.server, &SimTradeServer::clientCloseFrame);
-        QVERIFY(r.client.shutdown(2000));
-        QTRY_COMPARE(closeFrames.count(), 1);
+        QVERIFY(r.client.shutdown(MustHappenMs));
+        QTRY_COMPARE_WITH_TIMEOUT(closeFrames.count(), 1, MustHappenMs);
         QCOMPARE(closeFrames.first().at(1).toInt(), 1000);
     }
 
@@ -448,7 +458,7 @@ private slots:
         const LoginWatch marked(client);
         server.startFlood(plan);
         QVERIFY(marked.busyUntilHandled());
-        QTRY_VERIFY(ended && finished.count() == 1);
+        QTRY_VERIFY_WITH_TIMEOUT(ended && finished.count() == 1, MustHappenMs);
         const auto report = finished.first().first().value<FloodServer::Report>();
 
         QCOMPARE(report.prices, qint64(flood[1]));
@@ -468,7 +478,7 @@ private slots:
         FloodServer deaf;
         QVERIFY(deaf.listen());
         TradeClient client;
-        client.setKeepAlive(24 * 3600 * 1000);
+        client.setKeepAlive(KeepAliveOutOfTheWayMs);
         QSignalSpy lost(&client, &TradeClient::websocketDisconnected);
         QVERIFY(logIn(client, deaf));
         deaf.stopReading();
@@ -507,13 +517,13 @@ private slots:
         const QString head = QStringLiteral("{\"res_code\":5,\"pad\":\"");
         r.server.sendText(head + QString(size - head.size() - 2, QLatin1Char('x')) + QStringLiteral("\"}"));
         const bool over = size > ReplyLimit;
-        QTRY_COMPARE(r.count(over ? "websocketDisconnected" : "tradeHistoryReceived"), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(r.count(over ? "websocketDisconnected" : "tradeHistoryReceived"), 1, MustHappenMs);
         QCOMPARE(r.count("tradeHistoryReceived"), int(!over));
         if (over) {
             // The line is written for that loss only, not again for the next one.
-            QTRY_COMPARE_WITH_TIMEOUT(r.count("loginSuccess"), 2, 8000);
+            QTRY_COMPARE_WITH_TIMEOUT(r.count("loginSuccess"), 2, MustHappenMs);
             r.server.dropConnections();
-            QTRY_COMPARE(r.count("websocketDisconnected"), 2);
+            QTRY_COMPARE_WITH_TIMEOUT(r.count("websocketDisconnected"), 2, MustHappenMs);
         }
         QCOMPARE(r.journal.count(QStringLiteral("Network: Reply from Sim Server larger than 0.0625 MB: connection dropped")), int(over));
     }
@@ -536,7 +546,7 @@ private slots:
         }
         QVERIFY(logIn(client, peer, 1002));
         client.sendMessage(QStringLiteral(R"({"req_code":44})"));
-        QTRY_VERIFY(!peer.receivedFrames().isEmpty() && peer.receivedFrames().last().text.contains("44"));
+        QTRY_VERIFY_WITH_TIMEOUT(!peer.receivedFrames().isEmpty() && peer.receivedFrames().last().text.contains("44"), MustHappenMs);
 
         QHash<int, qint64> loginOf;
         int stale = 0;

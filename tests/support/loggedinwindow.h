@@ -5,6 +5,7 @@
 #include "client_terminal.h"
 #include "loopback.h"
 #include "simtradeserver.h"
+#include "testmain.h"
 #include "tradeclient.h"
 #include "trademessages.h"
 
@@ -32,12 +33,12 @@ inline void settleAt(TradeClient &client, simbroker::SimTradeServer &server)
     static int markers = 0;
     const QString marker = QStringLiteral("MARKER%1").arg(++markers);
     client.sendRequest(TradeMessages::chartHistoryRequest(marker, 1, 0, -1));
-    QTRY_VERIFY([&] {
+    QTRY_VERIFY_WITH_TIMEOUT([&] {
         for (const auto &frame : server.receivedFrames())
             if (frame.object.value(QStringLiteral("symbol")).toString() == marker)
                 return true;
         return false;
-    }());
+    }(), MustHappenMs);
 }
 
 struct LoggedInWindow
@@ -64,6 +65,7 @@ struct LoggedInWindow
         if (seed)
             seed(*server);
         client = std::make_unique<TradeClient>();
+        client->setKeepAlive(KeepAliveOutOfTheWayMs); // no row here is about the keep-alive
         // The window asks for the broker list at once: on a host of this process's own, never
         // where a simulated broker started by hand would answer.
         Client_Terminal::setBrokerListHost(ownLoopbackHost(Loopback::Quiet));
@@ -72,7 +74,7 @@ struct LoggedInWindow
         if (options.show)
             window->show();
         client->connectToServer(server->url().toString(), login, options.password, QStringLiteral("Sim"));
-        if (!QTest::qWaitFor([this] { return window->accountLogin() == account && !trades(5).isEmpty(); }))
+        if (!QTest::qWaitFor([this] { return window->accountLogin() == account && !trades(5).isEmpty(); }, MustHappenMs))
             return false;
         QTest::qWait(0); // the refresh's answer is read in the same turn of the loop
         server->clearReceivedFrames();
@@ -83,7 +85,7 @@ struct LoggedInWindow
     {
         window.reset();
         if (client)
-            client->shutdown(3000);
+            client->shutdown(MustHappenMs);
         client.reset();
         server.reset();
     }

@@ -12,6 +12,19 @@
 #include <QtTest>
 #include <memory>
 
+namespace corvane_test {
+
+// How long a test waits for something that must happen: far beyond any stall of a machine short
+// of processor time, so that a stall makes a test slow, never red.
+constexpr int MustHappenMs = 60000;
+
+// A keep-alive set out of the way of a client whose server this process hosts, where the row does
+// not test the keep-alive: a process stalled past the ping and its pong would otherwise lose the
+// connection, and a row counting logins or refreshes would count one more.
+constexpr int KeepAliveOutOfTheWayMs = 24 * 3600 * 1000;
+
+} // namespace corvane_test
+
 #define CORVANE_TEST_MAIN_IMPL(AppType, TestObject)                                                              \
     int main(int argc, char *argv[])                                                                              \
     {                                                                                                             \

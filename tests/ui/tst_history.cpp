@@ -12,6 +12,8 @@
 #include <QtWidgets>
 #include <ctime>
 
+using corvane_test::MustHappenMs;
+
 namespace {
 
 constexpr qint64 Account = 4000000007LL; // past 32 bits, as are some tickets below
@@ -259,18 +261,18 @@ private slots:
         const QPoint point(30, 10);
         // A fresh window marks "Today", also after its login asked for yesterday and today.
         QCOMPARE(useHistoryMenu(positions, point, {"Period", "All"}).second, QStringList{"Today"});
-        QTRY_COMPARE(positions->rowCount(), 5);
+        QTRY_COMPARE_WITH_TIMEOUT(positions->rowCount(), 5, MustHappenMs);
         session.server->clearReceivedFrames();
 
         const auto seen = useHistoryMenu(positions, point, {"Period", period});
         QCOMPARE(seen.second, QStringList{"All"});
         QCOMPARE(seen.first.x(), positions->viewport()->mapToGlobal(point).x());
-        QTRY_COMPARE(session.server->receivedRequests(5).size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(session.server->receivedRequests(5).size(), 1, MustHappenMs);
         const QJsonObject sent = session.server->receivedRequests(5).value(0);
         QTEST(QStringLiteral("%1..%2").arg(sent.value("from").toVariant().toLongLong())
                   .arg(sent.value("to").toVariant().toLongLong()), "request");
         QFETCH(int, closedRows);
-        QTRY_COMPARE(positions->rowCount(), closedRows + 1);
+        QTRY_COMPARE_WITH_TIMEOUT(positions->rowCount(), closedRows + 1, MustHappenMs);
         QCOMPARE(useHistoryMenu(positions, point, {}).second, QStringList{period});
     }
 
@@ -296,13 +298,13 @@ private slots:
                 server.addDemoAccounts(); // sets up again the account the session opened
         }, options));
         const QTableWidget *deals = table(session.window.get(), 2);
-        QTRY_VERIFY(deals->rowCount() > 0); // the login's history
+        QTRY_VERIFY_WITH_TIMEOUT(deals->rowCount() > 0, MustHappenMs); // the login's history
         if (!period.isEmpty()) {
             int loads = 0; // counted after the window's own load of the same reply
             QObject counter;
             connect(session.client.get(), &TradeClient::tradeHistoryReceived, &counter, [&loads] { ++loads; });
             useHistoryMenu(table(session.window.get(), 0), QPoint(30, 10), {"Period", period});
-            QTRY_COMPARE(loads, 1);
+            QTRY_COMPARE_WITH_TIMEOUT(loads, 1, MustHappenMs);
         }
         QCOMPARE(deals->item(deals->rowCount() - 1, 0)->text().section(QStringLiteral("Balance: "), 1), balance);
         const auto *line = qobject_cast<QLabel *>(session.part<QDockWidget>("toolboxDockWidget")->titleBarWidget());
@@ -404,8 +406,9 @@ private slots:
             session.server->sendJson({{"res_code", 5},
                                       {"positions", QJsonArray{closedPosition(-75.3, {{"symbol", symbol}})}},
                                       {"deals", QJsonArray{deal(2, 500.0), deal(2, -200.0)}}});
-            QTRY_VERIFY(table(window, 0)->rowCount() == 2 && window->getPosition(5000000001LL).ticket
-                        && window->getPendingOrder(5000000002LL).ticket);
+            QTRY_VERIFY_WITH_TIMEOUT(table(window, 0)->rowCount() == 2 && window->getPosition(5000000001LL).ticket
+                                         && window->getPendingOrder(5000000002LL).ticket,
+                                     MustHappenMs);
         }
 
         QTimer poll;

@@ -18,6 +18,8 @@
 #include <qcustomplot.h>
 #include <tuple>
 
+using corvane_test::MustHappenMs;
+
 namespace {
 
 constexpr qint64 Account = 7000000321LL;
@@ -128,9 +130,9 @@ class TestOrderEntry : public QObject
                 tickets[tag] = record.value("type").isString() ? s.addPosition(Account, record) : s.addOrder(Account, record);
         };
         QVERIFY(w.start(Account, seed, {"secret", 100000.0, "Jane Trader", QHostAddress::LocalHost, true, show}));
-        QTRY_VERIFY(w.window->getPendingOrder(tickets["#LIMIT"]).ticket == tickets["#LIMIT"]);
-        QTRY_VERIFY(!w.window->getTick("USDJPY").symbol.isEmpty());
-        QTRY_VERIFY(part<QComboBox>(dialog(), "symbolComboBox")->count() > 0);
+        QTRY_VERIFY_WITH_TIMEOUT(w.window->getPendingOrder(tickets["#LIMIT"]).ticket == tickets["#LIMIT"], MustHappenMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!w.window->getTick("USDJPY").symbol.isEmpty(), MustHappenMs);
+        QTRY_VERIFY_WITH_TIMEOUT(part<QComboBox>(dialog(), "symbolComboBox")->count() > 0, MustHappenMs);
         w.server->clearReceivedFrames();
         sessionOf = QString::fromLatin1(QTest::currentTestFunction());
     }
@@ -238,7 +240,7 @@ private slots:
             QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
             w.server->setPrice("GBPUSD", 1.2, 1.2002); // another symbol's quote changes nothing
             w.server->setPrice("EURUSD", 1.08, 1.0802);
-            QTRY_COMPARE(w.window->getTick("EURUSD").symbol, QStringLiteral("EURUSD"));
+            QTRY_COMPARE_WITH_TIMEOUT(w.window->getTick("EURUSD").symbol, QStringLiteral("EURUSD"), MustHappenMs);
             wrong = mismatches(describe(dialog()), withTickets(after));
             QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
         }
@@ -310,7 +312,7 @@ private slots:
             for (const QString &limit : fields.section("; ", 0, 0).mid(6).split(','))
                 quote.insert(limit.section(':', 0, 0), limit.section(':', 1) == "NaN" ? QJsonValue("NaN") : limit.section(':', 1).toInt());
             w.server->sendJson(quote);
-            QTRY_COMPARE(w.window->getTick("EURUSD").bid, quote.value("bid").toDouble());
+            QTRY_COMPARE_WITH_TIMEOUT(w.window->getTick("EURUSD").bid, quote.value("bid").toDouble(), MustHappenMs);
             dialog()->setCurrentSymbol("GBPUSD"); // the quote's limits apply when EURUSD is chosen
             fields = fields.section("; ", 1);
         } else if (fields.startsWith("list=")) {
@@ -342,7 +344,7 @@ private slots:
             return form->hide();
         }
         QCOMPARE(part<QLabel>(form, "responseLabel")->text(), QStringLiteral("Please wait while request sending..."));
-        QTRY_COMPARE(w.requests(4).size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(w.requests(4).size(), 1, MustHappenMs);
         QCOMPARE(parse(w.requests(4).first()), parse(withTickets(sent)));
     }
 
@@ -377,7 +379,7 @@ private slots:
         } else {
             QVERIFY(w.client->connectToServer(target->url().toString(), Account + !otherServer, "other", otherServer ? "Sim2" : "Sim"));
         }
-        QTRY_VERIFY(!target->receivedRequests(4).isEmpty()); // the window's refresh after the login
+        QTRY_VERIFY_WITH_TIMEOUT(!target->receivedRequests(4).isEmpty(), MustHappenMs); // the window's refresh after the login
         QVERIFY(!dialog()->isVisible());
         part<QPushButton>(dialog(), "placeButton")->click();
         w.settle(target);
@@ -420,7 +422,7 @@ private slots:
         dlg->show();
         if (waiting) {
             part<QPushButton>(dlg, "buyButton")->click();
-            QTRY_COMPARE(w.trades(0).size(), 1);
+            QTRY_COMPARE_WITH_TIMEOUT(w.trades(0).size(), 1, MustHappenMs);
         }
         w.server->clearReceivedFrames();
         QSignalSpy sounds(w.window.get(), &Client_Terminal::soundPlayed);
@@ -428,7 +430,7 @@ private slots:
         response.insert("res_code", 7);
         for (int i = 0; i < times; ++i)
             w.server->sendJson(response);
-        QTRY_COMPARE(sounds.count(), times);
+        QTRY_COMPARE_WITH_TIMEOUT(sounds.count(), times, MustHappenMs);
         QCoreApplication::processEvents(); // the dialog's copy of the reply follows the window's
         auto *text = part<QLabel>(dlg, "responseLabel");
         QCOMPARE(!dlg->isVisible() ? QStringLiteral("hidden") : text->isVisibleTo(dlg) ? text->text() : QString(), shownText);
@@ -448,7 +450,7 @@ private slots:
         QVERIFY(dlg->isVisible() && !text->isVisibleTo(dlg));
         fill(dlg, "kind=1; price=1.01");
         place->click();
-        QTRY_COMPARE(w.trades(0).size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(w.trades(0).size(), 1, MustHappenMs);
     }
 
     // Every place of the main window that opens the dialog, and what it prepares; the trade
@@ -491,7 +493,7 @@ private slots:
             }
             w.server->sendJson({{"res_code", 4}, {"balance", 100000.0}, {"is_last", 1}, {"array", positions}});
             auto *table = w.part<QTableWidget>("tradeTableWidget");
-            QVERIFY(QTest::qWaitFor([&] { return table->rowCount() == positions.size() + 2; }));
+            QVERIFY(QTest::qWaitFor([&] { return table->rowCount() == positions.size() + 2; }, MustHappenMs));
         };
         sendPositions("#BUY #SELL #LONE");
         dialog()->hide();
@@ -513,12 +515,12 @@ private slots:
                 tradeRow ? w.window->contextTradeMenu(cell.center()) : w.window->showTickContextMenu(cell.center());
             }, [&] { sendPositions(kept); });
         }
-        QTRY_COMPARE(dialog()->isVisible(), !expected.isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(dialog()->isVisible(), !expected.isEmpty(), MustHappenMs);
         const QString wrong = expected.isEmpty() ? QString() : mismatches(describe(dialog()), withTickets(expected));
         QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
         if (kept != "#BUY #SELL #LONE" && !expected.isEmpty()) { // what Place sends names the row clicked
             part<QPushButton>(dialog(), "placeButton")->click();
-            QTRY_COMPARE(w.trades(4).size(), 1);
+            QTRY_COMPARE_WITH_TIMEOUT(w.trades(4).size(), 1, MustHappenMs);
             QCOMPARE(parse(w.trades(4).first()).value("order_id").toVariant().toLongLong(), tickets.value(target));
         }
     }
@@ -536,7 +538,7 @@ private slots:
         auto *plot = part<QCustomPlot>(dlg, "tickGraphWidget");
         QSignalSpy replots(plot, &QCustomPlot::afterReplot);
         QSignalSpy timer(dlg->findChild<QTimer *>(), &QTimer::timeout);
-        QVERIFY(timer.wait() && timer.wait());
+        QVERIFY(timer.wait(MustHappenMs) && timer.wait(MustHappenMs));
         QCOMPARE(replots.count(), 0); // hidden: nothing is drawn
 
         prepare(dlg, "new order");
@@ -544,9 +546,9 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(dlg));
         auto *rate = part<QLabel>(dlg, "rateLabel");
         w.server->setPrice("EURUSD", 1.08, 1.0803);
-        QTRY_COMPARE(rate->text(), QStringLiteral("1.08000/1.08030"));
+        QTRY_COMPARE_WITH_TIMEOUT(rate->text(), QStringLiteral("1.08000/1.08030"), MustHappenMs);
         w.server->setPrice("GBPUSD", 1.25, 1.2503); // another symbol leaves the rate
-        QTRY_COMPARE(w.window->getTick("GBPUSD").bid, 1.25);
+        QTRY_COMPARE_WITH_TIMEOUT(w.window->getTick("GBPUSD").bid, 1.25, MustHappenMs);
         QCOMPARE(rate->text(), QStringLiteral("1.08000/1.08030"));
 
         // Later ticks 20 and 100 s apart, the last with a spread of under a pixel.
@@ -554,9 +556,9 @@ private slots:
         for (const auto &[ms, bid, ask] : {std::tuple(t0, 1.0780, 1.0830), std::tuple(t0 + 20000, 1.0796, 1.0812),
                                            std::tuple(t0 + 100000, 1.0800, 1.08001)})
             w.window->onPrice(TickData{"EURUSD", ms / 1000, bid, ask, 0.0, ms, 5, 0.01, 100.0, 0.01, 0, 0, 0, 0});
-        QTRY_COMPARE(plot->graph(0)->dataCount(), 5);
+        QTRY_COMPARE_WITH_TIMEOUT(plot->graph(0)->dataCount(), 5, MustHappenMs);
         replots.clear();
-        QTRY_VERIFY(replots.count() >= 2); // the tags move after a redraw and show with the next
+        QTRY_VERIFY_WITH_TIMEOUT(replots.count() >= 2, MustHappenMs); // the tags move after a redraw and show with the next
 
         const QList<AxisTag *> tags = plot->yAxis2->findChildren<AxisTag *>();
         QCOMPARE(QStringList({tags.at(0)->label->text(), tags.at(1)->label->text()}), QStringList({"1.08000", "1.08001"}));
@@ -588,18 +590,18 @@ private slots:
         part<QComboBox>(dlg, "symbolComboBox")->setCurrentText("ZZNOTICK");
         QCOMPARE(part<QLabel>(dlg, "chartTitleLabel")->text(), QStringLiteral("Tick Chart: ZZNOTICK"));
         QCOMPARE(rate->text(), QString());
-        QTRY_COMPARE(plot->graph(0)->dataCount(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(plot->graph(0)->dataCount(), 0, MustHappenMs);
         QVERIFY(!tags.at(0)->label->visible() && !tags.at(1)->arrow->visible());
 
         part<QComboBox>(dlg, "symbolComboBox")->setCurrentText("GBPUSD");
         QSignalSpy refilled(w.window->symbolStorage(), &SymbolDataStorage::symbolSettingChanged);
         w.server->sendJson({{"res_code", 8}, {"array", w.server->market().symbolListJson()}});
-        QVERIFY(refilled.wait());
+        QVERIFY(refilled.wait(MustHappenMs));
         QCOMPARE(describe(dlg).value("chosen") + ' ' + rate->text(), "GBPUSD 1.25000/1.25030");
         dlg->setSymbolList({"EURUSD", "USDJPY"});
         QCOMPARE(describe(dlg).value("chart") + ' ' + rate->text(), "Tick Chart: EURUSD 1.08000/1.08030");
         part<QPushButton>(dlg, "buyButton")->click();
-        QTRY_COMPARE(w.trades(0).size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(w.trades(0).size(), 1, MustHappenMs);
         QCOMPARE(parse(w.trades(0).first()).value("symbol").toString(), QStringLiteral("EURUSD"));
     }
 };

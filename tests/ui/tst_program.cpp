@@ -10,15 +10,50 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+using corvane_test::MustHappenMs;
 using simbroker::SimTradeServer;
 
 namespace {
 
+// The simulated broker as a process of its own, as scripts/run starts it, on a loopback host of
+// this process's own: the program's connection never waits on this process, which may stall
+// longer than the program's keep-alive. The requests and close codes it reports are read back.
+struct BrokerProcess
+{
+    QProcess process;
+    QString url;
+    QList<int> requests;   // the req_code of each, in order
+    QList<int> closeCodes; // of the close frames the program sent
+
+    bool start()
+    {
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QObject::connect(&process, &QProcess::readyReadStandardOutput, &process, [this] {
+            static const QRegularExpression listening(QStringLiteral("^Trade server listening on (\\S+)"));
+            while (process.canReadLine()) {
+                const QString line = QString::fromUtf8(process.readLine()).trimmed();
+                if (const auto found = listening.match(line); found.hasMatch())
+                    url = found.captured(1);
+                else if (line.startsWith(QLatin1String("request ")))
+                    requests.append(line.section(' ', 1).toInt());
+                else if (line.startsWith(QLatin1String("close ")))
+                    closeCodes.append(line.section(' ', 1).toInt());
+            }
+        });
+        // No price stream: nothing the server owes the program is on its way when it closes.
+        process.start(QStringLiteral(SIMBROKER_SERVER),
+                      {"--host", corvane_test::ownLoopbackHost(corvane_test::Loopback::Broker), "--port", "0", "--broker-list-port", "0",
+                       "--account-service-port", "0", "--interval", QString::number(24 * 3600 * 1000), "--events"});
+        return QTest::qWaitFor([this] { return !url.isEmpty() || process.state() == QProcess::NotRunning; }, MustHappenMs)
+            && !url.isEmpty();
+    }
+};
+
 // A copy of the built program (the tests live in <build>/tests, it in <build>) in `folder`,
-// with the settings that log account 1001 in to `server` by themselves; `terminal` is set to
+// with the settings that log demo account 1001 in to `broker` by themselves; `terminal` is set to
 // run in `workingFolder` with the output forwarded, asking for the broker list on a host of this
 // process's own where nothing answers.
-QString installProgram(const QString &folder, SimTradeServer &server, QProcess &terminal, const QString &workingFolder)
+QString installProgram(const QString &folder, BrokerProcess &broker, QProcess &terminal, const QString &workingFolder)
 {
     terminal.setWorkingDirectory(workingFolder);
     terminal.setProcessChannelMode(QProcess::ForwardedChannels);
@@ -27,13 +62,11 @@ QString installProgram(const QString &folder, SimTradeServer &server, QProcess &
     terminal.setProcessEnvironment(environment);
     const QString program = QDir::currentPath() + QLatin1Char('/') + folder + QStringLiteral("/ClientTerminal");
     if (!QDir().mkpath(folder + QStringLiteral("/config/Taldrex-Sim/1001")) || !QDir().mkpath(folder + QStringLiteral("/Logs"))
-        || !QFile::copy(QCoreApplication::applicationDirPath() + "/../ClientTerminal", program)
-        || !server.listen(QHostAddress(corvane_test::ownLoopbackHost(corvane_test::Loopback::Broker)), 0))
+        || !QFile::copy(QCoreApplication::applicationDirPath() + "/../ClientTerminal", program) || !broker.start())
         return QString();
-    server.addAccount(1001, QStringLiteral("pw1001"), 10000.0, QStringLiteral("First"));
     QSettings settings(QStringLiteral("Taldrex"), QStringLiteral("Client")); // XDG_CONFIG_HOME is inherited
     for (const auto &[key, value] : QList<QPair<QString, QString>>{
-             {"account", "1001"}, {"word", "pw1001"}, {"server", server.url().toString()}, {"server_name", "Taldrex-Sim"}})
+             {"account", "1001"}, {"word", "demo1001"}, {"server", broker.url}, {"server_name", "Taldrex-Sim"}})
         settings.setValue(key, value);
     return program;
 }
@@ -66,10 +99,9 @@ private slots:
     // at the end ends at once and drops "Closed"; one that does waits until the pipe is read.
     void logsInByItselfAndSavesOnTermination()
     {
-        SimTradeServer server;
-        QSignalSpy closeFrames(&server, &SimTradeServer::clientCloseFrame);
+        BrokerProcess broker;
         QProcess terminal;
-        const QString program = installProgram(QStringLiteral("app"), server, terminal, QStringLiteral("elsewhere"));
+        const QString program = installProgram(QStringLiteral("app"), broker, terminal, QStringLiteral("elsewhere"));
         QVERIFY(!program.isEmpty() && QDir().mkpath(QStringLiteral("elsewhere")));
         const QByteArray pipe = QFile::encodeName(QStringLiteral("app/") + Logger::fileNameFor(QDate::currentDate()));
         QCOMPARE(::mkfifo(pipe.constData(), 0600), 0);
@@ -79,9 +111,9 @@ private slots:
         // is cached once it has arrived: nothing the server owes the program is on its way when
         // it closes (a reply forwarded to it after it closed would make the relay drop the
         // connection before reading its close frame).
-        QTRY_VERIFY_WITH_TIMEOUT(!server.receivedRequests(4).isEmpty(), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(broker.requests.contains(4), MustHappenMs);
         QTRY_COMPARE_WITH_TIMEOUT(QDir(QStringLiteral("app/config/Taldrex-Sim/1001/ChartHistory")).entryList(QDir::Files),
-                                  QStringList({"EURUSD_60", "GBPUSD_60", "USDCHF_60", "USDJPY_60"}), 15000);
+                                  QStringList({"EURUSD_60", "GBPUSD_60", "USDCHF_60", "USDJPY_60"}), MustHappenMs);
         terminal.terminate();
         // A program that writes out its queue at the end is then found, in three looks in a row,
         // with its main thread waiting on a lock, its log thread waiting for the pipe to be
@@ -90,22 +122,22 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] {
             const auto threads = sleepingIn(terminal.processId());
             const bool waiting = threads.value("main").startsWith("futex") && threads.value("Logger") == "wait_for_partner"
-                && !threads.values().contains("0") && closeFrames.isEmpty();
+                && !threads.values().contains("0") && broker.closeCodes.isEmpty();
             waitingOnTheLog = waiting ? waitingOnTheLog + 1 : 0;
             return terminal.state() == QProcess::NotRunning || waitingOnTheLog == 3;
-        }, 15000));
+        }, MustHappenMs));
         const bool endedWithLinesQueued = terminal.state() == QProcess::NotRunning;
 
         QFile log(QString::fromLocal8Bit(pipe));
         QVERIFY(log.open(QIODevice::ReadWrite | QIODevice::Unbuffered));
         ::fcntl(log.handle(), F_SETFL, O_NONBLOCK);
         QByteArray text;
-        QTRY_VERIFY_WITH_TIMEOUT((text += log.readAll(), terminal.state() == QProcess::NotRunning), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT((text += log.readAll(), terminal.state() == QProcess::NotRunning), MustHappenMs);
         text += log.readAll();
         QVERIFY2(!endedWithLinesQueued, "the program ended with journal lines still queued");
         QVERIFY2(text.contains("\tTerminal\tStarted\n") && text.contains("\tTerminal\tClosed\n"), text.constData());
         QVERIFY(terminal.exitStatus() == QProcess::NormalExit && !terminal.exitCode());
-        QTRY_VERIFY(!closeFrames.isEmpty() && closeFrames.first().at(1).toInt() == 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(broker.closeCodes, QList<int>{1000}, MustHappenMs);
         QVERIFY(QFileInfo(QStringLiteral("app/config/Taldrex-Sim/1001/windowState")).isFile());
     }
 
@@ -119,7 +151,7 @@ private slots:
         QSignalSpy logins(&server, &SimTradeServer::loginHandled);
         QPointer<TradeClient> client = new TradeClient;
         client->connectToServer(server.url().toString(), 1001, QStringLiteral("pw1001"), QStringLiteral("Taldrex-Sim"));
-        QTRY_COMPARE(logins.count(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(logins.count(), 1, MustHappenMs);
         endProgram(client);
         QVERIFY(client.isNull());
     }
@@ -128,9 +160,9 @@ private slots:
     // writing past that kills it): the workspace file it was writing keeps its old content whole.
     void killedSaveKeepsTheOldFile()
     {
-        SimTradeServer server;
+        BrokerProcess broker;
         QProcess terminal;
-        const QString program = installProgram(QStringLiteral("killed"), server, terminal, QStringLiteral("killed"));
+        const QString program = installProgram(QStringLiteral("killed"), broker, terminal, QStringLiteral("killed"));
         QVERIFY(!program.isEmpty());
         QByteArray symbols; // 64 KiB of market-watch symbols, kept as restored
         for (int i = 0; symbols.size() < 64 * 1024; ++i)
@@ -146,9 +178,9 @@ private slots:
         environment.insert(QStringLiteral("PULSE_CLIENTCONFIG"), QFileInfo(soundConfig).absoluteFilePath());
         terminal.setProcessEnvironment(environment);
         terminal.start(QStringLiteral("prlimit"), {QStringLiteral("--fsize=16384"), QStringLiteral("--core=0"), QStringLiteral("--"), program});
-        QTRY_VERIFY_WITH_TIMEOUT(!server.receivedRequests(4).isEmpty(), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(broker.requests.contains(4), MustHappenMs);
         terminal.terminate();
-        QVERIFY(terminal.waitForFinished(15000) && terminal.exitStatus() == QProcess::CrashExit); // the save did not end
+        QVERIFY(terminal.waitForFinished(MustHappenMs) && terminal.exitStatus() == QProcess::CrashExit); // the save did not end
         QVERIFY(symbolsFile.open(QIODevice::ReadOnly) && symbolsFile.readAll() == symbols);
     }
 };

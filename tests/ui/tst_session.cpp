@@ -11,6 +11,8 @@
 #include <QtWidgets>
 #include <sys/stat.h>
 
+using corvane_test::MustHappenMs;
+
 namespace {
 
 const QString ServerName = QStringLiteral("Taldrex-Sim");
@@ -83,13 +85,13 @@ private slots:
         server->addAccount(1001, QStringLiteral("pw1001"), 10000.0, QStringLiteral("First"));
         server->addAccount(1002, QStringLiteral("pw1002"), 5000.0, QStringLiteral("Second"));
         server->addAccount(3000000001LL, QStringLiteral("pw3"), 1000.0, QStringLiteral("Wide %2"));
-        client = new TradeClient;
+        client = newClient();
     }
 
     void cleanup()
     {
         delete std::exchange(window, nullptr);
-        client->shutdown(3000);
+        client->shutdown(MustHappenMs);
         delete client;
         delete server;
     }
@@ -166,7 +168,7 @@ private slots:
         QVERIFY(changePassword->isEnabled());
         s.server->setRefuseLogins(true);
         connectAs(s.window.get(), s.server->address(), 1002, QStringLiteral("pw1002"));
-        QTRY_COMPARE(s.window->findChildren<QMessageBox *>().size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(s.window->findChildren<QMessageBox *>().size(), 1, MustHappenMs);
         QVERIFY(!changePassword->isEnabled()); // no account is logged in now
         auto *box = s.window->findChild<QMessageBox *>();
         QCOMPARE(box->text(), QStringLiteral("Connecting to trade server failed. Try again your login."));
@@ -176,7 +178,8 @@ private slots:
         box->button(QMessageBox::Ok)->click();
         QVERIFY(s.window->findChild<LoginDialog *>()->isVisible());
         s.window->onLoginFailed(); // before the closed box is deleted: a box of its own all the same
-        QTRY_VERIFY(s.window->findChildren<QMessageBox *>().size() == 1 && s.window->findChild<QMessageBox *>()->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(s.window->findChildren<QMessageBox *>().size() == 1 && s.window->findChild<QMessageBox *>()->isVisible(),
+                                 MustHappenMs);
         s.window->close();
         QCOMPARE(chartsWithoutGeometry(readAll(QStringLiteral("config/Sim/1001/charts"))), QStringLiteral("EURUSD,1,60"));
     }
@@ -200,7 +203,7 @@ private slots:
         writeFile(Folder1001 + "charts", charts);
         window = new Client_Terminal(client);
         connectAs(window, server->address(), 1001, QStringLiteral("pw1001")); // "Save Password" is ticked as the dialog opens
-        QTRY_COMPARE(window->windowTitle(), QStringLiteral("First(1001, Taldrex-Sim)"));
+        QTRY_COMPARE_WITH_TIMEOUT(window->windowTitle(), QStringLiteral("First(1001, Taldrex-Sim)"), MustHappenMs);
         const QString settingsFile = QSettings(QStringLiteral("Taldrex"), QStringLiteral("Client")).fileName();
         QCOMPARE(modeOf(settingsFile), "600"); // it holds the password
         QVERIFY(::chmod(qPrintable(settingsFile), 0644) == 0); // as an earlier version left it
@@ -208,7 +211,7 @@ private slots:
         if (lost) {
             server->setRefuseLogins(true);
             server->dropConnections();
-            QTRY_VERIFY(reminder->isActive());
+            QTRY_VERIFY_WITH_TIMEOUT(reminder->isActive(), MustHappenMs);
         }
         QSignalSpy sounds(window, &Client_Terminal::soundPlayed);
 
@@ -223,7 +226,8 @@ private slots:
             connectAs(window, QStringLiteral("localhost:%1").arg(server->serverPort()), 1002, QStringLiteral("pw1002"));
         QVERIFY(!reminder->isActive());
         if (!lost) {
-            QTRY_COMPARE(window->windowTitle(), throughRelogin ? "Wide %2(3000000001, Taldrex-Sim)" : "Second(1002, Taldrex-Sim)");
+            QTRY_COMPARE_WITH_TIMEOUT(window->windowTitle(), throughRelogin ? "Wide %2(3000000001, Taldrex-Sim)" : "Second(1002, Taldrex-Sim)",
+                                      MustHappenMs);
             QCOMPARE(modeOf(settingsFile), "600"); // saved again over the file
         }
         QCOMPARE(chartsWithoutGeometry(readAll(Folder1001 + "charts")), chartsWithoutGeometry(charts));
@@ -247,7 +251,7 @@ private slots:
         const QString port = QString::number(server->serverPort());
         connectAs(window, QStringLiteral("localhost:") + port, 3000000001LL, QStringLiteral("pw3"));
         // The account refresh after the login names the whole account, not its low 32 bits.
-        QTRY_COMPARE(server->receivedRequests(4).size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(server->receivedRequests(4).size(), 1, MustHappenMs);
         QCOMPARE(server->receivedRequests(4).first().value("login").toVariant().toLongLong(), 3000000001LL);
         QSignalSpy logins(server, &simbroker::SimTradeServer::loginHandled);
         QMdiSubWindow *chart = window->findChild<QMdiArea *>()->addSubWindow(new QWidget);
@@ -265,7 +269,7 @@ private slots:
         // it is chosen; whatever is still queued must not start the reminder again.
         auto *reminder = window->findChild<QTimer *>(QStringLiteral("disconnectedSoundTimer"));
         server->dropConnections();
-        QTRY_VERIFY(reminder->isActive());
+        QTRY_VERIFY_WITH_TIMEOUT(reminder->isActive(), MustHappenMs);
         QSignalSpy journal(Logger::instance(), &Logger::logMessage);
         window->disconnectToBroker();
         window->disconnectToBroker();
@@ -348,7 +352,7 @@ private slots:
         for (int logins = 1; logins <= 4; ++logins) {
             window->disconnectToBroker();
             connectAs(window, server->address(), 1001, QStringLiteral("pw1001"));
-            QTRY_COMPARE(server->receivedRequests(4).size(), logins); // the refresh after the layout's restore
+            QTRY_COMPARE_WITH_TIMEOUT(server->receivedRequests(4).size(), logins, MustHappenMs); // the refresh after the layout's restore
             QCOMPARE(window->isMaximized(), maximized);
             if (logins == 1)
                 left = window->geometry(); // as wide as the summary line the login brought
@@ -358,17 +362,17 @@ private slots:
         delete std::exchange(window, nullptr);
         if (normalPlace.isValid())
             writeFile(Folder1001 + "layout", maximizedFrom(normalPlace));
-        client->shutdown(3000);
-        delete std::exchange(client, new TradeClient);
+        client->shutdown(MustHappenMs);
+        delete std::exchange(client, newClient());
         window = new Client_Terminal(client); // logs in with the saved password
         fitScreen(window);
         window->showMaximized();
-        QTRY_COMPARE(server->receivedRequests(4).size(), 5);
-        QTRY_COMPARE(window->isMaximized(), maximized);
-        QTRY_COMPARE(window->geometry(), left);
+        QTRY_COMPARE_WITH_TIMEOUT(server->receivedRequests(4).size(), 5, MustHappenMs);
+        QTRY_COMPARE_WITH_TIMEOUT(window->isMaximized(), maximized, MustHappenMs);
+        QTRY_COMPARE_WITH_TIMEOUT(window->geometry(), left, MustHappenMs);
         if (normalPlace.isValid()) {
             window->showNormal();
-            QTRY_COMPARE(window->geometry(), normalPlace);
+            QTRY_COMPARE_WITH_TIMEOUT(window->geometry(), normalPlace, MustHappenMs);
         }
     }
 
@@ -388,6 +392,14 @@ private slots:
     }
 
 private:
+    // No row here is about the keep-alive, and this process hosts the server.
+    static TradeClient *newClient()
+    {
+        auto *client = new TradeClient;
+        client->setKeepAlive(corvane_test::KeepAliveOutOfTheWayMs);
+        return client;
+    }
+
     simbroker::SimTradeServer *server = nullptr;
     TradeClient *client = nullptr;
     Client_Terminal *window = nullptr;
