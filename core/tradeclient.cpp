@@ -345,6 +345,8 @@ void TradeClient::onConnected()
     qDebug() << "timer thread:" << pingTimer->thread() << "current thread: " << QThread::currentThread()
              << "thread:" << thread();
     connected = true;
+    // The tracked symbols stay for the run, but each connection's server hears of the limit.
+    symbolLimitReported = false;
     journal(NetworkSource, QStringLiteral("Connected to %1").arg(serverName));
 
     QJsonObject request;

@@ -64,7 +64,8 @@ class QWebSocket;
 // The set lives as long as the run: connectToServer and logout end it, the client's own
 // reconnections keep it. The window empties its symbol store at each login, but its tick
 // history and last quotes outlive a login, so a server that drops the connection gains no new
-// room. The journal says once a run that the server named more symbols than the terminal keeps.
+// room. The journal says once a connection that the server named more symbols than the terminal
+// keeps: a reconnection that meets the limit again says so again.
 //
 // A connection that is not open within the open time-out (10 s) of the attempt is aborted and
 // handled as a lost socket: while logged in, a journal line and a reconnection.
@@ -261,7 +262,7 @@ private:
     QHash<QString, TrackedSymbol> trackedSymbols;
     int runSymbolLimit = DefaultSymbolLimit;
     bool symbolLimitMet = false;      // a name was refused since the journal last heard of it
-    bool symbolLimitReported = false; // the journal has said so this run
+    bool symbolLimitReported = false; // the journal has said so this connection
 
     // The outbox, guarded by outboxMutex. A tracked symbol names its price reply in the outbox,
     // waitingSnapshot a kind to its reply (-1: none); outboxBatch changes whenever the outbox is

@@ -429,8 +429,10 @@ private slots:
         QVector<qint64> results;
         bool ended = false;
         const int limit = flood.value(4);
-        if (limit)
+        if (limit) {
             client.setSymbolLimit(limit);
+            client.setReplyLimit(ReplyLimit);
+        }
         int logins = 0;
         connect(&client, &TradeClient::loginSuccess, &client, [&] { ++logins; });
         int limitLines = 0;
@@ -492,6 +494,13 @@ private slots:
         }
         QCOMPARE(lastSeq, expectedSeq);
         QTRY_COMPARE(limitLines, int(limit > 0));
+        if (limit) {
+            // A reply over the limit drops the connection; the next one meets the full set again.
+            server.sendText(QStringLiteral(R"({"res_code":5,"pad":"%1"})").arg(QString(ReplyLimit, QLatin1Char('x'))));
+            QTRY_COMPARE_WITH_TIMEOUT(logins, 3, 30000);
+            server.sendText(R"({"res_code":2,"symbol":"AFTER","bid":1.1,"ask":1.2,"seq":6})");
+            QTRY_COMPARE_WITH_TIMEOUT(limitLines, 2, 30000);
+        }
     }
 
     // A server that stops reading is a lost connection once the send limit waits unsent, not a
