@@ -196,7 +196,8 @@ private:
                 for (int k = 0; plan.resCode == 8 && k < plan.listLength; ++k) {
                     const QString listed = nameAt(seq * plan.listLength + k);
                     elements.append(QStringLiteral(R"({"symbol":"%1","seq":%2})").arg(listed).arg(seq));
-                    report.lastSeqOfSymbol.insert(listed, seq);
+                    if (plan.noteSymbols)
+                        report.lastSeqOfSymbol.insert(listed, seq);
                 }
                 const QString array = QLatin1Char('[') + elements.join(QLatin1Char(',')) + QLatin1Char(']');
                 sendToAll(QStringLiteral(R"({"res_code":%1,"is_last":1,"array":%5,"symbol":"%2","seq":%3,"pad":"%4"})")
@@ -207,7 +208,8 @@ private:
                               .arg(symbol, QString::number(bid, 'f', 5), QString::number(bid + 0.00012, 'f', 5),
                                    QString::number(seq)));
             }
-            report.lastSeqOfSymbol.insert(symbol, seq);
+            if (plan.noteSymbols)
+                report.lastSeqOfSymbol.insert(symbol, seq);
             if (plan.tradeResultEvery > 0 && report.prices % plan.tradeResultEvery == 0) {
                 sendToAll(QStringLiteral(R"({"res_code":7,"status":10009,"msg":"Done","type":0,"seq":%1})")
                               .arg(report.tradeResults++));

@@ -46,6 +46,9 @@ public:
         qint64 replies = 0;
         // Sent after the flood's closing trade result, one frame a line, when not empty.
         QString trailer;
+        // Whether the report notes each symbol's last "seq": a flood of new names that measures
+        // memory leaves it off, as it would grow with the names.
+        bool noteSymbols = true;
     };
     // What a flood sent. Each price reply carries "seq", its number in the flood; each trade
     // result "seq", its own count from 0. The flood ends with one trade result holding
