@@ -39,6 +39,7 @@
 #include <QtTest>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <limits>
 #include <memory>
 
@@ -453,7 +454,7 @@ private slots:
     {
         QFETCH(int, resCode);
         // The flood first, so its memory starts from a process that has not flooded yet; the
-        // run without flood then meets a window already warmed up, as the flood's did.
+        // delay without flood is then a warm process's, not that of its first window.
         const SymbolFloodResult flood = windowSymbolFlood(resCode, 4000);
         const SymbolFloodResult idle = windowSymbolFlood(resCode, 0);
         const char *name = QTest::currentDataTag();
