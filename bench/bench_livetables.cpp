@@ -9,10 +9,18 @@
 //                 stores alone.
 //   tickCost:     one accepted tick through the whole chain with 50 and with 2,000 rows in the
 //                 market watch and in the trade table.
+//   symbolFlood:  the whole window logged in to the flood server, which for 4 s sends as fast as
+//                 the connection takes them prices each naming a new symbol, or symbol lists
+//                 each naming 200 new symbols, then a login reply. Figures: the peak resident
+//                 memory during the flood against the resident memory before it, and the delay
+//                 until the server has the window's answer to that login reply (its trade-history
+//                 request) against the same delay with no flood before it.
 #include "accountsummary.h"
 #include "client_terminal.h"
+#include "hostilepeers.h"
 #include "marketwatch.h"
 #include "positiondatastore.h"
+#include "residentmemory.h"
 #include "symboldatastorage.h"
 #include "simtradeserver.h"
 #include "tradeclient.h"
@@ -30,6 +38,9 @@
 #include <QThread>
 #include <QtTest>
 #include <atomic>
+#include <chrono>
+#include <functional>
+#include <limits>
 #include <memory>
 
 namespace {
@@ -191,6 +202,16 @@ public:
     QString url;
 };
 
+// The main window on `client`, shown at a trader's size.
+std::unique_ptr<Client_Terminal> wholeWindow(TradeClient &client)
+{
+    Client_Terminal::setBrokerListHost(QStringLiteral("127.0.0.1"));
+    auto window = std::make_unique<Client_Terminal>(&client);
+    window->resize(1600, 900);
+    window->show();
+    return window;
+}
+
 struct StormResult
 {
     double seconds = 0.0;
@@ -224,10 +245,7 @@ StormResult loopbackStorm(Feed feed, int count, int burst, int pauseMs)
     QTableWidget *marketWatch = nullptr;
     QObject *gui = nullptr;
     if (feed == Feed::Window) {
-        Client_Terminal::setBrokerListHost(QStringLiteral("127.0.0.1"));
-        window = std::make_unique<Client_Terminal>(&client);
-        window->resize(1600, 900);
-        window->show();
+        window = wholeWindow(client);
         symbolStore = window->symbolStorage();
         positionStore = window->positionStorage();
         marketWatch = window->findChild<QTableWidget *>(QStringLiteral("symbolTableWidget"));
@@ -325,6 +343,79 @@ void report(const char *name, const StormResult &stores, const StormResult &tabl
     qInfo("RATIO %s, ticks/s whole window / stores alone: %.3f", name, window.perSecond() / stores.perSecond());
 }
 
+struct SymbolFloodResult
+{
+    qint64 sent = 0;
+    qint64 beforeKb = 0;
+    qint64 peakKb = 0;
+    double answerMs = -1; // -1: no answer within the wait
+};
+
+// Waits at most this long after the flood for the answer, and stops waiting once the process
+// holds this much: a client that keeps every name may grow past what the machine can spare.
+constexpr int AnswerWaitS = 60;
+constexpr qint64 MemoryGuardKb = qint64(6) << 20;
+
+// A fresh window logged in to a fresh flood server, then `durationMs` of replies of `resCode`
+// naming new symbols (0: only the flood's end) and a login reply. See symbolFlood above.
+SymbolFloodResult windowSymbolFlood(int resCode, int durationMs)
+{
+    simbroker::FloodServer server;
+    if (!server.listen())
+        qFatal("the flood server cannot listen");
+    TradeClient client;
+    const std::unique_ptr<Client_Terminal> window = wholeWindow(client);
+    // The window answers each login with a trade-history request.
+    const auto answers = [&server] {
+        int count = 0;
+        for (const auto &frame : server.receivedFrames())
+            count += frame.text.contains(QLatin1String(R"("req_code":5)"));
+        return count;
+    };
+    const auto spinUntil = [](const std::function<bool()> &done, qint64 timeoutMs) {
+        QElapsedTimer clock;
+        clock.start();
+        while (!done() && clock.elapsed() < timeoutMs)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        return done();
+    };
+    client.connectToServer(server.url().toString(), ServerThread::Account, QStringLiteral("pw"), QStringLiteral("Bench"));
+    if (!spinUntil([&] { return answers() == 1; }, 10000))
+        qFatal("no login");
+
+    SymbolFloodResult result;
+    simbroker::FloodServer::Report report;
+    bool finished = false;
+    QObject::connect(&server, &simbroker::FloodServer::floodFinished, &server, [&](const simbroker::FloodServer::Report &r) {
+        report = r;
+        finished = true;
+    });
+    simbroker::FloodServer::Plan plan;
+    plan.resCode = resCode;
+    plan.framesPerSecond = resCode == 8 ? 20000 : 200000; // at most: the connection sets the pace
+    plan.durationMs = durationMs;
+    plan.symbols = std::numeric_limits<int>::max();
+    plan.listLength = 200;
+    plan.noteSymbols = false;
+    plan.trailer = QStringLiteral(R"({"res_code":1,"state":1,"login":%1,"name":"Bench","group":"demo"})").arg(ServerThread::Account);
+    result.beforeKb = ResidentMemory::kib("VmRSS:");
+    if (!ResidentMemory::resetPeak())
+        qWarning("cannot reset the peak resident memory");
+    server.startFlood(plan);
+    qint64 answeredNs = 0;
+    spinUntil([&] {
+        if (!answeredNs && answers() > 1)
+            answeredNs = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+        return (finished && answeredNs) || ResidentMemory::kib("VmRSS:") > MemoryGuardKb;
+    }, durationMs + AnswerWaitS * 1000);
+    result.peakKb = ResidentMemory::kib("VmHWM:");
+    result.sent = report.prices;
+    if (finished && answeredNs)
+        result.answerMs = double(answeredNs - report.endSentNs) * 1e-6;
+    client.shutdown(3000);
+    return result;
+}
+
 } // namespace
 
 class BenchLiveTables : public QObject
@@ -351,6 +442,32 @@ private slots:
         const int paced = 20000;
         report("paced 10000/s", loopbackStorm(Feed::Stores, paced, 500, 50), loopbackStorm(Feed::Tables, paced, 500, 50),
                loopbackStorm(Feed::Window, paced, 500, 50));
+    }
+
+    void symbolFlood_data()
+    {
+        QTest::addColumn<int>("resCode");
+        QTest::newRow("prices of new symbols") << 2;
+        QTest::newRow("lists of 200 new symbols") << 8;
+    }
+    void symbolFlood()
+    {
+        QFETCH(int, resCode);
+        // The flood first, so its memory starts from a process that has not flooded yet; the
+        // delay without flood is then a warm process's, not that of its first window.
+        const SymbolFloodResult flood = windowSymbolFlood(resCode, 4000);
+        const SymbolFloodResult idle = windowSymbolFlood(resCode, 0);
+        const char *name = QTest::currentDataTag();
+        qInfo("%s: %lld replies sent in 4 s", name, flood.sent);
+        qInfo("RATIO %s, peak resident / resident before: %.2f (%.0f MB against %.0f MB)", name,
+              double(flood.peakKb) / flood.beforeKb, flood.peakKb / 1024.0, flood.beforeKb / 1024.0);
+        if (flood.answerMs < 0)
+            qInfo("RATIO %s, answer delay: did not answer within %d s (memory reached %.0f MB)", name, AnswerWaitS,
+                  flood.peakKb / 1024.0);
+        else
+            qInfo("RATIO %s, answer delay / delay without flood: %.1f (%.1f ms against %.1f ms)", name,
+                  flood.answerMs / idle.answerMs, flood.answerMs, idle.answerMs);
+        QVERIFY(idle.answerMs >= 0);
     }
 
     void tickCost_data()

@@ -12,6 +12,7 @@
 #include <QJsonDocument>
 #include <QMutexLocker>
 #include <QTimer>
+#include <QVector>
 #include <QWebSocket>
 
 #include <algorithm>
@@ -162,7 +163,7 @@ void TradeClient::dropOutbox()
     QMutexLocker locker(&outboxMutex);
     restartSymbolLists();
     outbox.clear();
-    waitingPrice.clear();
+    ++outboxBatch;
     std::fill(std::begin(waitingSnapshot), std::end(waitingSnapshot), -1);
     replaced = 0;
 }
@@ -221,6 +222,9 @@ QJsonObject TradeClient::parseMessage(const QString &msg)
 void TradeClient::run()
 {
     runOfThread = currentRun.load();
+    trackedSymbols.clear();
+    runSymbolLimit = qMax(0, symbolLimit.load());
+    symbolLimitMet = symbolLimitReported = false;
     socket = new QWebSocket(QString(), QWebSocketProtocol::Version13);
     sendTimer = new QTimer;
     pingTimer = new QTimer;
@@ -341,6 +345,8 @@ void TradeClient::onConnected()
     qDebug() << "timer thread:" << pingTimer->thread() << "current thread: " << QThread::currentThread()
              << "thread:" << thread();
     connected = true;
+    // The tracked symbols stay for the run, but each connection's server hears of the limit.
+    symbolLimitReported = false;
     journal(NetworkSource, QStringLiteral("Connected to %1").arg(serverName));
 
     QJsonObject request;
@@ -396,10 +402,37 @@ void TradeClient::processMessage(const QJsonObject &message)
         break;
     }
     case 2: case 3: case 4: case 5: case 6: case 7: case 8:
+        trackHeldSymbols(code, message);
         deliver(code, message);
         break;
     default: break;
     }
+    if (std::exchange(symbolLimitMet, false) && !std::exchange(symbolLimitReported, true)) {
+        journal(NetworkSource, QStringLiteral("%1 named more than %2 symbols: the rest are ignored")
+                                   .arg(serverName).arg(runSymbolLimit));
+    }
+}
+
+bool TradeClient::trackSymbol(const QString &name, bool held)
+{
+    if (trackedSymbols.contains(name))
+        return true;
+    // Held symbols have room of their own past the limit, as many again.
+    if (trackedSymbols.size() >= (held ? 2 * qint64(runSymbolLimit) : qint64(runSymbolLimit))) {
+        symbolLimitMet = true;
+        return false;
+    }
+    trackedSymbols.insert(name, TrackedSymbol());
+    return true;
+}
+
+void TradeClient::trackHeldSymbols(int code, const QJsonObject &message)
+{
+    if (code != OrdersCode && !(code == AccountCode && TradeMessages::replacesPositions(message)))
+        return;
+    // Read as the records read them.
+    for (const QJsonValue record : message.value(QLatin1String("array")).toArray())
+        trackSymbol(JsonRead::text(record.toObject().value(QLatin1String("symbol"))), true);
 }
 
 int TradeClient::snapshotOf(int code, const QJsonObject &message)
@@ -439,21 +472,50 @@ void TradeClient::restartSymbolLists()
 void TradeClient::deliverSymbolList(const QJsonObject &message)
 {
     const int next = int(outbox.size());
-    const QJsonArray elements = message.value(QLatin1String("array")).toArray();
-    // Named as the store reads them: an element without a name is skipped there.
-    const auto nameOf = [](const QJsonValue &element) { return readSymbolSetting(element.toObject()).symbol; };
+    QJsonArray elements = message.value(QLatin1String("array")).toArray();
+    // Named as the store reads them: an element without a name is skipped there. A symbol past
+    // the symbol limit is left out; the elements before the first of them are copied only then.
+    QVector<QString> names;
+    names.reserve(elements.size());
+    QJsonArray kept;
+    bool leftOut = false;
+    bool named = false;
+    for (int i = 0; i < elements.size(); ++i) {
+        const QJsonValue element = elements.at(i);
+        QString name = JsonRead::text(element.toObject().value(QLatin1String("symbol")));
+        if (!name.isEmpty() && !trackSymbol(name)) {
+            if (!std::exchange(leftOut, true)) {
+                for (int before = 0; before < i; ++before)
+                    kept.append(elements.at(before));
+            }
+            continue;
+        }
+        if (leftOut)
+            kept.append(element);
+        named |= !name.isEmpty();
+        names.append(std::move(name));
+    }
+    QJsonObject delivered = message;
+    if (leftOut) {
+        // A list of nothing but symbols past the limit would only have the window redo its work.
+        if (!named)
+            return;
+        elements = kept;
+        delivered.insert(QStringLiteral("array"), kept);
+    }
     if (!namedSymbolListWaiting) {
         replaceWaiting(waitingSnapshot[Symbols]);
-        namedSymbolListWaiting = std::any_of(elements.begin(), elements.end(),
-                                             [&](const QJsonValue &element) { return !nameOf(element).isEmpty(); });
+        namedSymbolListWaiting = named;
         if (!namedSymbolListWaiting)
             waitingSnapshot[Symbols] = next;
-        outbox.push_back(Reply{runOfThread, SymbolsCode, message});
+        outbox.push_back(Reply{runOfThread, SymbolsCode, delivered});
         return;
     }
-    bool named = false;
-    for (const QJsonValue element : elements) {
-        const QString name = nameOf(element);
+    if (!named)
+        return;
+    for (int i = 0; i < elements.size(); ++i) {
+        const QString &name = names.at(i);
+        const QJsonValue element = elements.at(i);
         if (name.isEmpty())
             continue;
         const auto at = gatheredSymbols.constFind(name);
@@ -463,11 +525,7 @@ void TradeClient::deliverSymbolList(const QJsonObject &message)
             gatheredSymbols.insert(name, gatheredList.size());
             gatheredList.append(element);
         }
-        named = true;
     }
-    // A list naming no symbol adds nothing to the store's content: the lists waiting hold it all.
-    if (!named)
-        return;
     // Only the place moves, to the newest list's; the list is written there when the gathering
     // ends, so it is never copied while it grows.
     replaceWaiting(waitingSnapshot[Symbols]);
@@ -489,11 +547,16 @@ void TradeClient::deliver(int code, const QJsonObject &message)
             deliverSymbolList(message);
         } else if (code == PriceCode) {
             const QString symbol = message.value(QLatin1String("symbol")).toString();
-            auto waiting = waitingPrice.find(symbol);
-            if (waiting == waitingPrice.end())
-                waiting = waitingPrice.insert(symbol, -1);
-            replaceWaiting(waiting.value());
-            waiting.value() = next;
+            auto tracked = trackedSymbols.find(symbol);
+            if (tracked == trackedSymbols.end()) {
+                if (!trackSymbol(symbol))
+                    return;
+                tracked = trackedSymbols.find(symbol);
+            }
+            if (tracked->batch == outboxBatch)
+                replaceWaiting(tracked->waitingPrice);
+            tracked->waitingPrice = next;
+            tracked->batch = outboxBatch;
         } else if (snapshot != NoSnapshot) {
             // The account's figures of a reply that brings no positions are in every newer
             // account reply; the positions only in one that brings positions.
@@ -516,8 +579,11 @@ void TradeClient::deliver(int code, const QJsonObject &message)
                 if (reply.code == ReplacedCode)
                     continue;
                 const int at = int(live.size());
-                if (reply.code == PriceCode)
-                    waitingPrice[reply.message.value(QLatin1String("symbol")).toString()] = at;
+                if (reply.code == PriceCode) {
+                    const auto tracked = trackedSymbols.find(reply.message.value(QLatin1String("symbol")).toString());
+                    if (tracked != trackedSymbols.end())
+                        tracked->waitingPrice = at;
+                }
                 for (int kind = 0; kind < Snapshots; ++kind) {
                     if (waitingSnapshot[kind] == int(i))
                         moved[kind] = at;
@@ -547,7 +613,7 @@ void TradeClient::deliverReplies()
         restartSymbolLists();
         taken.swap(outbox);
         outbox.clear();
-        waitingPrice.clear();
+        ++outboxBatch;
         std::fill(std::begin(waitingSnapshot), std::end(waitingSnapshot), -1);
         replaced = 0;
         deliveryPosted = false;

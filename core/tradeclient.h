@@ -51,6 +51,22 @@ class QWebSocket;
 // the kernel has taken what it will), end the connection as a lost socket: the journal says so
 // for a reply, and while logged in the client reconnects.
 //
+// Nor are the symbols a server names. A run of the thread tracks at most the symbol limit of
+// distinct symbol names (50,000, far above any broker's list), taken in the order replies name
+// them: a price its symbol, a symbol list its elements' symbols, an open-positions reply that
+// replaces the positions and a pending-orders reply the symbols their records hold. A name is
+// tracked when a reply names it while fewer than the limit are; past the limit, a price of a
+// name not tracked is dropped, and a symbol list is delivered without its untracked symbols (not
+// at all when it named no other). A symbol an open position or a pending order holds is tracked
+// past the limit too, up to as many again, so it keeps its ticks: no account holds that many,
+// and a server cycling positions through new names still meets a bound. So what the window keeps
+// per symbol (quotes, settings, the market watch, the tick history) names tracked symbols only.
+// The set lives as long as the run: connectToServer and logout end it, the client's own
+// reconnections keep it. The window empties its symbol store at each login, but its tick
+// history and last quotes outlive a login, so a server that drops the connection gains no new
+// room. The journal says once a connection that the server named more symbols than the terminal
+// keeps: a reconnection that meets the limit again says so again.
+//
 // A connection that is not open within the open time-out (10 s) of the attempt is aborted and
 // handled as a lost socket: while logged in, a journal line and a reconnection.
 //
@@ -108,6 +124,9 @@ public:
     // thousands of requests, reached only by a server that has stopped reading.
     static constexpr qint64 DefaultSendLimit = qint64(4) << 20;
     void setSendLimit(qint64 bytes) { sendLimit = bytes; }
+    // The distinct symbol names a run tracks (see above). Read when the thread starts.
+    static constexpr int DefaultSymbolLimit = 50000;
+    void setSymbolLimit(int names) { symbolLimit = names; }
 
     // Whether these values name the session that is logged in now: connectToServer with them
     // would leave the connection alone.
@@ -165,6 +184,11 @@ private:
         QJsonObject message;
     };
     static int snapshotOf(int code, const QJsonObject &message);
+    // Client thread: whether the name is tracked, tracking it when there is room; a name a
+    // position or an order holds has the room past the limit.
+    bool trackSymbol(const QString &name, bool held = false);
+    // Client thread: tracks the symbols of the positions or orders a reply brings.
+    void trackHeldSymbols(int code, const QJsonObject &message);
     // Client thread, outbox locked: puts a symbol-list reply in the outbox as described above.
     void deliverSymbolList(const QJsonObject &message);
     // Outbox locked: ends the gathering, its list taking its place in the outbox as it stands.
@@ -206,6 +230,7 @@ private:
     bool sendOverflow = false;
     std::atomic<qint64> replyLimit{DefaultReplyLimit};
     std::atomic<qint64> sendLimit{DefaultSendLimit};
+    std::atomic_int symbolLimit{DefaultSymbolLimit};
     bool connected = false;
     std::atomic_bool loggedIn{false};
     bool pongPending = false;
@@ -226,13 +251,27 @@ private:
     std::atomic_int openTimeoutMs{10000};
     std::atomic_int keepAliveMs{DefaultKeepAliveMs};
 
-    // The outbox, guarded by outboxMutex. waitingPrice maps a symbol to its price reply in the
-    // outbox, waitingSnapshot a kind to its reply (-1: none); `replaced` counts the entries
-    // emptied by newer replies, compacted away once they are half the outbox. deliveryPosted: a
-    // queued deliverReplies will take the outbox.
+    // The symbols this run tracks, each with the index of its price reply waiting in the outbox,
+    // which counts only while `batch` is the outbox's: a price of a tracked symbol costs one
+    // look-up. Client thread; the indexes are read and written with the outbox locked.
+    struct TrackedSymbol
+    {
+        int waitingPrice = -1;
+        quint64 batch = 0;
+    };
+    QHash<QString, TrackedSymbol> trackedSymbols;
+    int runSymbolLimit = DefaultSymbolLimit;
+    bool symbolLimitMet = false;      // a name was refused since the journal last heard of it
+    bool symbolLimitReported = false; // the journal has said so this connection
+
+    // The outbox, guarded by outboxMutex. A tracked symbol names its price reply in the outbox,
+    // waitingSnapshot a kind to its reply (-1: none); outboxBatch changes whenever the outbox is
+    // taken or dropped, which ends every symbol's waiting price at once. `replaced` counts the
+    // entries emptied by newer replies, compacted away once they are half the outbox.
+    // deliveryPosted: a queued deliverReplies will take the outbox.
     QMutex outboxMutex;
     std::vector<Reply> outbox;
-    QHash<QString, int> waitingPrice;
+    quint64 outboxBatch = 1;
     int waitingSnapshot[Snapshots] = {-1, -1, -1, -1, -1};
     // A symbol list that names a symbol waits as it came: later ones are gathered into
     // gatheredList, the index of each symbol's entry in gatheredSymbols, so a merge costs the

@@ -188,11 +188,18 @@ private:
                                    : qint64(double(elapsedNs) * plan.framesPerSecond / 1e9);
         while (report.prices < due && !backedUp()) {
             const qint64 seq = report.prices++;
-            const QString symbol = symbolName(int(seq % qMax(1, plan.symbols)));
+            const auto nameAt = [this](qint64 index) { return symbolName(int(index % qMax(1, plan.symbols))); };
+            const QString symbol = nameAt(plan.resCode == 8 ? seq * plan.listLength : seq);
             const double bid = 1.0 + double(seq % 100000) * 1e-5;
             if (plan.resCode != 2) {
-                const QString array = plan.resCode == 8 ? QStringLiteral(R"([{"symbol":"%1","seq":%2}])").arg(symbol).arg(seq)
-                                                        : QStringLiteral("[]");
+                QStringList elements;
+                for (int k = 0; plan.resCode == 8 && k < plan.listLength; ++k) {
+                    const QString listed = nameAt(seq * plan.listLength + k);
+                    elements.append(QStringLiteral(R"({"symbol":"%1","seq":%2})").arg(listed).arg(seq));
+                    if (plan.noteSymbols)
+                        report.lastSeqOfSymbol.insert(listed, seq);
+                }
+                const QString array = QLatin1Char('[') + elements.join(QLatin1Char(',')) + QLatin1Char(']');
                 sendToAll(QStringLiteral(R"({"res_code":%1,"is_last":1,"array":%5,"symbol":"%2","seq":%3,"pad":"%4"})")
                               .arg(plan.resCode).arg(symbol).arg(seq).arg(QString(plan.padding, QLatin1Char('x')), array));
             } else {
@@ -201,7 +208,8 @@ private:
                               .arg(symbol, QString::number(bid, 'f', 5), QString::number(bid + 0.00012, 'f', 5),
                                    QString::number(seq)));
             }
-            report.lastSeqOfSymbol.insert(symbol, seq);
+            if (plan.noteSymbols)
+                report.lastSeqOfSymbol.insert(symbol, seq);
             if (plan.tradeResultEvery > 0 && report.prices % plan.tradeResultEvery == 0) {
                 sendToAll(QStringLiteral(R"({"res_code":7,"status":10009,"msg":"Done","type":0,"seq":%1})")
                               .arg(report.tradeResults++));
@@ -213,8 +221,8 @@ private:
         report.endSentNs = steadyNs();
         sendToAll(QStringLiteral(R"({"res_code":7,"status":10009,"msg":"Done","type":0,"marker":"end","seq":%1})")
                       .arg(report.tradeResults));
-        if (!plan.trailer.isEmpty())
-            sendToAll(plan.trailer);
+        for (const QString &frame : plan.trailer.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+            sendToAll(frame);
         QMetaObject::invokeMethod(owner, [owner = owner, report = report] { emit owner->floodFinished(report); },
                                   Qt::QueuedConnection);
     }

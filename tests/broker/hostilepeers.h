@@ -36,14 +36,19 @@ public:
         int tradeResultEvery = 0;    // a trade result (res 7) after every N price replies; 0: none
         // The kind of the flood's replies: 2 quotes; any other code gives {"res_code", "is_last" 1,
         // "array" [], "symbol", "seq"} and "pad", a text of this many characters. The "array" of a
-        // symbol list (8) holds one element, {"symbol", "seq"}, as the reply's own.
+        // symbol list (8) holds listLength elements {"symbol", "seq"}, the first the reply's own,
+        // each naming the next symbol in turn (reply n names symbols n * listLength onwards).
         int resCode = 2;
+        int listLength = 1;
         int padding = 0;
         // Above 0: the flood is this many replies, sent as fast as the connections take them,
         // however long that takes; the duration and the rate are not used.
         qint64 replies = 0;
-        // Sent after the flood's closing trade result, when not empty.
+        // Sent after the flood's closing trade result, one frame a line, when not empty.
         QString trailer;
+        // Whether the report notes each symbol's last "seq": a flood of new names that measures
+        // memory leaves it off, as it would grow with the names.
+        bool noteSymbols = true;
     };
     // What a flood sent. Each price reply carries "seq", its number in the flood; each trade
     // result "seq", its own count from 0. The flood ends with one trade result holding

@@ -412,15 +412,20 @@ private slots:
     // each symbol, the newest reply of a whole-state kind, and of symbol lists the first and one
     // that gathers every symbol of the others with its newest element. Every trade result arrives
     // once and in order. The memory and the delays under a flood are the benchmark's figures.
+    // A flood of new symbols, with a small symbol limit: the window gets the symbols within the
+    // limit and, past it, still the ticks of those listed or held; the journal says so once.
     void replyFloodStaysBounded_data()
     {
-        // The reply's code, replies in the flood, symbols they name in turn, replies delivered.
+        // The reply's code, replies in the flood, symbols they name in turn, replies delivered;
+        // where given, the symbol limit and the symbols of one list.
         QTest::addColumn<QVector<int>>("flood");
         QTest::newRow("prices") << QVector<int>{2, 20000, 20, 20};
         QTest::newRow("account and positions") << QVector<int>{4, 2000, 1, 1};
         QTest::newRow("trade history") << QVector<int>{5, 2000, 1, 1};
         QTest::newRow("pending orders") << QVector<int>{6, 2000, 1, 1};
         QTest::newRow("symbol lists") << QVector<int>{8, 2000, 20, 2};
+        QTest::newRow("prices of new symbols") << QVector<int>{2, 20000, 20000, 56, 50};
+        QTest::newRow("lists of new symbols") << QVector<int>{8, 2000, 20000, 8, 50, 10};
     }
     void replyFloodStaysBounded()
     {
@@ -433,6 +438,17 @@ private slots:
         int delivered = 0;
         QVector<qint64> results;
         bool ended = false;
+        const int limit = flood.value(4);
+        if (limit) {
+            client.setSymbolLimit(limit);
+            client.setReplyLimit(ReplyLimit);
+        }
+        int logins = 0;
+        connect(&client, &TradeClient::loginSuccess, &client, [&] { ++logins; });
+        int limitLines = 0;
+        connect(Logger::instance(), &Logger::logMessage, &client, [&](const QDateTime &, const QString &, const QString &message) {
+            limitLines += message == QStringLiteral("Sim Server named more than %1 symbols: the rest are ignored").arg(limit);
+        });
         for (const auto signal : {&TradeClient::symbolPriceReceived, &TradeClient::openPositionsReceived, &TradeClient::tradeHistoryReceived,
                                   &TradeClient::pendingOrdersReceived, &TradeClient::symbolListReceived}) {
             connect(&client, signal, &client, [&](const QJsonObject &reply) {
@@ -453,12 +469,24 @@ private slots:
         plan.resCode = resCode;
         plan.replies = flood[1];
         plan.symbols = flood[2];
+        plan.listLength = flood.value(5, 1);
         plan.tradeResultEvery = 1000;
         plan.trailer = LoginMarker;
+        if (limit) {
+            // Listed before the flood; held, listed again and priced after it, past the limit.
+            server.sendText(R"({"res_code":8,"array":[{"symbol":"LISTED"}]})");
+            QTRY_COMPARE_WITH_TIMEOUT(delivered, 1, MustHappenMs);
+            plan.trailer = QStringList{R"({"res_code":4,"is_last":1,"array":[{"ticket":1,"symbol":"HELD"}]})",
+                                       R"({"res_code":6,"array":[{"ticket":2,"symbol":"ORDERED"}]})",
+                                       R"({"res_code":8,"array":[{"symbol":"LISTED","seq":1},{"symbol":"NEWLIST","seq":2}]})",
+                                       R"({"res_code":2,"symbol":"LISTED","bid":1.1,"ask":1.2,"seq":3})",
+                                       R"({"res_code":2,"symbol":"HELD","bid":1.1,"ask":1.2,"seq":4})",
+                                       R"({"res_code":2,"symbol":"ORDERED","bid":1.1,"ask":1.2,"seq":5})", LoginMarker}.join('\n');
+        }
         const LoginWatch marked(client);
         server.startFlood(plan);
         QVERIFY(marked.busyUntilHandled());
-        QTRY_VERIFY_WITH_TIMEOUT(ended && finished.count() == 1, MustHappenMs);
+        QTRY_VERIFY_WITH_TIMEOUT(ended && finished.count() == 1 && logins == 2, MustHappenMs);
         const auto report = finished.first().first().value<FloodServer::Report>();
 
         QCOMPARE(report.prices, qint64(flood[1]));
@@ -466,7 +494,23 @@ private slots:
         QVector<qint64> expected(int(report.tradeResults + 1));
         std::iota(expected.begin(), expected.end(), 0);
         QCOMPARE(results, expected);
-        QCOMPARE(lastSeq, report.lastSeqOfSymbol);
+        QHash<QString, qint64> expectedSeq = report.lastSeqOfSymbol;
+        if (limit) {
+            // The flood's first symbols fill the limit but LISTED's place.
+            for (int i = limit - 1; i < flood[2]; ++i)
+                expectedSeq.remove(FloodServer::symbolName(i));
+            for (const auto &held : QVector<QPair<QString, qint64>>{{"LISTED", 3}, {"HELD", 4}, {"ORDERED", 5}, {"", 0}})
+                expectedSeq.insert(held.first, held.second);
+        }
+        QCOMPARE(lastSeq, expectedSeq);
+        QTRY_COMPARE_WITH_TIMEOUT(limitLines, int(limit > 0), MustHappenMs);
+        if (limit) {
+            // A reply over the limit drops the connection; the next one meets the full set again.
+            server.sendText(QStringLiteral(R"({"res_code":5,"pad":"%1"})").arg(QString(ReplyLimit, QLatin1Char('x'))));
+            QTRY_COMPARE_WITH_TIMEOUT(logins, 3, MustHappenMs);
+            server.sendText(R"({"res_code":2,"symbol":"AFTER","bid":1.1,"ask":1.2,"seq":6})");
+            QTRY_COMPARE_WITH_TIMEOUT(limitLines, 2, MustHappenMs);
+        }
     }
 
     // A server that stops reading is a lost connection once the send limit waits unsent, not a
