@@ -345,7 +345,7 @@ void TradeClient::onConnected()
     qDebug() << "timer thread:" << pingTimer->thread() << "current thread: " << QThread::currentThread()
              << "thread:" << thread();
     connected = true;
-    // The tracked symbols stay for the run, but each connection's server hears of the limit.
+    // The tracked symbols stay for the run; the journal hears of the limit once a connection.
     symbolLimitReported = false;
     journal(NetworkSource, QStringLiteral("Connected to %1").arg(serverName));
 
