@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMetaObject>
+#include <QSemaphore>
 #include <QThread>
 
 #include <functional>
@@ -11,7 +12,8 @@ namespace simbroker {
 // A peer (a web service of this folder) in a thread of its own, as a remote host would be: it
 // goes on answering while the thread that made it is busy or held. The peer is reached only
 // through run(), which calls into the peer's thread and returns once the call is done, so
-// nothing of it is touched from two threads at once.
+// nothing of it is touched from two threads at once. A peer thread that does not answer within
+// PatienceMs ends the test with a message naming it, rather than leaving it hung.
 template <typename Peer>
 class PeerThread
 {
@@ -28,7 +30,8 @@ public:
         // Deleted in its own thread, as the thread finishes.
         peer->deleteLater();
         thread.quit();
-        thread.wait();
+        if (!thread.wait(PatienceMs))
+            qFatal("a test peer's thread did not end within %d ms", PatienceMs);
     }
     PeerThread(const PeerThread &) = delete;
     PeerThread &operator=(const PeerThread &) = delete;
@@ -36,10 +39,17 @@ public:
     void run(const std::function<void(Peer &)> &call)
     {
         Peer *target = peer;
-        QMetaObject::invokeMethod(target, [target, &call] { call(*target); }, Qt::BlockingQueuedConnection);
+        QSemaphore done;
+        QMetaObject::invokeMethod(target, [target, &call, &done] {
+            call(*target);
+            done.release();
+        }, Qt::QueuedConnection);
+        if (!done.tryAcquire(1, PatienceMs))
+            qFatal("a test peer's thread did not answer a call within %d ms", PatienceMs);
     }
 
 private:
+    static constexpr int PatienceMs = 60000;
     QThread thread;
     Peer *peer;
 };
