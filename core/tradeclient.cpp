@@ -174,10 +174,21 @@ void TradeClient::sendRequest(QJsonObject request)
         return;
     if (!request.contains(QLatin1String("login")))
         request.insert(QStringLiteral("login"), login);
-    sendMessage(QString::fromUtf8(QJsonDocument(request).toJson(QJsonDocument::Compact)));
+    const QString text = QString::fromUtf8(QJsonDocument(request).toJson(QJsonDocument::Compact));
+    if (TradeMessages::asksChartHistory(request)) {
+        const TradeMessages::ChartSeries series = TradeMessages::chartSeriesOf(request);
+        queueMessage(text, &series);
+    } else {
+        queueMessage(text, nullptr);
+    }
 }
 
 void TradeClient::sendMessage(const QString &text)
+{
+    queueMessage(text, nullptr);
+}
+
+void TradeClient::queueMessage(const QString &text, const TradeMessages::ChartSeries *chart)
 {
     if (text.isEmpty())
         return;
@@ -192,6 +203,8 @@ void TradeClient::sendMessage(const QString &text)
     }
     sendQueue.append(text);
     queuedChars += text.size();
+    if (chart)
+        queuedChartRequests.append(*chart);
 }
 
 void TradeClient::requestTradeHistory(int days)
@@ -223,6 +236,7 @@ void TradeClient::run()
 {
     runOfThread = currentRun.load();
     trackedSymbols.clear();
+    chartRequests.clear();
     runSymbolLimit = qMax(0, symbolLimit.load());
     symbolLimitMet = symbolLimitReported = false;
     socket = new QWebSocket(QString(), QWebSocketProtocol::Version13);
@@ -284,6 +298,7 @@ void TradeClient::run()
     QMutexLocker locker(queueMutex);
     acceptingRequests = false;
     sendQueue.clear();
+    queuedChartRequests.clear();
     queuedChars = 0;
     sendOverflow = false;
 }
@@ -347,6 +362,10 @@ void TradeClient::onConnected()
     connected = true;
     // The tracked symbols stay for the run; the journal hears of the limit once a connection.
     symbolLimitReported = false;
+    // A reply answers a request of its own connection: what the last one left unanswered stays
+    // so.
+    chartRequests.clear();
+    unaskedChartReported = false;
     journal(NetworkSource, QStringLiteral("Connected to %1").arg(serverName));
 
     QJsonObject request;
@@ -401,22 +420,51 @@ void TradeClient::processMessage(const QJsonObject &message)
         }
         break;
     }
-    case 2: case 3: case 4: case 5: case 6: case 7: case 8:
+    case 3:
+        if (answersChartRequest(message)) {
+            deliver(code, message);
+        } else if (!std::exchange(unaskedChartReported, true)) {
+            journal(NetworkSource, QStringLiteral("%1 sent chart history that was not asked for: ignored")
+                                       .arg(serverName));
+        }
+        break;
+    case 2: case 4: case 5: case 6: case 7: case 8:
         trackHeldSymbols(code, message);
         deliver(code, message);
         break;
     default: break;
     }
     if (std::exchange(symbolLimitMet, false) && !std::exchange(symbolLimitReported, true)) {
-        journal(NetworkSource, QStringLiteral("%1 named more than %2 symbols: the rest are ignored")
-                                   .arg(serverName).arg(runSymbolLimit));
+        journal(NetworkSource,
+                QStringLiteral("%1 named more than %2 symbols, or names or texts longer than %3 characters: "
+                               "those are ignored")
+                    .arg(serverName).arg(runSymbolLimit).arg(MaxSymbolTextChars));
     }
+}
+
+bool TradeClient::answersChartRequest(const QJsonObject &message)
+{
+    // One reply per request: a server answering one request again and again, or answering
+    // none, would otherwise grow the keeper's series and cache files without end.
+    const auto asked = chartRequests.find(TradeMessages::chartSeriesOf(message));
+    if (asked == chartRequests.end())
+        return false;
+    if (--asked.value() == 0)
+        chartRequests.erase(asked);
+    return true;
 }
 
 bool TradeClient::trackSymbol(const QString &name, bool held)
 {
+    // A reply without a name names nothing the window keeps: it takes no place.
+    if (name.isEmpty())
+        return false;
     if (trackedSymbols.contains(name))
         return true;
+    if (name.size() > MaxSymbolTextChars) {
+        symbolLimitMet = true;
+        return false;
+    }
     // Held symbols have room of their own past the limit, as many again.
     if (trackedSymbols.size() >= (held ? 2 * qint64(runSymbolLimit) : qint64(runSymbolLimit))) {
         symbolLimitMet = true;
@@ -469,6 +517,19 @@ void TradeClient::restartSymbolLists()
     gatheredList = QJsonArray();
 }
 
+bool TradeClient::carriesLongText(const QJsonObject &element)
+{
+    // Every string counts, not only those the store keeps today: an element waits in the outbox,
+    // whole, until the window takes it.
+    for (auto it = element.begin(); it != element.end(); ++it) {
+        const QJsonValue value = it.value();
+        if (it.key().size() > MaxSymbolTextChars
+            || (value.isString() && value.toString().size() > MaxSymbolTextChars))
+            return true;
+    }
+    return false;
+}
+
 void TradeClient::deliverSymbolList(const QJsonObject &message)
 {
     const int next = int(outbox.size());
@@ -482,8 +543,12 @@ void TradeClient::deliverSymbolList(const QJsonObject &message)
     bool named = false;
     for (int i = 0; i < elements.size(); ++i) {
         const QJsonValue element = elements.at(i);
-        QString name = JsonRead::text(element.toObject().value(QLatin1String("symbol")));
-        if (!name.isEmpty() && !trackSymbol(name)) {
+        const QJsonObject record = element.toObject();
+        QString name = JsonRead::text(record.value(QLatin1String("symbol")));
+        // A symbol whose element carries a text too long takes no place either.
+        const bool longText = !name.isEmpty() && carriesLongText(record);
+        symbolLimitMet |= longText;
+        if (!name.isEmpty() && (longText || !trackSymbol(name))) {
             if (!std::exchange(leftOut, true)) {
                 for (int before = 0; before < i; ++before)
                     kept.append(elements.at(before));
@@ -713,10 +778,12 @@ void TradeClient::forceDisconnect()
 void TradeClient::sendQueuedMessages()
 {
     QStringList pending;
+    QVector<TradeMessages::ChartSeries> charts;
     bool overflowed = false;
     {
         QMutexLocker locker(queueMutex);
         pending.swap(sendQueue);
+        charts.swap(queuedChartRequests);
         queuedChars = 0;
         overflowed = std::exchange(sendOverflow, false);
     }
@@ -728,6 +795,9 @@ void TradeClient::sendQueuedMessages()
         if (!text.isEmpty())
             socket->sendTextMessage(text);
     }
+    // Sent on this connection, so this connection may answer them.
+    for (const TradeMessages::ChartSeries &series : qAsConst(charts))
+        ++chartRequests[series];
     // Handed to the kernel now, so what stays is what the server has not taken.
     socket->flush();
     if (overflowed || socket->bytesToWrite() > sendLimit.load()) {

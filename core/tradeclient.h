@@ -9,8 +9,11 @@
 #include <QStringList>
 #include <QThread>
 #include <QUrl>
+#include <QVector>
 #include <atomic>
 #include <vector>
+
+#include "trademessages.h"
 
 class QTimer;
 class QWebSocket;
@@ -46,6 +49,14 @@ class QWebSocket;
 // Chart-history replies, trade results and the rest are each delivered once, in the order
 // received. No reply overtakes one received before it.
 //
+// A chart-history reply is delivered only as the answer to a chart-history request sent on the
+// same connection: replies carry no request id, so a reply answers the oldest unanswered request
+// of its series (symbol and interval), and one request takes one reply. Any other chart-history
+// reply, unasked or answering a request again, is dropped here, before the keeper could merge or
+// cache it; the journal says so once a connection. A request queued while the socket is not
+// open is never sent and so awaits no reply; what a lost connection left unanswered is forgotten
+// when the next one opens.
+//
 // A server is not a reason to hold memory without end. A reply larger than the reply limit, and
 // a server that leaves more than the send limit unread (requests waiting to leave, counted after
 // the kernel has taken what it will), end the connection as a lost socket: the journal says so
@@ -61,11 +72,36 @@ class QWebSocket;
 // past the limit too, up to as many again, so it keeps its ticks: no account holds that many,
 // and a server cycling positions through new names still meets a bound. So what the window keeps
 // per symbol (quotes, settings, the market watch, the tick history) names tracked symbols only.
+// A name longer than MaxSymbolTextChars is refused as a name past the limit is, wherever it
+// comes, and so is a listed symbol whose element carries a key or string longer than that
+// (a description, a path): what the window keeps per symbol stays a few kilobytes. A price or
+// a record without a name takes no place; such a price is dropped, as the window ignores it.
 // The set lives as long as the run: connectToServer and logout end it, the client's own
 // reconnections keep it. The window empties its symbol store at each login, but its tick
 // history and last quotes outlive a login, so a server that drops the connection gains no new
-// room. The journal says once a connection that the server named more symbols than the terminal
-// keeps: a reconnection that meets the limit again says so again.
+// room. The journal says once a connection that the server named more symbols, or longer names
+// or texts, than the terminal keeps: a reconnection that meets the limit again says so again.
+//
+// What grows with the server's replies in a run, in this class (worst case under a hostile
+// server; sizes as Qt 5 lays them out, a character two bytes):
+//
+// | store                      | bounded by                                  | worst case       |
+// |----------------------------|---------------------------------------------|------------------|
+// | tracked names              | count: 50,000, held names 50,000 more;       | 100,000 names of |
+// |                            | bytes: 255 characters a name                 | 255: ~60 MB      |
+// | chart-history requests     | request: the terminal's own, forgotten at   | under 1 MB       |
+// |   awaiting their reply     |   each connection                           |                  |
+// | send queue                 | bytes: the send limit, 4 MiB characters     | 8 MB             |
+// | outbox: prices, whole-state| replacement: one per tracked name and kind; | 100,000 replies  |
+// |   replies, gathered lists  |   each reply under the reply limit          |                  |
+// | outbox: chart replies      | request: one per request                    | as asked         |
+// | outbox: trade results,     | time: taken at every pass of the window's   | what arrives     |
+// |   login replies, losses    |   event loop                                | while it is held |
+// | the reply being read       | bytes: the reply limit, 64 MiB              | ~400 MB at once  |
+//
+// No file is written here. The window's stores keyed by symbol (symbol store, position store's
+// last ticks, market watch, order dialog's tick history) hold tracked names only; each says
+// its own bounds at the top of its header.
 //
 // A connection that is not open within the open time-out (10 s) of the attempt is aborted and
 // handled as a lost socket: while logged in, a journal line and a reconnection.
@@ -87,6 +123,8 @@ public:
     bool connectToServer(const QString &url, qint64 login, const QString &password,
                          const QString &serverName);
     void logout();
+    // A chart-history request is remembered once it has been sent on the connection: its reply
+    // is delivered, and any other chart-history reply dropped (see above).
     void sendRequest(QJsonObject request);
     void sendMessage(const QString &text);
     void requestTradeHistory(int days);
@@ -127,6 +165,10 @@ public:
     // The distinct symbol names a run tracks (see above). Read when the thread starts.
     static constexpr int DefaultSymbolLimit = 50000;
     void setSymbolLimit(int names) { symbolLimit = names; }
+    // The longest symbol name, and the longest string a symbol-list element may carry, in
+    // characters. Brokers' names are a dozen characters and their descriptions and paths a few
+    // dozen; 255 keeps what the window stores per symbol within a few kilobytes.
+    static constexpr int MaxSymbolTextChars = 255;
 
     // Whether these values name the session that is logged in now: connectToServer with them
     // would leave the connection alone.
@@ -189,6 +231,13 @@ private:
     bool trackSymbol(const QString &name, bool held = false);
     // Client thread: tracks the symbols of the positions or orders a reply brings.
     void trackHeldSymbols(int code, const QJsonObject &message);
+    // Client thread: whether a symbol-list element carries a string too long to keep.
+    static bool carriesLongText(const QJsonObject &element);
+    // Client thread: whether a chart-history reply answers a request sent on this connection,
+    // which it then uses up.
+    bool answersChartRequest(const QJsonObject &message);
+    // Queues one text; `chart` names the series of a chart-history request.
+    void queueMessage(const QString &text, const TradeMessages::ChartSeries *chart);
     // Client thread, outbox locked: puts a symbol-list reply in the outbox as described above.
     void deliverSymbolList(const QJsonObject &message);
     // Outbox locked: ends the gathering, its list taking its place in the outbox as it stands.
@@ -221,6 +270,9 @@ private:
     QString password; // guarded by passwordMutex
 
     QStringList sendQueue;
+    // Guarded by queueMutex with sendQueue: the series of the chart-history requests queued
+    // since the last send tick.
+    QVector<TradeMessages::ChartSeries> queuedChartRequests;
     // Guarded by queueMutex with sendQueue: set before the thread starts, cleared (and the queue
     // emptied) when it stops, so no request of one run can reach the socket of the next.
     bool acceptingRequests = false;
@@ -263,6 +315,10 @@ private:
     int runSymbolLimit = DefaultSymbolLimit;
     bool symbolLimitMet = false;      // a name was refused since the journal last heard of it
     bool symbolLimitReported = false; // the journal has said so this connection
+    // Client thread: the chart-history requests sent on this connection and not yet answered, by
+    // series, each with its count; emptied at each connection.
+    QHash<TradeMessages::ChartSeries, int> chartRequests;
+    bool unaskedChartReported = false; // the journal has heard of an unasked reply this connection
 
     // The outbox, guarded by outboxMutex. A tracked symbol names its price reply in the outbox,
     // waitingSnapshot a kind to its reply (-1: none); outboxBatch changes whenever the outbox is

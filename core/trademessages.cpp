@@ -141,4 +141,15 @@ bool replacesPositions(const QJsonObject &accountReply)
     return last.isDouble() && std::fabs(last.toDouble()) >= 1.0;
 }
 
+ChartSeries chartSeriesOf(const QJsonObject &message)
+{
+    return {message.value(QLatin1String("symbol")).toString(),
+            message.value(QLatin1String("interval")).toInt(0)};
+}
+
+bool asksChartHistory(const QJsonObject &request)
+{
+    return request.value(QLatin1String("req_code")).toInt() == ReqChartHistory;
+}
+
 } // namespace TradeMessages

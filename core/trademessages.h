@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QJsonObject>
 #include <QString>
 #include <QtGlobal>
@@ -80,5 +81,25 @@ QJsonObject accountRefreshRequest();
 // size 1 or more (a fraction below one counts as 0). Any other reply carries only the account's
 // figures, and its array is not applied.
 bool replacesPositions(const QJsonObject &accountReply);
+
+// The series a chart-history request asks for, or a chart-history reply answers: "symbol" as a
+// string and "interval" as a 32-bit number, as the chart keeper reads the reply. A request is
+// matched to its reply by these alone: replies carry no request id.
+struct ChartSeries
+{
+    QString symbol;
+    int interval = 0;
+    bool operator==(const ChartSeries &other) const
+    {
+        return interval == other.interval && symbol == other.symbol;
+    }
+};
+ChartSeries chartSeriesOf(const QJsonObject &message);
+// Whether the request asks for chart history (req_code 3).
+bool asksChartHistory(const QJsonObject &request);
+inline uint qHash(const ChartSeries &series, uint seed = 0)
+{
+    return ::qHash(series.symbol, seed) ^ uint(series.interval);
+}
 
 } // namespace TradeMessages

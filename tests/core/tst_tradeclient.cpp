@@ -16,6 +16,7 @@ namespace {
 const QString ServerName = QStringLiteral("Sim Server");
 const QString Password = QStringLiteral("pw1001");
 constexpr int ReplyLimit = 64 * 1024;
+constexpr int DispatchSymbolLimit = 8;
 
 // No row logging in here is about the keep-alive: it is set out of the way.
 bool logIn(TradeClient &client, const FloodServer &server, qint64 login = 1001)
@@ -163,7 +164,8 @@ class TestTradeClient : public QObject
 private slots:
     // Each reply reaches the signal of its kind, also when the window is busy as it arrives: the
     // replies of a row (one frame a line) wait for it together. A symbol store takes the lists
-    // and, as the window does, is read and emptied at each accepted login.
+    // and, as the window does, is read and emptied at each accepted login. A line starting with
+    // ">" is a request the client sends first. The client keeps DispatchSymbolLimit names.
     void dispatch_data()
     {
         QTest::addColumn<QString>("frames");
@@ -177,7 +179,28 @@ private slots:
         QTest::newRow("login refused") << R"({"res_code":1,"state":0})" << "loginFail" << "|";
         QTest::newRow("login state boolean") << R"({"res_code":1,"state":true})" << "loginFail" << "|";
         QTest::newRow("price") << R"({"res_code":2,"symbol":"EURUSD","bid":1.1,"ask":1.2})" << "symbolPriceReceived" << "|";
-        QTest::newRow("chart") << R"({"res_code":3,"symbol":"EURUSD","interval":5,"array":[]})" << "chartHistoryReceived" << "|";
+        const QString askChart = QStringLiteral(R"(>{"req_code":3,"symbol":"EURUSD","interval":5,"from":0,"to":-1})");
+        const QString chart = QStringLiteral(R"({"res_code":3,"symbol":"EURUSD","interval":5,"array":[]})");
+        const QString longName = QString(TradeClient::MaxSymbolTextChars, QLatin1Char('L'));
+        const auto price = [](const QString &symbol) { return QStringLiteral(R"({"res_code":2,"symbol":"%1","bid":1.1,"ask":1.2})").arg(symbol); };
+        QTest::newRow("chart") << askChart + '\n' + chart << "chartHistoryReceived" << "|";
+        // A reply is kept only as the answer to a request, one reply a request.
+        QTest::newRow("chart not asked") << chart << "" << "|";
+        QTest::newRow("chart answered twice") << QStringList{askChart, chart, chart}.join('\n') << "chartHistoryReceived" << "|";
+        QTest::newRow("chart asked twice") << QStringList{askChart, askChart, chart, chart, chart}.join('\n')
+                                           << "chartHistoryReceived chartHistoryReceived" << "|";
+        QTest::newRow("chart of other series") << QStringList{askChart, QString(chart).replace("5", "15"), QString(chart).replace("EURUSD", "GBPUSD"), chart}.join('\n')
+                                               << "chartHistoryReceived" << "|";
+        // Names and the texts a listed symbol brings are bounded in length.
+        QTest::newRow("long names") << QStringList{price(longName + 'X'), price(longName)}.join('\n') << "symbolPriceReceived" << "|";
+        QTest::newRow("long texts") << QStringLiteral(R"({"res_code":8,"array":[{"symbol":"AAA","desc":"%1"}]})" "\n"
+                                                      R"({"res_code":8,"array":[{"symbol":"BBB","path":"%2"},{"symbol":"CCC","desc":"%2"}]})")
+                                           .arg(longName + 'X', longName)
+                                    << "symbolListReceived" << "BBB CCC|BBB CCC";
+        // Nameless records and prices take none of the limit's places.
+        QTest::newRow("empty names") << QStringList{R"({"res_code":6,"array":[{"ticket":7}]})", price(""), list("A"), list("B"), list("C"), list("D"),
+                                                    R"({"res_code":8,"array":[{"symbol":"E"},{"symbol":"F"},{"symbol":"G"},{"symbol":"H"}]})"}.join('\n')
+                                     << "pendingOrdersReceived symbolListReceived symbolListReceived" << "A|A B C D E F G H";
         QTest::newRow("positions") << R"({"res_code":4,"balance":5,"array":[],"is_last":1})" << "openPositionsReceived" << "|";
         QTest::newRow("history") << R"({"res_code":5,"positions":[],"orders":[],"deals":[]})" << "tradeHistoryReceived" << "|";
         QTest::newRow("orders") << R"({"res_code":6,"array":[{"ticket":7}]})" << "pendingOrdersReceived" << "|";
@@ -207,6 +230,7 @@ private slots:
         FloodServer server;
         QVERIFY(server.listen());
         Rig r;
+        r.client.setSymbolLimit(DispatchSymbolLimit);
         SymbolDataStorage store;
         connect(&r.client, &TradeClient::symbolListReceived, &store, &SymbolDataStorage::onSymbolListReceived);
         QVERIFY(logIn(r.client, server));
@@ -217,7 +241,18 @@ private slots:
         });
         r.events.clear();
         const LoginWatch marked(r.client);
-        const QStringList sent = frames.split('\n');
+        QStringList sent;
+        for (const QString &frame : frames.split('\n')) {
+            if (!frame.startsWith('>')) {
+                sent.append(frame);
+                continue;
+            }
+            // The reply follows the request the server has read.
+            const QJsonObject request = QJsonDocument::fromJson(frame.mid(1).toUtf8()).object();
+            const int before = int(server.receivedFrames().size());
+            r.client.sendRequest(request);
+            QTRY_VERIFY_WITH_TIMEOUT(server.receivedFrames().size() > before, MustHappenMs);
+        }
         for (const QString &frame : sent)
             server.sendText(frame);
         // Once the marker behind them has arrived, the frames under test were handled.
@@ -447,7 +482,8 @@ private slots:
         connect(&client, &TradeClient::loginSuccess, &client, [&] { ++logins; });
         int limitLines = 0;
         connect(Logger::instance(), &Logger::logMessage, &client, [&](const QDateTime &, const QString &, const QString &message) {
-            limitLines += message == QStringLiteral("Sim Server named more than %1 symbols: the rest are ignored").arg(limit);
+            limitLines += message == QStringLiteral("Sim Server named more than %1 symbols, or names or texts longer than %2 characters: "
+                                                   "those are ignored").arg(limit).arg(TradeClient::MaxSymbolTextChars);
         });
         for (const auto signal : {&TradeClient::symbolPriceReceived, &TradeClient::openPositionsReceived, &TradeClient::tradeHistoryReceived,
                                   &TradeClient::pendingOrdersReceived, &TradeClient::symbolListReceived}) {
