@@ -17,24 +17,90 @@
 #include <QStringList>
 #include <QVector>
 
+#include <unordered_map>
+#include <vector>
+
 class AxisTag;
 class Client_Terminal;
 class QTimer;
 class TradeClient;
 class Ui_New_Order;
 
-// The tick chart's window over one symbol's ticks, apart from any widget.
+// The tick chart's history, apart from any widget.
 namespace TickWindow {
 
 // Seconds of ticks kept, measured back from the symbol's newest tick.
 constexpr double Span = 200.0;
 // Room right of the newest tick on the time axis.
 constexpr double Margin = 5.0;
+// Ticks kept at most of one symbol and of all symbols together, whatever the server's clock does.
+constexpr int SymbolCap = 10000;
+constexpr int TotalCap = 1000000;
 
-// Appends one tick (time in seconds) after dropping, in one erase, the leading ticks more than
-// Span seconds older than it. The three vectors stay index for index.
-void append(QVector<double> &times, QVector<double> &bids, QVector<double> &asks, double time, double bid,
-            double ask);
+// One symbol's kept ticks, oldest first; times, bids and asks index for index.
+class Series
+{
+public:
+    int size() const { return m_times.size() - m_first; }
+    bool isEmpty() const { return size() == 0; }
+    QVector<double> times() const { return m_times.mid(m_first); }
+    QVector<double> bids() const { return m_bids.mid(m_first); }
+    QVector<double> asks() const { return m_asks.mid(m_first); }
+    double lastBid() const { return m_bids.last(); }
+    double lastAsk() const { return m_asks.last(); }
+    // The digits of the symbol's last tick.
+    int digits() const { return m_digits; }
+
+private:
+    friend class History;
+    double timeAt(int i) const { return m_times.at(m_first + i); }
+    void dropOldest(int count);
+    void push(double time, double bid, double ask, int physicalCap);
+
+    // A dropped tick only moves m_first; the dropped run is released in one copy once it is a
+    // quarter of what is kept, so dropping costs O(1) amortised and the vectors' room stays
+    // within 1.25 x 1.5 of the kept ticks (plus a few).
+    QVector<double> m_times, m_bids, m_asks;
+    int m_first = 0;
+    int m_digits = 0;
+    int m_slot = -1; // place among the series holding as many ticks
+    QString m_symbol;
+};
+
+// Every symbol's kept ticks. A tick appended to a symbol first drops, in order:
+//   - the symbol's leading ticks more than Span seconds older than it (a clock that runs forward);
+//   - the symbol's oldest ticks beyond SymbolCap - 1 (a clock that stands still or runs back
+//     expires nothing);
+//   - when TotalCap ticks are kept in all, one oldest tick of the symbol holding the most: the
+//     appended symbol itself when it holds as many as any, otherwise the one of the largest that
+//     reached that count last. A symbol left without ticks is forgotten.
+// So the largest give way first and a symbol quoted late still grows towards an even share,
+// while under both caps nothing is dropped but what the span drops. The symbols are kept in
+// buckets by their count, so finding the largest costs no scan: a tick costs one hash lookup
+// and O(1) amortised besides.
+class History
+{
+public:
+    explicit History(int symbolCap = SymbolCap, int totalCap = TotalCap);
+    History(const History &) = delete;
+    History &operator=(const History &) = delete;
+
+    void append(const QString &symbol, double time, double bid, double ask, int digits);
+    // Null when the symbol holds no ticks.
+    const Series *find(const QString &symbol) const;
+    int total() const { return m_total; }
+
+private:
+    void drop(Series &series, int count);
+    void recount(Series &series, int before);
+
+    const int m_symbolCap;
+    const int m_totalCap;
+    std::unordered_map<QString, Series> m_series;
+    std::vector<std::vector<Series *>> m_holding; // by count; index 0 unused
+    int m_most = 0;
+    int m_total = 0;
+};
 
 // The time axis for the kept ticks: from the oldest to the oldest + Span + Margin.
 // Empty times give 0..0.
@@ -121,8 +187,5 @@ private:
     AxisTag *bidTag = nullptr;
     AxisTag *askTag = nullptr;
     QTimer *tickTimer = nullptr;
-    QMap<QString, QVector<double>> tickTimes;
-    QMap<QString, QVector<double>> tickBids;
-    QMap<QString, QVector<double>> tickAsks;
-    QMap<QString, int> tickDigits;
+    TickWindow::History tickHistory;
 };
