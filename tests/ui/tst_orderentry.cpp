@@ -176,6 +176,9 @@ private slots:
         QTest::newRow("a jump, only the newest stays") << "A@0,1*3 A@500" << symbolCap << totalCap << "A=1:3..3";
         QTest::newRow("fractions of a second") << "A@10.25 A@210.25 A@210.5" << symbolCap << totalCap << "A=2:1..2";
         QTest::newRow("clock standing still") << "A@0*10005" << symbolCap << totalCap << "A=10000:5..10004";
+        QTest::newRow("a steady clock, the dropped released") << "A@0,1*300" << symbolCap << totalCap << "A=201:99..299";
+        QTest::newRow("clock standing still, the dropped released") << "A@0*12600" << symbolCap << totalCap
+                                                                     << "A=10000:2600..12599";
         QTest::newRow("clock running back") << "A@1000,-1*10005" << symbolCap << totalCap << "A=10000:5..10004";
         QTest::newRow("the symbol cap is each symbol's")
             << "A@0*10001 B@0*3" << symbolCap << totalCap << "A=10000:1..10000 B=3:10001..10003";
