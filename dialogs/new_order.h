@@ -7,7 +7,24 @@
 // as the answer to its request; a reply while it does not wait is ignored. Preparing a mode
 // (setMode) ends any wait, so a dropped request or a dialog closed while waiting never turns the
 // next Place into a mere acknowledgment. The dialog reads positions, orders and quotes from its
-// parent main window and keeps the last 200 seconds of ticks of every symbol, shown or not.
+// parent main window and keeps the last 200 seconds of ticks of every symbol, shown or not,
+// within the counts below.
+//
+// Stores that grow with what the trade server sends:
+//   store           bound                                            worst case, hostile server
+//   tick history    per symbol: the newest 10,000 ticks and only     at most about 115 MB:
+//   (TickWindow::   those at most 200 s older than its newest;       1,000,000 ticks at <= 45 B,
+//   History)        in all: 1,000,000 ticks (the largest give way)   100,000 symbols at ~700 B
+// How it is reckoned: a kept tick is three doubles (time, bid, ask), one in each of its symbol's
+// three QVector<double>, 24 B. Dropped ticks stay as a leading run until it exceeds a quarter of
+// the kept ones (or 7), and a vector grows by half plus 8, so a vector's room is at most
+// 1.25 x 1.5 = 1.875 times its kept doubles plus about 20, and never above 12,508 doubles (100
+// symbols at the symbol cap: 300 vectors x 100 KB = 30 MB). So a tick costs at most 45 B of room,
+// and a symbol about 700 B besides: three vector headers with their spare doubles
+// (3 x (24 + 160) B), its hash node (80 B) and its name. The symbols are those the trade client
+// tracks: 50,000 a run, up to 100,000 with those of positions and orders (the history outlives a
+// login, so only a new login of the trader's own brings new names). Many symbols of a few ticks
+// each are the costly shape: 100,000 symbols of 10 ticks take about 72 MB.
 #include "marketrecords.h"
 
 #include <QDialog>
@@ -50,6 +67,11 @@ public:
     double lastAsk() const { return m_asks.last(); }
     // The digits of the symbol's last tick.
     int digits() const { return m_digits; }
+    // The room the three vectors hold, in bytes.
+    qint64 bytesHeld() const
+    {
+        return qint64(m_times.capacity() + m_bids.capacity() + m_asks.capacity()) * qint64(sizeof(double));
+    }
 
 private:
     friend class History;
@@ -126,6 +148,9 @@ public:
 
     // Decimals needed to show a volume step (0.01 -> 2, 0.25 -> 2, below 0.0001 -> 0).
     static int decimalsOf(double step);
+
+    // What the tick chart has recorded, shown or not.
+    const TickWindow::History &recordedTicks() const { return tickHistory; }
 
 public slots:
     void onPriceChanged(TickData tick);
