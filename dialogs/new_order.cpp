@@ -20,22 +20,101 @@
 
 namespace TickWindow {
 
-void append(QVector<double> &times, QVector<double> &bids, QVector<double> &asks, double time, double bid,
-            double ask)
+void Series::dropOldest(int count)
 {
-    // Ticks arrive in time order, so the expired ones are a leading run: one erase per vector
-    // keeps a busy symbol's recording linear in what it drops.
-    int expired = 0;
-    while (expired < times.size() && time - times.at(expired) > Span)
-        ++expired;
-    if (expired > 0) {
-        times.erase(times.begin(), times.begin() + expired);
-        bids.erase(bids.begin(), bids.begin() + expired);
-        asks.erase(asks.begin(), asks.begin() + expired);
+    m_first += count;
+    const int dead = m_first;
+    if (dead < 8 || dead <= size() / 4)
+        return;
+    // mid() allocates the kept run exactly, so room left by a long run now dropped goes too.
+    m_times = m_times.mid(m_first);
+    m_bids = m_bids.mid(m_first);
+    m_asks = m_asks.mid(m_first);
+    m_first = 0;
+}
+
+void Series::push(double time, double bid, double ask, int physicalCap)
+{
+    // Growth by half rather than Qt's doubling, and never past what the caps let a series hold.
+    if (m_times.size() == m_times.capacity()) {
+        const int room = std::min(m_times.size() + m_times.size() / 2 + 8, std::max(physicalCap, m_times.size() + 1));
+        m_times.reserve(room);
+        m_bids.reserve(room);
+        m_asks.reserve(room);
     }
-    times.append(time);
-    bids.append(bid);
-    asks.append(ask);
+    m_times.append(time);
+    m_bids.append(bid);
+    m_asks.append(ask);
+}
+
+History::History(int symbolCap, int totalCap)
+    : m_symbolCap(std::max(1, symbolCap)), m_totalCap(std::max(1, totalCap)), m_holding(size_t(m_symbolCap) + 1)
+{
+}
+
+const Series *History::find(const QString &symbol) const
+{
+    const auto it = m_series.find(symbol);
+    return it == m_series.end() ? nullptr : &it->second;
+}
+
+void History::append(const QString &symbol, double time, double bid, double ask, int digits)
+{
+    Series &series = m_series[symbol];
+    if (series.m_symbol.isNull())
+        series.m_symbol = symbol;
+    series.m_digits = digits;
+
+    // Ticks arrive in time order from a sane server, so the expired ones are a leading run; a
+    // clock that stands still or runs back expires none, and the counts below bound it instead.
+    int drops = 0;
+    while (drops < series.size() && time - series.timeAt(drops) > Span)
+        ++drops;
+    drops = std::max(drops, series.size() - (m_symbolCap - 1));
+    if (drops > 0)
+        drop(series, drops);
+    if (m_total >= m_totalCap) {
+        Series &largest = series.size() == m_most ? series : *m_holding[size_t(m_most)].back();
+        drop(largest, 1);
+        if (&largest != &series && largest.isEmpty()) {
+            const QString forgotten = largest.m_symbol;
+            m_series.erase(forgotten);
+        }
+    }
+
+    const int before = series.size();
+    // A dropped run is at most a quarter of what is kept, so this is all the room a series needs.
+    series.push(time, bid, ask, m_symbolCap + m_symbolCap / 4 + 8);
+    recount(series, before);
+}
+
+void History::drop(Series &series, int count)
+{
+    const int before = series.size();
+    series.dropOldest(count);
+    recount(series, before);
+}
+
+void History::recount(Series &series, int before)
+{
+    const int after = series.size();
+    if (before > 0) {
+        std::vector<Series *> &was = m_holding[size_t(before)];
+        Series *moved = was.back();
+        was[size_t(series.m_slot)] = moved;
+        moved->m_slot = series.m_slot;
+        was.pop_back();
+    }
+    if (after > 0) {
+        std::vector<Series *> &now = m_holding[size_t(after)];
+        series.m_slot = int(now.size());
+        now.push_back(&series);
+    }
+    m_total += after - before;
+    m_most = std::max(m_most, after);
+    // The largest count rises by at most one a tick, so this walk down is O(1) amortised.
+    while (m_most > 0 && m_holding[size_t(m_most)].empty())
+        --m_most;
 }
 
 Range timeRange(const QVector<double> &times)
@@ -606,9 +685,7 @@ void New_Order::appendTickGraph(TickData tick)
 {
     if (tick.symbol.isEmpty())
         return;
-    tickDigits[tick.symbol] = tick.digits;
-    TickWindow::append(tickTimes[tick.symbol], tickBids[tick.symbol], tickAsks[tick.symbol],
-                       double(tick.tm_ms) / 1000.0, tick.bid, tick.ask);
+    tickHistory.append(tick.symbol, double(tick.tm_ms) / 1000.0, tick.bid, tick.ask, tick.digits);
 }
 
 void New_Order::drawTickGraph()
@@ -621,8 +698,8 @@ void New_Order::drawTickGraph()
     if (symbol.isEmpty())
         return;
     QCustomPlot *plot = ui->tickGraphWidget;
-    const auto times = tickTimes.constFind(symbol);
-    if (times == tickTimes.constEnd() || times->isEmpty()) {
+    const TickWindow::Series *ticks = tickHistory.find(symbol);
+    if (!ticks || ticks->isEmpty()) {
         // A symbol without ticks must not show the previous symbol's lines and prices.
         if (plot->graph(0)->dataCount() > 0) {
             plot->graph(0)->data()->clear();
@@ -632,21 +709,22 @@ void New_Order::drawTickGraph()
         }
         return;
     }
-    const QVector<double> &bids = tickBids[symbol];
-    const QVector<double> &asks = tickAsks[symbol];
-    plot->graph(0)->setData(*times, bids);
-    plot->graph(1)->setData(*times, asks);
-    const TickWindow::Range range = TickWindow::timeRange(*times);
+    const QVector<double> times = ticks->times();
+    plot->graph(0)->setData(times, ticks->bids());
+    plot->graph(1)->setData(times, ticks->asks());
+    const TickWindow::Range range = TickWindow::timeRange(times);
     plot->xAxis->setRange(range.lower, range.upper);
     plot->yAxis2->rescale(true);
     plot->replot(QCustomPlot::rpRefreshHint);
 
-    const int digits = tickDigits.value(symbol);
-    bidTag->setText(DisplayFormat::price(bids.last(), digits));
-    askTag->setText(DisplayFormat::price(asks.last(), digits));
-    bidTag->updatePosition(bids.last());
-    askTag->updatePosition(asks.last());
-    separateTags(bids.last(), asks.last());
+    const int digits = ticks->digits();
+    const double bid = ticks->lastBid();
+    const double ask = ticks->lastAsk();
+    bidTag->setText(DisplayFormat::price(bid, digits));
+    askTag->setText(DisplayFormat::price(ask, digits));
+    bidTag->updatePosition(bid);
+    askTag->updatePosition(ask);
+    separateTags(bid, ask);
     setTagsVisible(true);
 }
 

@@ -7,7 +7,24 @@
 // as the answer to its request; a reply while it does not wait is ignored. Preparing a mode
 // (setMode) ends any wait, so a dropped request or a dialog closed while waiting never turns the
 // next Place into a mere acknowledgment. The dialog reads positions, orders and quotes from its
-// parent main window and keeps the last 200 seconds of ticks of every symbol, shown or not.
+// parent main window and keeps the last 200 seconds of ticks of every symbol, shown or not,
+// within the counts below.
+//
+// Stores that grow with what the trade server sends:
+//   store           bound                                            worst case, hostile server
+//   tick history    per symbol: the newest 10,000 ticks and only     at most about 115 MB:
+//   (TickWindow::   those at most 200 s older than its newest;       1,000,000 ticks at <= 45 B,
+//   History)        in all: 1,000,000 ticks (the largest give way)   100,000 symbols at ~700 B
+// How it is reckoned: a kept tick is three doubles (time, bid, ask), one in each of its symbol's
+// three QVector<double>, 24 B. Dropped ticks stay as a leading run until it exceeds a quarter of
+// the kept ones (or 7), and a vector grows by half plus 8, so a vector's room is at most
+// 1.25 x 1.5 = 1.875 times its kept doubles plus about 20, and never above 12,508 doubles (100
+// symbols at the symbol cap: 300 vectors x 100 KB = 30 MB). So a tick costs at most 45 B of room,
+// and a symbol about 700 B besides: three vector headers with their spare doubles
+// (3 x (24 + 160) B), its hash node (80 B) and its name. The symbols are those the trade client
+// tracks: 50,000 a run, up to 100,000 with those of positions and orders (the history outlives a
+// login, so only a new login of the trader's own brings new names). Many symbols of a few ticks
+// each are the costly shape: 100,000 symbols of 10 ticks take about 72 MB.
 #include "marketrecords.h"
 
 #include <QDialog>
@@ -17,24 +34,95 @@
 #include <QStringList>
 #include <QVector>
 
+#include <unordered_map>
+#include <vector>
+
 class AxisTag;
 class Client_Terminal;
 class QTimer;
 class TradeClient;
 class Ui_New_Order;
 
-// The tick chart's window over one symbol's ticks, apart from any widget.
+// The tick chart's history, apart from any widget.
 namespace TickWindow {
 
 // Seconds of ticks kept, measured back from the symbol's newest tick.
 constexpr double Span = 200.0;
 // Room right of the newest tick on the time axis.
 constexpr double Margin = 5.0;
+// Ticks kept at most of one symbol and of all symbols together, whatever the server's clock does.
+constexpr int SymbolCap = 10000;
+constexpr int TotalCap = 1000000;
 
-// Appends one tick (time in seconds) after dropping, in one erase, the leading ticks more than
-// Span seconds older than it. The three vectors stay index for index.
-void append(QVector<double> &times, QVector<double> &bids, QVector<double> &asks, double time, double bid,
-            double ask);
+// One symbol's kept ticks, oldest first; times, bids and asks index for index.
+class Series
+{
+public:
+    int size() const { return m_times.size() - m_first; }
+    bool isEmpty() const { return size() == 0; }
+    QVector<double> times() const { return m_times.mid(m_first); }
+    QVector<double> bids() const { return m_bids.mid(m_first); }
+    QVector<double> asks() const { return m_asks.mid(m_first); }
+    double lastBid() const { return m_bids.last(); }
+    double lastAsk() const { return m_asks.last(); }
+    // The digits of the symbol's last tick.
+    int digits() const { return m_digits; }
+    // The room the three vectors hold, in bytes.
+    qint64 bytesHeld() const
+    {
+        return qint64(m_times.capacity() + m_bids.capacity() + m_asks.capacity()) * qint64(sizeof(double));
+    }
+
+private:
+    friend class History;
+    double timeAt(int i) const { return m_times.at(m_first + i); }
+    void dropOldest(int count);
+    void push(double time, double bid, double ask, int physicalCap);
+
+    // A dropped tick only moves m_first; the dropped run is released in one copy once it is a
+    // quarter of what is kept, so dropping costs O(1) amortised and the vectors' room stays
+    // within 1.25 x 1.5 of the kept ticks (plus a few).
+    QVector<double> m_times, m_bids, m_asks;
+    int m_first = 0;
+    int m_digits = 0;
+    int m_slot = -1; // place among the series holding as many ticks
+    QString m_symbol;
+};
+
+// Every symbol's kept ticks. A tick appended to a symbol first drops, in order:
+//   - the symbol's leading ticks more than Span seconds older than it (a clock that runs forward);
+//   - the symbol's oldest ticks beyond SymbolCap - 1 (a clock that stands still or runs back
+//     expires nothing);
+//   - when TotalCap ticks are kept in all, one oldest tick of the symbol holding the most: the
+//     appended symbol itself when it holds as many as any, otherwise the one of the largest that
+//     reached that count last. A symbol left without ticks is forgotten.
+// So the largest give way first and a symbol quoted late still grows towards an even share,
+// while under both caps nothing is dropped but what the span drops. The symbols are kept in
+// buckets by their count, so finding the largest costs no scan: a tick costs one hash lookup
+// and O(1) amortised besides.
+class History
+{
+public:
+    explicit History(int symbolCap = SymbolCap, int totalCap = TotalCap);
+    History(const History &) = delete;
+    History &operator=(const History &) = delete;
+
+    void append(const QString &symbol, double time, double bid, double ask, int digits);
+    // Null when the symbol holds no ticks.
+    const Series *find(const QString &symbol) const;
+    int total() const { return m_total; }
+
+private:
+    void drop(Series &series, int count);
+    void recount(Series &series, int before);
+
+    const int m_symbolCap;
+    const int m_totalCap;
+    std::unordered_map<QString, Series> m_series;
+    std::vector<std::vector<Series *>> m_holding; // by count; index 0 unused
+    int m_most = 0;
+    int m_total = 0;
+};
 
 // The time axis for the kept ticks: from the oldest to the oldest + Span + Margin.
 // Empty times give 0..0.
@@ -60,6 +148,9 @@ public:
 
     // Decimals needed to show a volume step (0.01 -> 2, 0.25 -> 2, below 0.0001 -> 0).
     static int decimalsOf(double step);
+
+    // What the tick chart has recorded, shown or not.
+    const TickWindow::History &recordedTicks() const { return tickHistory; }
 
 public slots:
     void onPriceChanged(TickData tick);
@@ -121,8 +212,5 @@ private:
     AxisTag *bidTag = nullptr;
     AxisTag *askTag = nullptr;
     QTimer *tickTimer = nullptr;
-    QMap<QString, QVector<double>> tickTimes;
-    QMap<QString, QVector<double>> tickBids;
-    QMap<QString, QVector<double>> tickAsks;
-    QMap<QString, int> tickDigits;
+    TickWindow::History tickHistory;
 };

@@ -14,6 +14,7 @@
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTableWidget>
 #include <qcustomplot.h>
 #include <tuple>
@@ -159,19 +160,92 @@ class TestOrderEntry : public QObject
 private slots:
     void cleanupTestCase() { w.stop(); }
 
-    // Ticks at these times (s) keep these; each bid is its time + 1000, so one kept for the wrong tick shows.
+    // Ticks "NAME[xN]@t0[,step][*count]" (N symbols NAME0.. in turn, count ticks each, times
+    // t0 + k * step s) keep per symbol "NAME=count:first..last" by the ticks' order of sending,
+    // or "PREFIX*=count x symbols,..". Whatever a symbol keeps must be its newest ticks, times,
+    // bids and asks index for index.
+    void tickWindow_data()
+    {
+        QTest::addColumn<QString>("ticks");
+        QTest::addColumn<int>("symbolCap");
+        QTest::addColumn<int>("totalCap");
+        QTest::addColumn<QString>("kept");
+        const int symbolCap = TickWindow::SymbolCap, totalCap = TickWindow::TotalCap;
+        QTest::newRow("200 s apart, all kept") << "A@0,100*3" << symbolCap << totalCap << "A=3:0..2";
+        QTest::newRow("201 s on, the oldest goes") << "A@0,100*3 A@201" << symbolCap << totalCap << "A=3:1..3";
+        QTest::newRow("a jump, only the newest stays") << "A@0,1*3 A@500" << symbolCap << totalCap << "A=1:3..3";
+        QTest::newRow("fractions of a second") << "A@10.25 A@210.25 A@210.5" << symbolCap << totalCap << "A=2:1..2";
+        QTest::newRow("clock standing still") << "A@0*10005" << symbolCap << totalCap << "A=10000:5..10004";
+        QTest::newRow("a steady clock, the dropped released") << "A@0,1*300" << symbolCap << totalCap << "A=201:99..299";
+        QTest::newRow("clock standing still, the dropped released") << "A@0*12600" << symbolCap << totalCap
+                                                                     << "A=10000:2600..12599";
+        QTest::newRow("clock running back") << "A@1000,-1*10005" << symbolCap << totalCap << "A=10000:5..10004";
+        QTest::newRow("the symbol cap is each symbol's")
+            << "A@0*10001 B@0*3" << symbolCap << totalCap << "A=10000:1..10000 B=3:10001..10003";
+        QTest::newRow("under the total cap, nothing goes") << "A@0*3 B@0*3" << 4 << 6 << "A=3:0..2 B=3:3..5";
+        QTest::newRow("at the total cap, the largest gives way") << "A@0*4 B@0*2 C@0*2" << 4 << 6
+                                                                   << "A=2:2..3 B=2:4..5 C=2:6..7";
+        QTest::newRow("the appended symbol gives way when largest") << "A@0*3 B@0*3 A@0*2" << 4 << 6
+                                                                       << "A=3:2..7 B=3:3..5";
+        QTest::newRow("a symbol losing its last tick goes") << "A@0 B@0 C@0 D@0" << 4 << 3
+                                                              << "A=1:0..0 B=1:1..1 D=1:3..3";
+        QTest::newRow("total cap over many symbols") << "Sx100@0*10000 NEW@0*5" << symbolCap << totalCap
+                                                     << "NEW=5:1000000..1000004 S*=10000x95,9999x5";
+    }
     void tickWindow()
     {
-        const QList<QPair<QVector<double>, QVector<double>>> cases{
-            {{0, 100, 200}, {0, 100, 200}}, {{0, 100, 200, 201}, {100, 200, 201}}, {{0, 1, 2, 500}, {500}},
-            {{10.25, 210.25, 210.5}, {210.25, 210.5}}};
-        for (const auto &[times, kept] : cases) {
-            QVector<double> t, bids, asks;
-            for (double time : times)
-                TickWindow::append(t, bids, asks, time, time + 1000, time + 2000);
-            QVERIFY(t == kept && bids.first() == kept.first() + 1000 && asks.last() == kept.last() + 2000
-                    && TickWindow::timeRange(t).upper == kept.first() + 205.0);
+        QFETCH(QString, ticks);
+        QFETCH(int, symbolCap);
+        QFETCH(int, totalCap);
+        QFETCH(QString, kept);
+        TickWindow::History history(symbolCap, totalCap);
+        QMap<QString, QVector<int>> sent; // per symbol, the numbers of its ticks
+        QVector<double> timeOf;
+        const QRegularExpression token(QStringLiteral("^([A-Z]+)(?:x(\\d+))?@(-?[\\d.]+)(?:,(-?[\\d.]+))?(?:\\*(\\d+))?$"));
+        for (const QString &text : ticks.split(' ')) {
+            const QRegularExpressionMatch m = token.match(text);
+            QVERIFY2(m.hasMatch(), qPrintable(text));
+            const int symbols = m.captured(2).isEmpty() ? 0 : m.captured(2).toInt();
+            for (int n = 0; n < std::max(symbols, 1); ++n) {
+                const QString name = m.captured(1) + (symbols ? QString::number(n) : QString());
+                for (int k = 0; k < (m.captured(5).isEmpty() ? 1 : m.captured(5).toInt()); ++k) {
+                    const double time = m.captured(3).toDouble() + k * m.captured(4).toDouble();
+                    const int number = timeOf.size();
+                    history.append(name, time, number, number + 0.5, 5);
+                    sent[name] << number;
+                    timeOf << time;
+                }
+            }
         }
+        QStringList described, others;
+        QMap<QString, QMap<int, int>> countsUnder; // prefix -> count -> symbols
+        for (auto it = sent.cbegin(); it != sent.cend(); ++it) {
+            const TickWindow::Series *series = history.find(it.key());
+            if (!series)
+                continue;
+            const QVector<double> times = series->times(), bids = series->bids(), asks = series->asks();
+            const QVector<int> newest = it->mid(it->size() - series->size());
+            for (int i = 0; i < newest.size(); ++i)
+                QVERIFY2(bids.at(i) == newest.at(i) && asks.at(i) == newest.at(i) + 0.5 && times.at(i) == timeOf.at(newest.at(i)),
+                         qPrintable(it.key()));
+            QCOMPARE(TickWindow::timeRange(times).upper, times.first() + 205.0);
+            const QString prefix = kept.contains(it.key().left(1) + "*=") ? it.key().left(1) : QString();
+            if (!prefix.isEmpty())
+                ++countsUnder[prefix][series->size()];
+            else
+                (kept.contains(it.key() + '=') ? described : others)
+                    << QStringLiteral("%1=%2:%3..%4").arg(it.key()).arg(series->size()).arg(newest.first()).arg(newest.last());
+        }
+        for (auto it = countsUnder.cbegin(); it != countsUnder.cend(); ++it) {
+            QStringList counts;
+            for (auto c = it->cend(); c != it->cbegin();) {
+                --c;
+                counts << QStringLiteral("%1x%2").arg(c.key()).arg(c.value());
+            }
+            described << it.key() + "*=" + counts.join(',');
+        }
+        QCOMPARE((described + others).join(' '), kept);
+        QVERIFY(history.total() <= totalCap);
     }
 
     // Each use from a fresh dialog and after every other use, the trader having typed a volume
