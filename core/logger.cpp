@@ -2,12 +2,14 @@
 
 #include <QDir>
 #include <QFile>
-#include <QTextStream>
+#include <QLocale>
+#include <QTextCodec>
 #include <QTimer>
 
 namespace {
 
 const QString LogFolder = QStringLiteral("Logs");
+const QString TerminalSource = QStringLiteral("Terminal");
 
 QString oneLine(QString text)
 {
@@ -35,6 +37,17 @@ Logger *Logger::instance()
 Logger::Logger(QObject *parent)
     : QThread(parent)
 {
+}
+
+Logger::Logger(qint64 dailyFileBytes, QObject *parent)
+    : QThread(parent)
+    , dailyFileBytes(dailyFileBytes)
+{
+}
+
+QDate Logger::today() const
+{
+    return QDate::currentDate();
 }
 
 Logger::~Logger()
@@ -102,13 +115,37 @@ void Logger::flush()
 
 void Logger::writeLines(const QStringList &lines)
 {
-    if (lines.isEmpty() || !QDir().mkpath(LogFolder))
+    if (lines.isEmpty())
         return;
     // The day of writing picks the file, so a line written after midnight opens the new day.
-    QFile file(fileNameFor(QDate::currentDate()));
+    const QDate day = today();
+    if (day == fullDay || !QDir().mkpath(LogFolder))
+        return;
+    QFile file(fileNameFor(day));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text))
         return;
-    QTextStream out(&file);
-    for (const QString &line : lines)
-        out << line << '\n';
+    QTextCodec *const codec = QTextCodec::codecForLocale();
+    qint64 size = file.size();
+    // The first line that would carry the file past its bound, and every later line of the day,
+    // are not written; the file and the journal say so once.
+    const auto write = [&](const QString &line) {
+        QByteArray bytes = codec->fromUnicode(line);
+        bytes += '\n';
+        if (size + bytes.size() > dailyFileBytes) {
+            fullDay = day;
+            const QDateTime now = QDateTime::currentDateTime();
+            const QString message = QStringLiteral("%1 has reached %2: the rest of today's lines are not written")
+                                        .arg(fileNameFor(day), QLocale::c().formattedDataSize(dailyFileBytes, 0));
+            emit logMessage(now, TerminalSource, message);
+            file.write(codec->fromUnicode(formatLine(now, TerminalSource, message)) + '\n');
+            return false;
+        }
+        size += bytes.size();
+        file.write(bytes);
+        return true;
+    };
+    for (const QString &line : lines) {
+        if (!write(line))
+            return;
+    }
 }
