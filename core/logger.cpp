@@ -6,6 +6,8 @@
 #include <QTextCodec>
 #include <QTimer>
 
+#include <utility>
+
 namespace {
 
 const QString LogFolder = QStringLiteral("Logs");
@@ -39,9 +41,10 @@ Logger::Logger(QObject *parent)
 {
 }
 
-Logger::Logger(qint64 dailyFileBytes, QObject *parent)
+Logger::Logger(qint64 dailyFileBytes, int queuedLineBound, QObject *parent)
     : QThread(parent)
     , dailyFileBytes(dailyFileBytes)
+    , queuedLineBound(queuedLineBound)
 {
 }
 
@@ -78,6 +81,10 @@ void Logger::log(const QString &title, const QString &message)
     if (!fileEnabled.load())
         return;
     QMutexLocker locker(&mutex);
+    if (queue.size() >= queuedLineBound) {
+        ++linesNotQueued;
+        return;
+    }
     queue.append(line);
 }
 
@@ -101,11 +108,13 @@ void Logger::writeQueuedLines()
     // journal by seconds and grow the queue without bound.
     QMutexLocker writeLocker(&writeMutex);
     QStringList lines;
+    int notQueued = 0;
     {
         QMutexLocker locker(&mutex);
         lines.swap(queue);
+        std::swap(notQueued, linesNotQueued);
     }
-    writeLines(lines);
+    writeLines(lines, notQueued);
 }
 
 void Logger::flush()
@@ -113,9 +122,9 @@ void Logger::flush()
     writeQueuedLines();
 }
 
-void Logger::writeLines(const QStringList &lines)
+void Logger::writeLines(const QStringList &lines, int notQueued)
 {
-    if (lines.isEmpty())
+    if (lines.isEmpty() && notQueued == 0)
         return;
     // The day of writing picks the file, so a line written after midnight opens the new day.
     const QDate day = today();
@@ -147,5 +156,12 @@ void Logger::writeLines(const QStringList &lines)
     for (const QString &line : lines) {
         if (!write(line))
             return;
+    }
+    if (notQueued > 0) {
+        const QDateTime now = QDateTime::currentDateTime();
+        const QString message = QStringLiteral("%1 lines came faster than the log file took them and are not written")
+                                    .arg(notQueued);
+        emit logMessage(now, TerminalSource, message);
+        write(formatLine(now, TerminalSource, message));
     }
 }
