@@ -136,7 +136,8 @@ void Logger::writeLines(const QStringList &lines, int notQueued)
     QTextCodec *const codec = QTextCodec::codecForLocale();
     qint64 size = file.size();
     // The first line that would carry the file past its bound, and every later line of the day,
-    // are not written; the file and the journal say so once.
+    // are not written; the file and the journal say so once. A line end counts as one byte, also
+    // where text mode writes two.
     const auto write = [&](const QString &line) {
         QByteArray bytes = codec->fromUnicode(line);
         bytes += '\n';
