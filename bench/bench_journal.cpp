@@ -1,6 +1,7 @@
 // The journal view's cost per logged line with 1,000, 10,000 and 50,000 rows already shown:
 // the view's sorted insertion against the way it used to work, re-sorting the whole table by
-// time for every line, measured in the same run.
+// time for every line, measured in the same run. 50,000 rows is the view's bound, so the lines
+// timed there include the dropping of one batch of the oldest rows.
 #include "journalwidget.h"
 #include "rowcontrols.h"
 
@@ -117,7 +118,8 @@ private slots:
         qInfo("%6d rows: re-sort per line %9.4f ms/line, sorted insertion %9.4f ms/line, ratio %.1fx",
               rows, before, now, before / now);
         qInfo("RATIO %d rows, re-sort per line / sorted insertion: %.1f", rows, before / now);
-        QCOMPARE(table->rowCount(), rows + lines);
+        const int kept = rows + lines <= JournalWidget::RowBound ? rows + lines : rows + lines - JournalWidget::DropBatch;
+        QCOMPARE(table->rowCount(), kept);
         for (int row = 1; row < table->rowCount(); ++row)
             QVERIFY(table->item(row - 1, 0)->text() <= table->item(row, 0)->text());
     }

@@ -2,12 +2,16 @@
 
 #include <QDir>
 #include <QFile>
-#include <QTextStream>
+#include <QLocale>
+#include <QTextCodec>
 #include <QTimer>
+
+#include <utility>
 
 namespace {
 
 const QString LogFolder = QStringLiteral("Logs");
+const QString TerminalSource = QStringLiteral("Terminal");
 
 QString oneLine(QString text)
 {
@@ -35,6 +39,18 @@ Logger *Logger::instance()
 Logger::Logger(QObject *parent)
     : QThread(parent)
 {
+}
+
+Logger::Logger(qint64 dailyFileBytes, int queuedLineBound, QObject *parent)
+    : QThread(parent)
+    , dailyFileBytes(dailyFileBytes)
+    , queuedLineBound(queuedLineBound)
+{
+}
+
+QDate Logger::today() const
+{
+    return QDate::currentDate();
 }
 
 Logger::~Logger()
@@ -65,6 +81,10 @@ void Logger::log(const QString &title, const QString &message)
     if (!fileEnabled.load())
         return;
     QMutexLocker locker(&mutex);
+    if (queue.size() >= queuedLineBound) {
+        ++linesNotQueued;
+        return;
+    }
     queue.append(line);
 }
 
@@ -88,11 +108,13 @@ void Logger::writeQueuedLines()
     // journal by seconds and grow the queue without bound.
     QMutexLocker writeLocker(&writeMutex);
     QStringList lines;
+    int notQueued = 0;
     {
         QMutexLocker locker(&mutex);
         lines.swap(queue);
+        std::swap(notQueued, linesNotQueued);
     }
-    writeLines(lines);
+    writeLines(lines, notQueued);
 }
 
 void Logger::flush()
@@ -100,15 +122,47 @@ void Logger::flush()
     writeQueuedLines();
 }
 
-void Logger::writeLines(const QStringList &lines)
+void Logger::writeLines(const QStringList &lines, int notQueued)
 {
-    if (lines.isEmpty() || !QDir().mkpath(LogFolder))
+    if (lines.isEmpty() && notQueued == 0)
         return;
     // The day of writing picks the file, so a line written after midnight opens the new day.
-    QFile file(fileNameFor(QDate::currentDate()));
+    const QDate day = today();
+    if (day == fullDay || !QDir().mkpath(LogFolder))
+        return;
+    QFile file(fileNameFor(day));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text))
         return;
-    QTextStream out(&file);
-    for (const QString &line : lines)
-        out << line << '\n';
+    QTextCodec *const codec = QTextCodec::codecForLocale();
+    qint64 size = file.size();
+    // The first line that would carry the file past its bound, and every later line of the day,
+    // are not written; the file and the journal say so once. A line end counts as one byte, also
+    // where text mode writes two.
+    const auto write = [&](const QString &line) {
+        QByteArray bytes = codec->fromUnicode(line);
+        bytes += '\n';
+        if (size + bytes.size() > dailyFileBytes) {
+            fullDay = day;
+            const QDateTime now = QDateTime::currentDateTime();
+            const QString message = QStringLiteral("%1 has reached %2: the rest of today's lines are not written")
+                                        .arg(fileNameFor(day), QLocale::c().formattedDataSize(dailyFileBytes, 0));
+            emit logMessage(now, TerminalSource, message);
+            file.write(codec->fromUnicode(formatLine(now, TerminalSource, message)) + '\n');
+            return false;
+        }
+        size += bytes.size();
+        file.write(bytes);
+        return true;
+    };
+    for (const QString &line : lines) {
+        if (!write(line))
+            return;
+    }
+    if (notQueued > 0) {
+        const QDateTime now = QDateTime::currentDateTime();
+        const QString message = QStringLiteral("%1 lines came faster than the log file took them and are not written")
+                                    .arg(notQueued);
+        emit logMessage(now, TerminalSource, message);
+        write(formatLine(now, TerminalSource, message));
+    }
 }

@@ -8,8 +8,12 @@
 #include "logger.h"
 #include "rowcontrols.h"
 
-JournalWidget::JournalWidget(QWidget *parent)
-    : QWidget(parent), journalLayout(new QVBoxLayout), journalTable(new QTableWidget(0, 3))
+JournalWidget::JournalWidget(QWidget *parent, int maxRows, int batch)
+    : QWidget(parent)
+    , journalLayout(new QVBoxLayout)
+    , journalTable(new QTableWidget(0, 3))
+    , rowBound(qMax(1, maxRows))
+    , dropBatch(qBound(1, batch, rowBound))
 {
     journalTable->setObjectName(QStringLiteral("journalTable"));
     journalTable->setHorizontalHeaderLabels({QStringLiteral("Time"), QStringLiteral("Source"), QStringLiteral("Message")});
@@ -64,6 +68,10 @@ void JournalWidget::addItem(QDateTime time, QString server, QString message)
     const QHeaderView *header = journalTable->horizontalHeader();
     if (header->sortIndicatorSection() != 0 || header->sortIndicatorOrder() != Qt::AscendingOrder)
         journalTable->sortItems(0, Qt::AscendingOrder); // the user sorted by another column
+
+    // In time order the oldest rows are the top ones.
+    if (journalTable->rowCount() >= rowBound)
+        journalTable->model()->removeRows(0, dropBatch);
 
     const QString when = timeText(time);
     const int row = insertionRow(when);

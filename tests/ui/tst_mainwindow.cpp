@@ -283,20 +283,37 @@ private slots:
     void journalOrder_data()
     {
         QTest::addColumn<QList<int>>("offsetsMs"); // line i at a fixed time + offsetsMs[i], message "m<i>"
+        QTest::addColumn<int>("rowBound");         // 0: the journal's own bound and batch
+        QTest::addColumn<int>("dropBatch");
+        QTest::addColumn<int>("messageClicks");    // clicks on the "Message" header before the last line
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("one millisecond keeps arrival order") << QList<int>{5, 5, 5} << QStringList{"m0", "m1", "m2"};
+        QTest::newRow("one millisecond keeps arrival order") << QList<int>{5, 5, 5} << 0 << 0 << 0 << QStringList{"m0", "m1", "m2"};
         QTest::newRow("late lines after others of their millisecond, a day apart")
-            << QList<int>{0, 10, 20, 10, -86400000} << QStringList{"m4", "m0", "m1", "m3", "m2"};
+            << QList<int>{0, 10, 20, 10, -86400000} << 0 << 0 << 0 << QStringList{"m4", "m0", "m1", "m3", "m2"};
+        QTest::newRow("at the bound the oldest go in one batch") << QList<int>{0, 10, 20, 30, 40, 50} << 4 << 2 << 0 << QStringList{"m2", "m3", "m4", "m5"};
+        QTest::newRow("the oldest go, not the top of a sort by message") << QList<int>{0, 10, 20, 30, 40} << 4 << 2 << 2 << QStringList{"m2", "m3", "m4"};
     }
 
     void journalOrder()
     {
         QFETCH(QList<int>, offsetsMs);
-        JournalWidget journal;
+        QFETCH(int, rowBound);
+        QFETCH(int, dropBatch);
+        QFETCH(int, messageClicks);
+        JournalWidget journal(nullptr, rowBound ? rowBound : JournalWidget::RowBound, rowBound ? dropBatch : JournalWidget::DropBatch);
+        journal.show();
+        auto *table = journal.findChild<QTableWidget *>();
+        QHeaderView *header = table->horizontalHeader();
         const QDateTime base(QDate(2026, 3, 14), QTime(9, 26, 53, 500));
-        for (int i = 0; i < offsetsMs.size(); ++i)
+        for (int i = 0; i < offsetsMs.size(); ++i) {
+            if (i == offsetsMs.size() - 1) {
+                for (int click = 0; click < messageClicks; ++click)
+                    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionViewportPosition(2) + 5, 5));
+                QCOMPARE(header->sortIndicatorSection(), messageClicks ? 2 : 0);
+            }
             journal.addItem(base.addMSecs(offsetsMs[i]), QStringLiteral("Terminal"), QStringLiteral("m%1").arg(i));
-        QTEST(texts(journal.findChild<QTableWidget *>(), 2), "expected");
+        }
+        QTEST(texts(table, 2), "expected");
     }
 };
 
