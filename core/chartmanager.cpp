@@ -187,8 +187,8 @@ void ChartManager::appendCandleStick(QString symbol, int period, qlonglong times
     if (!fileFullReported.contains(key)) {
         fileFullReported.insert(key);
         Logger::instance()->log(QStringLiteral("Terminal"),
-                                QStringLiteral("Chart cache %1 reached %2 MB: rewritten with its newest bars")
-                                    .arg(path, QString::number(maxFileSize() / 1000000)));
+                                QStringLiteral("Chart cache %1 holds %2 bars, the most a file keeps: rewritten with its newest")
+                                    .arg(path, QString::number(maxFileSize() / ChartCache::RecordSize)));
     }
     saveChartHistory(symbol, period, true);
 }
