@@ -42,7 +42,8 @@ class QTimer;
 // of the keeper's series, a rebuild once every quarter of the limit in bars, not per bar.
 //
 // What a window holds that grows with what a trade server sends, with the worst a hostile server
-// reaches (1,000,000 bars; sizes from the element types). By default one window per symbol of
+// reaches (1,000,000 bars; sizes from the element types, the containers' spare room for growth
+// aside). By default one window per symbol of
 // the four default charts, with no indicator shown (the CCI series is computed all the same).
 //
 //   store                                    | bounded by                  | worst, hostile server

@@ -73,14 +73,15 @@ QMap<qint64, CandleStick> seriesFromBars(qint64 count, BarAt barAt,
 // most twice the limit in records (80 MB): an append past that is refused, and the file is
 // rewritten with the series as held (the limit at most), so a file appends make grow never
 // reaches the size past which the loader refuses it (chartcache.h) and the cache is not lost.
-// The journal says once a run for each series that it lost bars to the limit, and once that its
-// file was rewritten for its size. A chart window keeps no more bars than the keeper
-// (symbolchartwidget.h).
+// A cache file an earlier run or another program left larger is still read whole, within the
+// loader's own bound, before its oldest bars go. The journal says once a run for each series
+// that it lost bars to the limit, and once that its file was rewritten for its size. A chart
+// window keeps no more bars than the keeper (symbolchartwidget.h).
 //
 // What the keeper holds that grows with what a trade server sends, with the worst a hostile
 // server reaches. Series exist only for a (symbol, interval) the terminal asked for or a chart
-// window shows (the trade client hands on no chart-history reply it did not ask for), and for
-// the files an earlier run wrote. A session with the default charts open shows four symbols at H1
+// window shows (the trade client hands the keeper only the answer to a request the terminal
+// sent), and for the files an earlier run wrote. A session with the default charts open shows four symbols at H1
 // (client_terminal_charts.cpp): 4 series, 4 files. Figures per bar: about 80 bytes in a series
 // (a map node; bench_chartmanager's bytes_per_bar), 40 bytes on disk.
 //
