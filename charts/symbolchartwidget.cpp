@@ -460,6 +460,18 @@ void SymbolChartWidget::appendBars(const QList<CandleStick> &data, int from)
     loadedCount = count;
 }
 
+void SymbolChartWidget::dropOldestBars()
+{
+    // Bars sit at their index, so the oldest cannot simply be cut off: the chart starts over
+    // from the keeper's series, which holds the bar just finished. A quarter less than the limit
+    // leaves room for many bars before the next start, so a bar costs no rebuild of its own.
+    const QList<CandleStick> series = chartManager->getChartHistory(chartSymbol, currentPeriod);
+    if (series.isEmpty())
+        return;
+    const int kept = qMin(series.size(), qMax(1, chartManager->seriesLimit() / 4 * 3));
+    setCandleStickData(series.mid(series.size() - kept));
+}
+
 void SymbolChartWidget::truncateBars(int count)
 {
     for (QVector<double> *column : {&barKeys, &barOpens, &barHighs, &barLows, &barCloses})
@@ -514,6 +526,8 @@ void SymbolChartWidget::onTick(TickData tick)
         if (chartManager && loadedPeriod == currentPeriod)
             chartManager->appendCandleStick(chartSymbol, currentPeriod, liveBar.time, liveBar.open, liveBar.high,
                                             liveBar.low, liveBar.close);
+        if (chartManager && barKeys.size() >= chartManager->seriesLimit())
+            dropOldestBars();
         ++liveBarIndex;
         candlesticks->addData(double(liveBarIndex), price, price, price, price);
         barKeys.append(double(liveBarIndex));

@@ -35,6 +35,30 @@ class QTimer;
 // account's cache waits for that series' cached bars before it asks for newer ones. An
 // announcement that only adds to or changes the end of the shown series replaces just that end.
 // The window redraws on its 50 ms timer, only while it can be seen and something changed.
+//
+// The bars are the keeper's, so a window holds no more of them than the keeper's series limit
+// (chartmanager.h), not even when a server's clock leaps and every tick finishes a bar: a live
+// bar that would pass the limit first has the window start over from the newest three quarters
+// of the keeper's series, a rebuild once every quarter of the limit in bars, not per bar.
+//
+// What a window holds that grows with what a trade server sends, with the worst a hostile server
+// reaches (1,000,000 bars; sizes from the element types, the containers' spare room for growth
+// aside). By default one window per symbol of
+// the four default charts, with no indicator shown (the CCI series is computed all the same).
+//
+//   store                                    | bounded by                  | worst, hostile server
+//   -----------------------------------------|-----------------------------|----------------------
+//   plotted bars (QCPFinancial data)         | count: the keeper's limit;  | 40 bytes a bar, 40 MB
+//   bar keys, opens, highs, lows, closes     | replacement: each load from | 40 bytes a bar, 40 MB
+//   bar times (MyDateTimeTicker)             | the keeper replaces them    | 8 bytes a bar, 8 MB
+//   indicator series and their plottables    | as the bars: one point per  | 32 bytes a bar (CCI),
+//                                            | bar per series              | 32 MB; every indicator
+//                                            |                             | shown, about 380 MB
+//   a window in all                          |                             | about 120 MB; 480 MB
+//                                            |                             | for the default four;
+//                                            |                             | a rebuild copies the
+//                                            |                             | keeper's series once
+//                                            |                             | more for a moment
 class SymbolChartWidget : public QCustomPlot
 {
     Q_OBJECT
@@ -110,6 +134,8 @@ private:
     // bars; the indicators then resume from there.
     void truncateBars(int count);
     void appendBars(const QList<CandleStick> &data, int from);
+    // At the keeper's limit: shows only the newest three quarters of its series.
+    void dropOldestBars();
     void showLoadedView();
     // The announced series differs from the shown bars only from the last loaded bar on.
     bool sharesSettledBars(const QList<CandleStick> &data) const;

@@ -148,23 +148,25 @@ bool writeCandleFile(const QString &path, const QVector<CandleStick> &candles)
     return file.commit();
 }
 
-bool appendCandleFile(const QString &path, const CandleStick &candle)
+AppendStatus appendCandleFile(const QString &path, const CandleStick &candle, qint64 maxSize)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadWrite))
-        return false;
+        return AppendStatus::Failed;
     // A record cut short by an earlier failed write would shift every later record; drop it.
     const qint64 size = file.size();
     const qint64 whole = size - size % RecordSize;
+    if (whole + RecordSize > maxSize)
+        return AppendStatus::Full;
     if (whole != size && !file.resize(whole))
-        return false;
+        return AppendStatus::Failed;
     if (!file.seek(whole))
-        return false;
+        return AppendStatus::Failed;
     char record[RecordSize];
     encodeRecord(candle, record);
     if (file.write(record, RecordSize) != RecordSize)
-        return false;
-    return file.flush();
+        return AppendStatus::Failed;
+    return file.flush() ? AppendStatus::Appended : AppendStatus::Failed;
 }
 
 } // namespace ChartCache

@@ -47,7 +47,10 @@ QMap<qint64, CandleStick> readCandleFile(const QString &path, ReadStatus *status
                                          const std::function<bool()> &stopped = {});
 // Replaces the file's content atomically; an empty list leaves the file as it is.
 bool writeCandleFile(const QString &path, const QVector<CandleStick> &candles);
-// Adds one record at the end, after cutting the file back to whole records.
-bool appendCandleFile(const QString &path, const CandleStick &candle);
+enum class AppendStatus { Appended, Full, Failed };
+// Adds one record at the end, after cutting the file back to whole records. Refused (Full, the
+// file left as it was) when the file would then be larger than `maxSize` bytes.
+AppendStatus appendCandleFile(const QString &path, const CandleStick &candle,
+                              qint64 maxSize = MaxFileSize);
 
 } // namespace ChartCache

@@ -28,6 +28,16 @@ void storeCandle(QMap<qint64, CandleStick> &series, const CandleStick &candle)
         series.insert(candle.timestamp, candle);
 }
 
+// A file at its bound is rewritten with the series, which holds no more than the limit: appends
+// then have as many records of room again, and the loader still reads the file whole.
+static_assert(2 * qint64(ChartManager::DefaultSeriesLimit) * ChartCache::RecordSize <= ChartCache::MaxFileSize,
+              "a cache file at its bound must stay readable");
+
+QString seriesName(const QString &symbol, int period)
+{
+    return ChartCache::fileName(symbol, period);
+}
+
 } // namespace
 
 ChartManager::ChartManager(TradeClient *client, QObject *parent)
@@ -127,6 +137,7 @@ void ChartManager::updateChartHistoryFromServer(QJsonObject chart_object)
         }
         series.swap(reply);
     }
+    trimSeries(symbol, interval, series);
 
     emit readyChartHistory(symbol, interval);
     saveChartHistory(symbol, interval);
@@ -145,6 +156,7 @@ void ChartManager::appendCandleStick(QString symbol, int period, qlonglong times
         return;
     lastHanded.insert(qMakePair(symbol, period), candle);
     storeCandle(series, candle);
+    trimSeries(symbol, period, series);
 
     if (!canWrite(symbol, period))
         return;
@@ -161,12 +173,44 @@ void ChartManager::appendCandleStick(QString symbol, int period, qlonglong times
             job.kind = WriteJob::Append;
             job.folder = folder;
             job.candles.append(candle);
+            job.maxFileSize = maxFileSize();
             queue->append(std::move(job));
             return;
         }
     }
-    if (QDir().mkpath(folder))
-        ChartCache::appendCandleFile(path, candle);
+    if (!QDir().mkpath(folder)
+        || ChartCache::appendCandleFile(path, candle, maxFileSize()) != ChartCache::AppendStatus::Full)
+        return;
+    // Appends alone would let the file grow until the loader refuses it, and the whole cache of
+    // the series would be lost; the series holds the newest bars, this one among them.
+    const auto key = qMakePair(symbol, period);
+    if (!fileFullReported.contains(key)) {
+        fileFullReported.insert(key);
+        Logger::instance()->log(QStringLiteral("Terminal"),
+                                QStringLiteral("Chart cache %1 holds %2 bars, the most a file keeps: rewritten with its newest")
+                                    .arg(path, QString::number(maxFileSize() / ChartCache::RecordSize)));
+    }
+    saveChartHistory(symbol, period, true);
+}
+
+void ChartManager::trimSeries(const QString &symbol, int period, Series &series)
+{
+    if (series.size() <= barLimit)
+        return;
+    for (int excess = series.size() - barLimit; excess > 0; --excess)
+        series.erase(series.begin());
+    const auto key = qMakePair(symbol, period);
+    if (trimReported.contains(key))
+        return;
+    trimReported.insert(key);
+    Logger::instance()->log(QStringLiteral("Terminal"),
+                            QStringLiteral("Chart history %1 holds more than %2 bars: the oldest are dropped")
+                                .arg(seriesName(symbol, period), QString::number(barLimit)));
+}
+
+qint64 ChartManager::maxFileSize() const
+{
+    return 2 * qint64(barLimit) * ChartCache::RecordSize;
 }
 
 bool ChartManager::canWrite(const QString &symbol, int period) const
@@ -261,6 +305,7 @@ void ChartManager::storeLoadedSeries(quint64 generation, const QString &symbol, 
             candles.insert(it.key(), it.value());
         series.swap(candles);
     }
+    trimSeries(symbol, period, series);
     emit readyChartHistory(symbol, period);
 }
 
@@ -270,17 +315,18 @@ void ChartManager::finishLoading(quint64 generation)
         return;
     loading = false;
     const auto waiting = std::exchange(deferredSaves, {});
-    for (const auto &series : waiting)
-        saveChartHistory(series.first, series.second);
+    for (auto it = waiting.cbegin(); it != waiting.cend(); ++it)
+        saveChartHistory(it.key().first, it.key().second, it.value());
     emit cacheLoaded();
 }
 
-void ChartManager::saveChartHistory(const QString &symbol, int interval)
+void ChartManager::saveChartHistory(const QString &symbol, int interval, bool withNewest)
 {
     if (!canWrite(symbol, interval))
         return;
     if (loading) {
-        deferredSaves.insert(qMakePair(symbol, interval));
+        bool &deferred = deferredSaves[qMakePair(symbol, interval)];
+        deferred = deferred || withNewest;
         return;
     }
     // The newest bar may still be forming; it reaches the file through appendCandleStick once
@@ -289,9 +335,11 @@ void ChartManager::saveChartHistory(const QString &symbol, int interval)
     const auto bySymbol = history.constFind(symbol);
     if (bySymbol != history.cend()) {
         const auto series = bySymbol->constFind(interval);
-        if (series != bySymbol->cend() && series->size() > 1) {
-            candles.reserve(series->size() - 1);
-            for (auto it = series->cbegin(), last = series->cend() - 1; it != last; ++it)
+        const int kept = series == bySymbol->cend() ? 0 : series->size() - (withNewest ? 0 : 1);
+        if (kept > 0) {
+            candles.reserve(kept);
+            auto it = series->cbegin();
+            for (int i = 0; i < kept; ++i, ++it)
                 candles.append(it.value());
         }
     }
@@ -335,7 +383,7 @@ void ChartManager::drainWrites(const QString &path)
         if (job.kind == WriteJob::Rewrite)
             ChartCache::writeCandleFile(path, job.candles);
         else
-            ChartCache::appendCandleFile(path, job.candles.constFirst());
+            ChartCache::appendCandleFile(path, job.candles.constFirst(), job.maxFileSize);
     }
 }
 

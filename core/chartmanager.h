@@ -63,6 +63,46 @@ QMap<qint64, CandleStick> seriesFromBars(qint64 count, BarAt barAt,
 // A symbol or server name that is not one plain file name (isSafePathSegment) is kept in memory
 // only.
 //
+// A server is not a reason to hold memory or disk without end, not even in replies the terminal
+// asked for. A series keeps at most the series limit of bars (1,000,000 unless a test sets
+// another), the newest: a year of one-minute bars is about 375,000, the most a real broker
+// sends in one reply, so the limit is over two and a half years of the finest timeframe and a
+// real broker never meets it, while a server answering each request with a million old bars, or
+// a clock that leaps forward and makes every tick finish a bar, stops at it. Past it the oldest
+// bars go, whether a reply, the cache or a live bar brought the newer ones. A cache file holds at
+// most twice the limit in records (80 MB): an append past that is refused, and the file is
+// rewritten with the series as held (the limit at most), so a file appends make grow never
+// reaches the size past which the loader refuses it (chartcache.h) and the cache is not lost.
+// A cache file an earlier run or another program left larger is still read whole, within the
+// loader's own bound, before its oldest bars go. The journal says once a run for each series
+// that it lost bars to the limit, and once that its file was rewritten for its size. A chart
+// window keeps no more bars than the keeper (symbolchartwidget.h).
+//
+// What the keeper holds that grows with what a trade server sends, with the worst a hostile
+// server reaches. Series exist only for a (symbol, interval) the terminal asked for or a chart
+// window shows (the trade client hands the keeper only the answer to a request the terminal
+// sent), and for the files an earlier run wrote. A session with the default charts open shows four symbols at H1
+// (client_terminal_charts.cpp): 4 series, 4 files. Figures per bar: about 80 bytes in a series
+// (a map node; bench_chartmanager's bytes_per_bar), 40 bytes on disk.
+//
+//   store             | bounded by                                 | worst, hostile server
+//   ------------------|--------------------------------------------|-------------------------------
+//   series            | count: one per asked or shown (symbol,     | charts and timeframes the
+//                     | interval); replacement: one bar a time     | trader opened; 4 by default
+//   bars per series   | count: series limit, newest kept           | 1,000,000 bars, about 80 MB;
+//                     |                                            | a merge of a 64 MiB reply
+//                     |                                            | holds about 160 MB more for a
+//                     |                                            | moment; default: about 320 MB
+//   cache files       | count: one per series written              | as series; 4 by default
+//   cache file bytes  | bytes: twice the series limit in records   | 80 MB a file (40 MB more for a
+//                     | (refused append, then rewrite)             | moment while it is rewritten);
+//                     |                                            | default: 320 MB in 4 files
+//   live bars         | count: they are bars of their series; one  | no more than the series and
+//                     | last handed bar per series                 | files above
+//   write queues      | replacement: a rewrite drops what waits    | one running and one waiting
+//                     | before it; time: appends wait only behind  | copy of a series a file, 80
+//                     | a rewrite of their file                    | MB; 320 MB by default
+//
 // Threads: the history map and the account live in the keeper's own (GUI) thread and are touched
 // only there. The workers never see them: the cache loader hands each series it read back to the
 // keeper's thread through a queued call, and the cache writers get copies and their file path.
@@ -88,6 +128,12 @@ public:
     // Blocks until the work handed to the workers so far is done: what the loader read is queued
     // for this thread, every cache write asked for is on disk.
     void waitForWorkers() { workers.waitForDone(); }
+
+    // The most bars a series keeps (see above); read at every merge and live bar. A chart
+    // window keeps no more.
+    static constexpr int DefaultSeriesLimit = 1000000;
+    void setSeriesLimit(int bars) { barLimit = qMax(1, bars); }
+    int seriesLimit() const { return barLimit; }
 
     // The bars of one series, oldest first; empty when none are held.
     QList<CandleStick> getChartHistory(const QString &symbol, int interval) const;
@@ -122,6 +168,7 @@ private:
         Kind kind = Rewrite;
         QString folder;
         QVector<CandleStick> candles;
+        qint64 maxFileSize = 0; // an append that would pass it is dropped
     };
 
     bool canWrite(const QString &symbol, int period) const;
@@ -132,7 +179,12 @@ private:
     void storeLoadedSeries(quint64 generation, const QString &symbol, int period, Series candles);
     void finishLoading(quint64 generation);
 
-    void saveChartHistory(const QString &symbol, int interval);
+    // Drops the oldest bars of a series past the limit.
+    void trimSeries(const QString &symbol, int period, Series &series);
+    qint64 maxFileSize() const;
+
+    // `withNewest`: the newest bar is finished too (an append was refused for the file's size).
+    void saveChartHistory(const QString &symbol, int interval, bool withNewest = false);
     void enqueueWrite(const QString &path, WriteJob job);
     void drainWrites(const QString &path);
 
@@ -150,7 +202,13 @@ private:
     QHash<QPair<QString, int>, CandleStick> lastHanded;
     // Series whose rewrite waits for the running load: written earlier, the file would lose the
     // cached bars not yet read.
-    QSet<QPair<QString, int>> deferredSaves;
+    // Whether the newest bar goes with it (saveChartHistory's `withNewest`).
+    QHash<QPair<QString, int>, bool> deferredSaves;
+
+    int barLimit = DefaultSeriesLimit;
+    // Series the journal has heard of this run: trimmed to the limit, file rewritten for its size.
+    QSet<QPair<QString, int>> trimReported;
+    QSet<QPair<QString, int>> fileFullReported;
 
     QMutex writeMutex;
     // By file path: the writes of that file still to be done, in the order they were asked for.

@@ -240,6 +240,59 @@ private slots:
         QTEST(files, "files");
     }
 
+    // A series keeps the newest bars up to its limit (5 here), wherever they came from; its file
+    // is rewritten with them once appends would take it past twice the limit (10 records).
+    // Ranges are "first-last" bar times a minute apart: cached bars priced 3, replies 1, live 2.
+    void seriesLimit_data()
+    {
+        QTest::addColumn<QString>("cached");
+        QTest::addColumn<QString>("replies");
+        QTest::addColumn<QString>("live");
+        QTest::addColumn<QByteArray>("series");
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QStringList>("journal");
+        const QString trimmed = "Chart history EURUSD_60 holds more than 5 bars: the oldest are dropped";
+        QTest::newRow("a reply past the limit") << "" << "60-480" << "" << streamed(bars(240, 480)) << streamed(bars(240, 420)) << QStringList{trimmed};
+        QTest::newRow("a reply of older bars changes nothing, said once") << "" << "60-480 0-180" << "" << streamed(bars(240, 480)) << streamed(bars(240, 420)) << QStringList{trimmed};
+        QTest::newRow("live bars; the file rewritten at its bound")
+            << "" << "60-180" << "240-780" << streamed(bars(540, 780, 2)) << streamed(bars(480, 780, 2))
+            << QStringList{trimmed, "Chart cache config/Srv/7/ChartHistory/EURUSD_60 holds 10 bars, the most a file keeps: rewritten with its newest"};
+        QTest::newRow("a cache past the limit") << "60-480" << "" << "" << streamed(bars(240, 480, 3)) << streamed(bars(60, 480, 3)) << QStringList{trimmed};
+    }
+    void seriesLimit()
+    {
+        QFETCH(QString, cached);
+        QFETCH(QString, replies);
+        QFETCH(QString, live);
+        const auto range = [](const QString &text, double base) {
+            const QStringList ends = text.split('-');
+            return bars(ends.at(0).toLongLong(), ends.at(1).toLongLong(), base);
+        };
+        if (!cached.isEmpty())
+            writeFile(cachePath(7, "EURUSD"), streamed(range(cached, 3)));
+        QSignalSpy journal(Logger::instance(), &Logger::logMessage);
+        ChartManager keeper(nullptr);
+        keeper.setSeriesLimit(5);
+        keeper.setAccount(7, "Srv");
+        settle(keeper);
+        for (const QString &reply : replies.split(' ', Qt::SkipEmptyParts))
+            keeper.updateChartHistoryFromServer(historyReply("EURUSD", 60, range(reply, 1)));
+        settle(keeper);
+        if (!live.isEmpty())
+            for (const CandleStick &c : range(live, 2))
+                keeper.appendCandleStick("EURUSD", 60, c.timestamp, c.open, c.high, c.low, c.close);
+        settle(keeper);
+        QTEST(streamed(keeper.getChartHistory("EURUSD", 60)), "series");
+        QTEST(fileBytes(cachePath(7, "EURUSD")), "file");
+        Logger::instance()->log("Marker", "end");
+        QTRY_VERIFY(!journal.isEmpty() && journal.constLast().at(1) == "Marker");
+        QStringList lines;
+        for (const QList<QVariant> &line : journal)
+            if (line.at(1) == "Terminal")
+                lines << line.at(2).toString();
+        QTEST(lines, "journal");
+    }
+
     // Loader, rewrites, appends, replies and account switches at once: every file stays whole,
     // well-formed records, and none of the cached bars is lost.
     void stress()

@@ -162,27 +162,33 @@ private slots:
         QTest::addColumn<QString>("bars");      // bars drawn, the last drawn, the last the indicators read
         QTest::addColumn<QString>("keeper");    // the keeper's last two bars
         QTest::addColumn<int>("records");       // in the cache file
+        QTest::addColumn<int>("limit");         // the keeper's series limit; 0: its own
         const QString loaded = "-3600:1.105/1.106/1.1/1.101 0:1.102/1.107/1.101/1.106";
         QTest::newRow("inside the bar moves only the plotted bar")
-            << 1 << "100:1.2 200:1.0" << "3 1.102/1.2/1/1 1.102/1.107/1.101/1.106" << loaded << 2;
+            << 1 << "100:1.2 200:1.0" << "3 1.102/1.2/1/1 1.102/1.107/1.101/1.106" << loaded << 2 << 0;
         QTest::newRow("the next hour opens a bar and hands over the finished one")
-            << 1 << "100:1.2 3617:1.3" << "4 1.3/1.3/1.3/1.3 1.3/1.3/1.3/1.3" << "-3600:1.105/1.106/1.1/1.101 0:1.102/1.2/1.101/1.2" << 3;
+            << 1 << "100:1.2 3617:1.3" << "4 1.3/1.3/1.3/1.3 1.3/1.3/1.3/1.3" << "-3600:1.105/1.106/1.1/1.101 0:1.102/1.2/1.101/1.2" << 3 << 0;
         QTest::newRow("a live bar is timed at its period start")
-            << 1 << "3617:1.3 3700:1.31 7205:1.28" << "5 1.28/1.28/1.28/1.28 1.28/1.28/1.28/1.28" << "0:1.102/1.107/1.101/1.106 3600:1.3/1.31/1.3/1.31" << 4;
+            << 1 << "3617:1.3 3700:1.31 7205:1.28" << "5 1.28/1.28/1.28/1.28 1.28/1.28/1.28/1.28" << "0:1.102/1.107/1.101/1.106 3600:1.3/1.31/1.3/1.31" << 4 << 0;
         QTest::newRow("a late tick changes no bar")
-            << 1 << "-10:0.5" << "3 1.102/1.107/1.101/1.106 1.102/1.107/1.101/1.106" << loaded << 2;
+            << 1 << "-10:0.5" << "3 1.102/1.107/1.101/1.106 1.102/1.107/1.101/1.106" << loaded << 2 << 0;
         QTest::newRow("two charts of the series hand each bar once")
-            << 2 << "3617:1.3 7205:1.28 10805:1.29" << "6 1.29/1.29/1.29/1.29 1.29/1.29/1.29/1.29" << "3600:1.3/1.3/1.3/1.3 7200:1.28/1.28/1.28/1.28" << 5;
+            << 2 << "3617:1.3 7205:1.28 10805:1.29" << "6 1.29/1.29/1.29/1.29 1.29/1.29/1.29/1.29" << "3600:1.3/1.3/1.3/1.3 7200:1.28/1.28/1.28/1.28" << 5 << 0;
         // "|": an empty history reply of the series. It takes no bar from the charts.
         QTest::newRow("an empty reply keeps the forming bar")
-            << 1 << "3617:1.2 3700:1.25 3800:1.15|" << "4 1.2/1.25/1.15/1.15 1.2/1.2/1.2/1.2" << loaded << 3;
+            << 1 << "3617:1.2 3700:1.25 3800:1.15|" << "4 1.2/1.25/1.15/1.15 1.2/1.2/1.2/1.2" << loaded << 3 << 0;
         QTest::newRow("after an empty reply the whole period is stored")
-            << 1 << "3617:1.2 3700:1.25 3800:1.15|3900:1.18 7205:1.3" << "5 1.3/1.3/1.3/1.3 1.3/1.3/1.3/1.3" << "0:1.102/1.107/1.101/1.106 3600:1.2/1.25/1.15/1.18" << 4;
+            << 1 << "3617:1.2 3700:1.25 3800:1.15|3900:1.18 7205:1.3" << "5 1.3/1.3/1.3/1.3 1.3/1.3/1.3/1.3" << "0:1.102/1.107/1.101/1.106 3600:1.2/1.25/1.15/1.18" << 4 << 0;
+        QTest::newRow("at the keeper's limit the chart keeps its newest bars")
+            << 1 << "3617:1.3 7205:1.28 10805:1.29" << "4 1.29/1.29/1.29/1.29 1.29/1.29/1.29/1.29" << "3600:1.3/1.3/1.3/1.3 7200:1.28/1.28/1.28/1.28" << 5 << 4;
     }
     void liveBars()
     {
         QFETCH(int, charts);
+        QFETCH(int, limit);
         ChartManager keeper(nullptr);
+        if (limit > 0)
+            keeper.setSeriesLimit(limit);
         keeper.setAccount(7, "Srv");
         auto chart = chartWithBars(keeper, hourBars(3));
         std::unique_ptr<SymbolChartWidget> twin;
