@@ -42,19 +42,19 @@ class QTimer;
 // of the keeper's series, a rebuild once every quarter of the limit in bars, not per bar.
 //
 // What a window holds that grows with what a trade server sends, with the worst a hostile server
-// reaches (1,000,000 bars; sizes from the element types, the containers' spare room for growth
-// aside). By default one window per symbol of
-// the four default charts, with no indicator shown (the CCI series is computed all the same).
+// reaches (100,000 bars; sizes from the element types, the containers' spare room for growth
+// aside). By default one window per symbol of the four default charts, with no indicator shown
+// (the CCI series is computed all the same).
 //
 //   store                                    | bounded by                  | worst, hostile server
 //   -----------------------------------------|-----------------------------|----------------------
-//   plotted bars (QCPFinancial data)         | count: the keeper's limit;  | 40 bytes a bar, 40 MB
-//   bar keys, opens, highs, lows, closes     | replacement: each load from | 40 bytes a bar, 40 MB
-//   bar times (MyDateTimeTicker)             | the keeper replaces them    | 8 bytes a bar, 8 MB
+//   plotted bars (QCPFinancial data)         | count: the keeper's limit;  | 40 bytes a bar, 4 MB
+//   bar keys, opens, highs, lows, closes     | replacement: each load from | 40 bytes a bar, 4 MB
+//   bar times (MyDateTimeTicker)             | the keeper replaces them    | 8 bytes a bar, 0.8 MB
 //   indicator series and their plottables    | as the bars: one point per  | 32 bytes a bar (CCI),
-//                                            | bar per series              | 32 MB; every indicator
-//                                            |                             | shown, about 380 MB
-//   a window in all                          |                             | about 120 MB; 480 MB
+//                                            | bar per series              | 3.2 MB; every indicator
+//                                            |                             | shown, about 38 MB
+//   a window in all                          |                             | about 12 MB; 48 MB
 //                                            |                             | for the default four;
 //                                            |                             | a rebuild copies the
 //                                            |                             | keeper's series once

@@ -64,44 +64,44 @@ QMap<qint64, CandleStick> seriesFromBars(qint64 count, BarAt barAt,
 // only.
 //
 // A server is not a reason to hold memory or disk without end, not even in replies the terminal
-// asked for. A series keeps at most the series limit of bars (1,000,000 unless a test sets
-// another), the newest: a year of one-minute bars is about 375,000, the most a real broker
-// sends in one reply, so the limit is over two and a half years of the finest timeframe and a
-// real broker never meets it, while a server answering each request with a million old bars, or
-// a clock that leaps forward and makes every tick finish a bar, stops at it. Past it the oldest
-// bars go, whether a reply, the cache or a live bar brought the newer ones. A cache file holds at
-// most twice the limit in records (80 MB): an append past that is refused, and the file is
-// rewritten with the series as held (the limit at most), so a file appends make grow never
-// reaches the size past which the loader refuses it (chartcache.h) and the cache is not lost.
-// A cache file an earlier run or another program left larger is still read whole, within the
-// loader's own bound, before its oldest bars go. The journal says once a run for each series
-// that it lost bars to the limit, and once that its file was rewritten for its size. A chart
-// window keeps no more bars than the keeper (symbolchartwidget.h).
+// asked for. A series keeps at most the series limit of bars (100,000 unless a test sets
+// another), the newest: a chart asks for 2,000 bars, and from its newest cached bar after that,
+// so a real broker's replies stay far below the limit, which is some ten weeks of one-minute
+// bars and decades of any longer timeframe; a server answering each request with a million old
+// bars, or a clock that leaps forward and makes every tick finish a bar, stops at it. Past it
+// the oldest bars go, whether a reply, the cache or a live bar brought the newer ones. A cache
+// file holds at most twice the limit in records (8 MB): an append past that is refused, and the
+// file is rewritten with the series as held (the limit at most), so a file appends make grow
+// never reaches the size past which the loader refuses it (chartcache.h) and the cache is not
+// lost. A cache file an earlier run or another program left larger is still read whole, within
+// the loader's own bound, before its oldest bars go. The journal says once a run for each
+// series that it lost bars to the limit, and once that its file was rewritten for its size. A
+// chart window keeps no more bars than the keeper (symbolchartwidget.h).
 //
 // What the keeper holds that grows with what a trade server sends, with the worst a hostile
 // server reaches. Series exist only for a (symbol, interval) the terminal asked for or a chart
 // window shows (the trade client hands the keeper only the answer to a request the terminal
-// sent), and for the files an earlier run wrote. A session with the default charts open shows four symbols at H1
-// (client_terminal_charts.cpp): 4 series, 4 files. Figures per bar: about 80 bytes in a series
-// (a map node; bench_chartmanager's bytes_per_bar), 40 bytes on disk.
+// sent), and for the files an earlier run wrote. A session with the default charts open shows
+// four symbols at H1 (client_terminal_charts.cpp): 4 series, 4 files. Figures per bar: about 80
+// bytes in a series (a map node; bench_chartmanager's bytes_per_bar), 40 bytes on disk.
 //
 //   store             | bounded by                                 | worst, hostile server
 //   ------------------|--------------------------------------------|-------------------------------
 //   series            | count: one per asked or shown (symbol,     | charts and timeframes the
 //                     | interval); replacement: one bar a time     | trader opened; 4 by default
-//   bars per series   | count: series limit, newest kept           | 1,000,000 bars, about 80 MB;
+//   bars per series   | count: series limit, newest kept           | 100,000 bars, about 8 MB;
 //                     |                                            | a merge of a 64 MiB reply
 //                     |                                            | holds about 160 MB more for a
-//                     |                                            | moment; default: about 320 MB
+//                     |                                            | moment; default: about 32 MB
 //   cache files       | count: one per series written              | as series; 4 by default
-//   cache file bytes  | bytes: twice the series limit in records   | 80 MB a file (40 MB more for a
+//   cache file bytes  | bytes: twice the series limit in records   | 8 MB a file (4 MB more for a
 //                     | (refused append, then rewrite)             | moment while it is rewritten);
-//                     |                                            | default: 320 MB in 4 files
+//                     |                                            | default: 32 MB in 4 files
 //   live bars         | count: they are bars of their series; one  | no more than the series and
 //                     | last handed bar per series                 | files above
 //   write queues      | replacement: a rewrite drops what waits    | one running and one waiting
-//                     | before it; time: appends wait only behind  | copy of a series a file, 80
-//                     | a rewrite of their file                    | MB; 320 MB by default
+//                     | before it; time: appends wait only behind  | copy of a series a file, 8
+//                     | a rewrite of their file                    | MB; 32 MB by default
 //
 // Threads: the history map and the account live in the keeper's own (GUI) thread and are touched
 // only there. The workers never see them: the cache loader hands each series it read back to the
@@ -131,7 +131,7 @@ public:
 
     // The most bars a series keeps (see above); read at every merge and live bar. A chart
     // window keeps no more.
-    static constexpr int DefaultSeriesLimit = 1000000;
+    static constexpr int DefaultSeriesLimit = 100000;
     void setSeriesLimit(int bars) { barLimit = qMax(1, bars); }
     int seriesLimit() const { return barLimit; }
 

@@ -436,9 +436,9 @@ void TradeClient::processMessage(const QJsonObject &message)
     }
     if (std::exchange(symbolLimitMet, false) && !std::exchange(symbolLimitReported, true)) {
         journal(NetworkSource,
-                QStringLiteral("%1 named more than %2 symbols, or names or texts longer than %3 characters: "
-                               "those are ignored")
-                    .arg(serverName).arg(runSymbolLimit).arg(MaxSymbolTextChars));
+                QStringLiteral("%1 named more than %2 symbols, or longer names or texts than the terminal "
+                               "keeps: those are ignored")
+                    .arg(serverName).arg(runSymbolLimit));
     }
 }
 
@@ -461,7 +461,7 @@ bool TradeClient::trackSymbol(const QString &name, bool held)
         return false;
     if (trackedSymbols.contains(name))
         return true;
-    if (name.size() > MaxSymbolTextChars) {
+    if (name.size() > MaxSymbolNameChars) {
         symbolLimitMet = true;
         return false;
     }

@@ -72,10 +72,11 @@ class QWebSocket;
 // past the limit too, up to as many again, so it keeps its ticks: no account holds that many,
 // and a server cycling positions through new names still meets a bound. So what the window keeps
 // per symbol (quotes, settings, the market watch, the tick history) names tracked symbols only.
-// A name longer than MaxSymbolTextChars is refused as a name past the limit is, wherever it
-// comes, and so is a listed symbol whose element carries a key or string longer than that
-// (a description, a path): what the window keeps per symbol stays a few kilobytes. A price or
-// a record without a name takes no place; such a price is dropped, as the window ignores it.
+// A name longer than MaxSymbolNameChars is refused as a name past the limit is, wherever it
+// comes, and so is a listed symbol whose element carries a key or string longer than
+// MaxSymbolTextChars (a description, a path): what the window keeps per symbol stays near a
+// kilobyte. A price or a record without a name takes no place; such a price is dropped, as the
+// window ignores it.
 // The set lives as long as the run: connectToServer and logout end it, the client's own
 // reconnections keep it. The window empties its symbol store at each login, but its tick
 // history and last quotes outlive a login, so a server that drops the connection gains no new
@@ -87,8 +88,8 @@ class QWebSocket;
 //
 // | store                      | bounded by                                  | worst case       |
 // |----------------------------|---------------------------------------------|------------------|
-// | tracked names              | count: 50,000, held names 50,000 more;       | 100,000 names of |
-// |                            | bytes: 255 characters a name                 | 255: ~60 MB      |
+// | tracked names              | count: 50,000, held names 50,000 more;      | 100,000 names of |
+// |                            | bytes: 64 characters a name                 | 64: ~22 MB       |
 // | chart-history requests     | request: the terminal's own, forgotten at   | under 1 MB       |
 // |   awaiting their reply     |   each connection                           |                  |
 // | send queue                 | bytes: the send limit, 4 MiB characters     | 8 MB             |
@@ -165,10 +166,11 @@ public:
     // The distinct symbol names a run tracks (see above). Read when the thread starts.
     static constexpr int DefaultSymbolLimit = 50000;
     void setSymbolLimit(int names) { symbolLimit = names; }
-    // The longest symbol name, and the longest string a symbol-list element may carry, in
-    // characters. Brokers' names are a dozen characters and their descriptions and paths a few
-    // dozen; 255 keeps what the window stores per symbol within a few kilobytes.
-    static constexpr int MaxSymbolTextChars = 255;
+    // The longest symbol name, and the longest key or string a symbol-list element may carry,
+    // in characters. Brokers' names are a dozen characters or so, their descriptions and paths a
+    // few dozen; these keep what the window stores per symbol near a kilobyte.
+    static constexpr int MaxSymbolNameChars = 64;
+    static constexpr int MaxSymbolTextChars = 128;
 
     // Whether these values name the session that is logged in now: connectToServer with them
     // would leave the connection alone.

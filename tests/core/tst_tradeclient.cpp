@@ -181,7 +181,8 @@ private slots:
         QTest::newRow("price") << R"({"res_code":2,"symbol":"EURUSD","bid":1.1,"ask":1.2})" << "symbolPriceReceived" << "|";
         const QString askChart = QStringLiteral(R"(>{"req_code":3,"symbol":"EURUSD","interval":5,"from":0,"to":-1})");
         const QString chart = QStringLiteral(R"({"res_code":3,"symbol":"EURUSD","interval":5,"array":[]})");
-        const QString longName = QString(TradeClient::MaxSymbolTextChars, QLatin1Char('L'));
+        const QString longName = QString(TradeClient::MaxSymbolNameChars, QLatin1Char('L'));
+        const QString longText = QString(TradeClient::MaxSymbolTextChars, QLatin1Char('T'));
         const auto price = [](const QString &symbol) { return QStringLiteral(R"({"res_code":2,"symbol":"%1","bid":1.1,"ask":1.2})").arg(symbol); };
         QTest::newRow("chart") << askChart + '\n' + chart << "chartHistoryReceived" << "|";
         // A reply is kept only as the answer to a request, one reply a request.
@@ -192,10 +193,12 @@ private slots:
         QTest::newRow("chart of other series") << QStringList{askChart, QString(chart).replace("5", "15"), QString(chart).replace("EURUSD", "GBPUSD"), chart}.join('\n')
                                                << "chartHistoryReceived" << "|";
         // Names and the texts a listed symbol brings are bounded in length.
-        QTest::newRow("long names") << QStringList{price(longName + 'X'), price(longName)}.join('\n') << "symbolPriceReceived" << "|";
+        QTest::newRow("long names") << QStringList{QStringLiteral(R"({"res_code":6,"array":[{"ticket":7,"symbol":"%1X"}]})").arg(longName),
+                                                   price(longName + 'X'), list(qPrintable(longName + 'X')), price(longName)}.join('\n')
+                                    << "pendingOrdersReceived symbolPriceReceived" << "|";
         QTest::newRow("long texts") << QStringLiteral(R"({"res_code":8,"array":[{"symbol":"AAA","desc":"%1"}]})" "\n"
                                                       R"({"res_code":8,"array":[{"symbol":"BBB","path":"%2"},{"symbol":"CCC","desc":"%2"}]})")
-                                           .arg(longName + 'X', longName)
+                                           .arg(longText + 'X', longText)
                                     << "symbolListReceived" << "BBB CCC|BBB CCC";
         // Nameless records and prices take none of the limit's places.
         QTest::newRow("empty names") << QStringList{R"({"res_code":6,"array":[{"ticket":7}]})", price(""), list("A"), list("B"), list("C"), list("D"),
@@ -482,8 +485,8 @@ private slots:
         connect(&client, &TradeClient::loginSuccess, &client, [&] { ++logins; });
         int limitLines = 0;
         connect(Logger::instance(), &Logger::logMessage, &client, [&](const QDateTime &, const QString &, const QString &message) {
-            limitLines += message == QStringLiteral("Sim Server named more than %1 symbols, or names or texts longer than %2 characters: "
-                                                   "those are ignored").arg(limit).arg(TradeClient::MaxSymbolTextChars);
+            limitLines += message == QStringLiteral("Sim Server named more than %1 symbols, or longer names or texts than the "
+                                                   "terminal keeps: those are ignored").arg(limit);
         });
         for (const auto signal : {&TradeClient::symbolPriceReceived, &TradeClient::openPositionsReceived, &TradeClient::tradeHistoryReceived,
                                   &TradeClient::pendingOrdersReceived, &TradeClient::symbolListReceived}) {
