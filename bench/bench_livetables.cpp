@@ -46,6 +46,7 @@
 #include <chrono>
 #include <functional>
 #include <limits>
+#include <malloc.h>
 #include <memory>
 
 namespace {
@@ -426,6 +427,9 @@ SymbolFloodResult windowSymbolFlood(const FloodKind &kind, int durationMs)
         plan.descriptionLength = kind.descriptionLength;
         plan.bars = kind.bars;
         plan.trailer = QStringLiteral(R"({"res_code":1,"state":1,"login":%1,"name":"Bench","group":"demo"})").arg(ServerThread::Account);
+        // What an earlier flood in this process freed goes back to the system first: the figure
+        // before is then what the process holds, not what the allocator kept from the last row.
+        malloc_trim(0);
         result.beforeKb = ResidentMemory::kib("VmRSS:");
         if (!ResidentMemory::resetPeak())
             qWarning("cannot reset the peak resident memory");
