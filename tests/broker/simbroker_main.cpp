@@ -32,7 +32,10 @@ const QStringList FloodKinds = {QStringLiteral("long-names"), QStringLiteral("lo
 // A terminal that logs in to this server gets the simulated market's symbol list, then, once
 // it has answered the login (its trade-history request), `seconds` of the flood as fast as the
 // connection takes it, then a login reply. It prints each step, and when the terminal's answer
-// to that login reply arrived, then ends; it also ends when no answer came within 5 minutes.
+// to that login reply arrived, then ends; it also ends when no login or no answer came within
+// 5 minutes.
+constexpr int AnswerWaitMs = 5 * 60 * 1000;
+
 int runFlood(const QHostAddress &host, quint16 port, const QString &kind, int seconds, int length)
 {
     QTextStream out(stdout);
@@ -70,6 +73,10 @@ int runFlood(const QHostAddress &host, quint16 port, const QString &kind, int se
                      [&](const simbroker::FloodServer::Report &report) {
                          endSentNs = report.endSentNs;
                          out << "Flood ended: " << report.prices << " replies sent; login reply sent" << Qt::endl;
+                         QTimer::singleShot(AnswerWaitMs, &server, [&out] {
+                             out << "No answer to the login reply" << Qt::endl;
+                             QCoreApplication::quit();
+                         });
                      });
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, &server, [&] {
@@ -107,8 +114,10 @@ int runFlood(const QHostAddress &host, quint16 port, const QString &kind, int se
         }
     });
     poll.start(10);
-    QTimer::singleShot((seconds + 300) * 1000, &server, [&out] {
-        out << "No answer to the login reply" << Qt::endl;
+    QTimer::singleShot(AnswerWaitMs, &server, [&] {
+        if (started)
+            return;
+        out << "No login" << Qt::endl;
         QCoreApplication::quit();
     });
     return QCoreApplication::exec();
