@@ -29,12 +29,13 @@ namespace {
 const QStringList FloodKinds = {QStringLiteral("long-names"), QStringLiteral("long-descriptions"),
                                 QStringLiteral("chart-replies"), QStringLiteral("listed-prices")};
 
-// A terminal that logs in to this server gets the simulated market's symbol list, then, once
-// it has answered the login (its trade-history request), `seconds` of the flood as fast as the
-// connection takes it, then a login reply. It prints each step, and when the terminal's answer
-// to that login reply arrived, then ends; it also ends when no login or no answer came within
-// 5 minutes.
+// A terminal that logs in to this server gets the simulated market's symbol list, then, 2 s
+// after it has answered the login (its trade-history request), `seconds` of the flood as fast
+// as the connection takes it, then a login reply. It prints each step, and when the terminal's
+// answer to that login reply arrived, then ends; it also ends when no login or no answer came
+// within 5 minutes.
 constexpr int AnswerWaitMs = 5 * 60 * 1000;
+constexpr int SettleMs = 2000;
 
 int runFlood(const QHostAddress &host, quint16 port, const QString &kind, int seconds, int length)
 {
@@ -98,8 +99,12 @@ int runFlood(const QHostAddress &host, quint16 port, const QString &kind, int se
             server.sendText(QString::fromUtf8(QJsonDocument(QJsonObject{
                 {QStringLiteral("res_code"), 8},
                 {QStringLiteral("array"), simbroker::SimMarket().symbolListJson()}}).toJson(QJsonDocument::Compact)));
-            server.startFlood(plan);
-            out << "Logged in: flooding (" << kind << ") for " << seconds << " s" << Qt::endl;
+            // The terminal is still busy with its first login for a while (its charts open):
+            // a flood, or its absence, then meets a terminal at rest, so the delays compare.
+            QTimer::singleShot(SettleMs, &server, [&] {
+                out << "Logged in: flooding (" << kind << ") for " << seconds << " s" << Qt::endl;
+                server.startFlood(plan);
+            });
             return;
         }
         if (!endSentNs)
