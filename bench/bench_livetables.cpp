@@ -10,11 +10,15 @@
 //   tickCost:     one accepted tick through the whole chain with 50 and with 2,000 rows in the
 //                 market watch and in the trade table.
 //   symbolFlood:  the whole window logged in to the flood server, which for 4 s sends as fast as
-//                 the connection takes them prices each naming a new symbol, or symbol lists
-//                 each naming 200 new symbols, then a login reply. Figures: the peak resident
+//                 the connection takes them prices each naming a new symbol (of 16 KiB names
+//                 too), symbol lists each naming 200 new symbols, or chart-history replies
+//                 nobody asked for, each of a new series; or 240 symbol lists of 200 new names
+//                 with 16 KiB descriptions; then a login reply. Figures: the peak resident
 //                 memory during the flood against the resident memory before it, and the delay
 //                 until the server has the window's answer to that login reply (its trade-history
-//                 request) against the same delay with no flood before it.
+//                 request) against the same delay with no flood before it; after the chart flood,
+//                 the files and bytes in the account's chart cache. Each window works in a
+//                 folder of its own, so no flood's cache is another's.
 #include "accountsummary.h"
 #include "client_terminal.h"
 #include "hostilepeers.h"
@@ -31,6 +35,7 @@
 #include <QHostAddress>
 #include <QJsonDocument>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QHBoxLayout>
 #include <QJsonArray>
 #include <QLabel>
@@ -41,6 +46,7 @@
 #include <chrono>
 #include <functional>
 #include <limits>
+#include <malloc.h>
 #include <memory>
 
 namespace {
@@ -349,6 +355,18 @@ struct SymbolFloodResult
     qint64 beforeKb = 0;
     qint64 peakKb = 0;
     double answerMs = -1; // -1: no answer within the wait
+    qint64 cacheFiles = 0;
+    qint64 cacheBytes = 0;
+};
+
+// What a flood sends besides its reply code: see FloodServer::Plan.
+struct FloodKind
+{
+    int resCode = 2;
+    int nameLength = 0;
+    int descriptionLength = 0;
+    int bars = 0;
+    qint64 replies = 0; // above 0: this many replies, however long they take, instead of a duration
 };
 
 // Waits at most this long after the flood for the answer, and stops waiting once the process
@@ -356,63 +374,89 @@ struct SymbolFloodResult
 constexpr int AnswerWaitS = 60;
 constexpr qint64 MemoryGuardKb = qint64(6) << 20;
 
-// A fresh window logged in to a fresh flood server, then `durationMs` of replies of `resCode`
+// A fresh window logged in to a fresh flood server, then `durationMs` of replies of `kind`
 // naming new symbols (0: only the flood's end) and a login reply. See symbolFlood above.
-SymbolFloodResult windowSymbolFlood(int resCode, int durationMs)
+SymbolFloodResult windowSymbolFlood(const FloodKind &kind, int durationMs)
 {
-    simbroker::FloodServer server;
-    if (!server.listen())
-        qFatal("the flood server cannot listen");
-    TradeClient client;
-    const std::unique_ptr<Client_Terminal> window = wholeWindow(client);
-    // The window answers each login with a trade-history request.
-    const auto answers = [&server] {
-        int count = 0;
-        for (const auto &frame : server.receivedFrames())
-            count += frame.text.contains(QLatin1String(R"("req_code":5)"));
-        return count;
-    };
-    const auto spinUntil = [](const std::function<bool()> &done, qint64 timeoutMs) {
-        QElapsedTimer clock;
-        clock.start();
-        while (!done() && clock.elapsed() < timeoutMs)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-        return done();
-    };
-    client.connectToServer(server.url().toString(), ServerThread::Account, QStringLiteral("pw"), QStringLiteral("Bench"));
-    if (!spinUntil([&] { return answers() == 1; }, 10000))
-        qFatal("no login");
-
+    // The window keeps its chart cache in config/<server>/<account> below the current folder.
+    QTemporaryDir folder;
+    const QString previousFolder = QDir::currentPath();
+    if (!folder.isValid() || !QDir::setCurrent(folder.path()))
+        qFatal("no working folder of its own");
+    const QString cacheFolder = QStringLiteral("config/Bench/%1/ChartHistory").arg(ServerThread::Account);
     SymbolFloodResult result;
-    simbroker::FloodServer::Report report;
-    bool finished = false;
-    QObject::connect(&server, &simbroker::FloodServer::floodFinished, &server, [&](const simbroker::FloodServer::Report &r) {
-        report = r;
-        finished = true;
-    });
-    simbroker::FloodServer::Plan plan;
-    plan.resCode = resCode;
-    plan.framesPerSecond = resCode == 8 ? 20000 : 200000; // at most: the connection sets the pace
-    plan.durationMs = durationMs;
-    plan.symbols = std::numeric_limits<int>::max();
-    plan.listLength = 200;
-    plan.noteSymbols = false;
-    plan.trailer = QStringLiteral(R"({"res_code":1,"state":1,"login":%1,"name":"Bench","group":"demo"})").arg(ServerThread::Account);
-    result.beforeKb = ResidentMemory::kib("VmRSS:");
-    if (!ResidentMemory::resetPeak())
-        qWarning("cannot reset the peak resident memory");
-    server.startFlood(plan);
-    qint64 answeredNs = 0;
-    spinUntil([&] {
-        if (!answeredNs && answers() > 1)
-            answeredNs = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
-        return (finished && answeredNs) || ResidentMemory::kib("VmRSS:") > MemoryGuardKb;
-    }, durationMs + AnswerWaitS * 1000);
-    result.peakKb = ResidentMemory::kib("VmHWM:");
-    result.sent = report.prices;
-    if (finished && answeredNs)
-        result.answerMs = double(answeredNs - report.endSentNs) * 1e-6;
-    client.shutdown(3000);
+    {
+        simbroker::FloodServer server;
+        if (!server.listen())
+            qFatal("the flood server cannot listen");
+        TradeClient client;
+        const std::unique_ptr<Client_Terminal> window = wholeWindow(client);
+        // The window answers each login with a trade-history request.
+        const auto answers = [&server] {
+            int count = 0;
+            for (const auto &frame : server.receivedFrames())
+                count += frame.text.contains(QLatin1String(R"("req_code":5)"));
+            return count;
+        };
+        const auto spinUntil = [](const std::function<bool()> &done, qint64 timeoutMs) {
+            QElapsedTimer clock;
+            clock.start();
+            while (!done() && clock.elapsed() < timeoutMs)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+            return done();
+        };
+        client.connectToServer(server.url().toString(), ServerThread::Account, QStringLiteral("pw"), QStringLiteral("Bench"));
+        if (!spinUntil([&] { return answers() == 1; }, 10000))
+            qFatal("no login");
+
+        simbroker::FloodServer::Report report;
+        bool finished = false;
+        QObject::connect(&server, &simbroker::FloodServer::floodFinished, &server, [&](const simbroker::FloodServer::Report &r) {
+            report = r;
+            finished = true;
+        });
+        simbroker::FloodServer::Plan plan;
+        plan.resCode = kind.resCode;
+        plan.framesPerSecond = kind.resCode == 8 ? 20000 : 200000; // at most: the connection sets the pace
+        plan.durationMs = durationMs;
+        plan.replies = durationMs > 0 ? kind.replies : 0;
+        plan.symbols = std::numeric_limits<int>::max();
+        plan.listLength = 200;
+        plan.noteSymbols = false;
+        plan.nameLength = kind.nameLength;
+        plan.descriptionLength = kind.descriptionLength;
+        plan.bars = kind.bars;
+        plan.trailer = QStringLiteral(R"({"res_code":1,"state":1,"login":%1,"name":"Bench","group":"demo"})").arg(ServerThread::Account);
+        // What an earlier flood in this process freed goes back to the system first: the figure
+        // before is then what the process holds, not what the allocator kept from the last row.
+        malloc_trim(0);
+        result.beforeKb = ResidentMemory::kib("VmRSS:");
+        if (!ResidentMemory::resetPeak())
+            qWarning("cannot reset the peak resident memory");
+        server.startFlood(plan);
+        qint64 answeredNs = 0;
+        // A counted flood takes what it takes; the wait for the answer starts at its end.
+        QElapsedTimer sinceEnd;
+        spinUntil([&] {
+            if (!answeredNs && answers() > 1)
+                answeredNs = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+            if (finished && !sinceEnd.isValid())
+                sinceEnd.start();
+            return (finished && answeredNs) || ResidentMemory::kib("VmRSS:") > MemoryGuardKb
+                || (sinceEnd.isValid() && sinceEnd.elapsed() > AnswerWaitS * 1000);
+        }, plan.replies > 0 ? 600000 : durationMs + AnswerWaitS * 1000);
+        result.peakKb = ResidentMemory::kib("VmHWM:");
+        result.sent = report.prices;
+        if (finished && answeredNs)
+            result.answerMs = double(answeredNs - report.endSentNs) * 1e-6;
+        client.shutdown(3000);
+    }
+    // The window has gone, and with it its chart keeper once its writes were done.
+    for (const QFileInfo &file : QDir(folder.filePath(cacheFolder)).entryInfoList(QDir::Files)) {
+        ++result.cacheFiles;
+        result.cacheBytes += file.size();
+    }
+    QDir::setCurrent(previousFolder);
     return result;
 }
 
@@ -447,18 +491,36 @@ private slots:
     void symbolFlood_data()
     {
         QTest::addColumn<int>("resCode");
-        QTest::newRow("prices of new symbols") << 2;
-        QTest::newRow("lists of 200 new symbols") << 8;
+        QTest::addColumn<int>("nameLength");
+        QTest::addColumn<int>("descriptionLength");
+        QTest::addColumn<int>("bars");
+        QTest::addColumn<int>("replies");
+        QTest::newRow("prices of new symbols") << 2 << 0 << 0 << 0 << 0;
+        QTest::newRow("lists of 200 new symbols") << 8 << 0 << 0 << 0 << 0;
+        QTest::newRow("prices of new 16 KiB names") << 2 << 16384 << 0 << 0 << 0;
+        QTest::newRow("240 lists of 200 names, 16 KiB descriptions") << 8 << 0 << 16384 << 0 << 240;
+        QTest::newRow("unasked chart replies of new series") << 3 << 0 << 0 << 50 << 0;
     }
     void symbolFlood()
     {
         QFETCH(int, resCode);
+        QFETCH(int, nameLength);
+        QFETCH(int, descriptionLength);
+        QFETCH(int, bars);
+        QFETCH(int, replies);
+        const FloodKind kind{resCode, nameLength, descriptionLength, bars, replies};
         // The flood first, so its memory starts from a process that has not flooded yet; the
         // delay without flood is then a warm process's, not that of its first window.
-        const SymbolFloodResult flood = windowSymbolFlood(resCode, 4000);
-        const SymbolFloodResult idle = windowSymbolFlood(resCode, 0);
+        const SymbolFloodResult flood = windowSymbolFlood(kind, 4000);
+        const SymbolFloodResult idle = windowSymbolFlood(kind, 0);
         const char *name = QTest::currentDataTag();
-        qInfo("%s: %lld replies sent in 4 s", name, flood.sent);
+        if (replies > 0)
+            qInfo("%s: %lld of %d replies sent", name, flood.sent, replies);
+        else
+            qInfo("%s: %lld replies sent in 4 s", name, flood.sent);
+        if (bars > 0)
+            qInfo("%s: chart cache after the flood: %lld files, %.1f MB", name, flood.cacheFiles,
+                  flood.cacheBytes / 1048576.0);
         qInfo("RATIO %s, peak resident / resident before: %.2f (%.0f MB against %.0f MB)", name,
               double(flood.peakKb) / flood.beforeKb, flood.peakKb / 1024.0, flood.beforeKb / 1024.0);
         if (flood.answerMs < 0)

@@ -78,6 +78,7 @@ public:
     {
         plan = newPlan;
         report = Report();
+        description = QString(qMax(0, plan.descriptionLength), QLatin1Char('d'));
         clock.start();
         pace->start(1);
     }
@@ -188,14 +189,40 @@ private:
                                    : qint64(double(elapsedNs) * plan.framesPerSecond / 1e9);
         while (report.prices < due && !backedUp()) {
             const qint64 seq = report.prices++;
-            const auto nameAt = [this](qint64 index) { return symbolName(int(index % qMax(1, plan.symbols))); };
-            const QString symbol = nameAt(plan.resCode == 8 ? seq * plan.listLength : seq);
+            const auto nameAt = [this](qint64 index) {
+                return plan.names.isEmpty() ? symbolName(int(index % qMax(1, plan.symbols)))
+                                            : plan.names.at(int(index % plan.names.size()));
+            };
+            const bool chart = plan.resCode == 3 && plan.bars > 0;
+            const QString symbol = plan.resCode == 2 && plan.nameLength > 0 ? longSymbolName(seq, plan.nameLength)
+                                   : chart && seq % 2 == 0                 ? QStringLiteral("EURUSD")
+                                   : chart                                 ? nameAt(seq / 2)
+                                                                           : nameAt(plan.resCode == 8 ? seq * plan.listLength : seq);
             const double bid = 1.0 + double(seq % 100000) * 1e-5;
-            if (plan.resCode != 2) {
+            if (chart) {
+                const int interval = seq % 2 == 0 ? int(seq / 2 + 1) : 60;
+                const qint64 length = qint64(interval) * 60;
+                const qint64 first = 1700000000 - 1700000000 % length;
+                QStringList bars;
+                for (int k = 0; k < plan.bars; ++k) {
+                    const double open = bid + k * 1e-5;
+                    bars.append(QStringLiteral(R"({"datetime":%1,"open":%2,"high":%3,"low":%4,"close":%5})")
+                                    .arg(first + k * length)
+                                    .arg(open, 0, 'f', 5)
+                                    .arg(open + 2e-5, 0, 'f', 5)
+                                    .arg(open - 2e-5, 0, 'f', 5)
+                                    .arg(open + 1e-5, 0, 'f', 5));
+                }
+                sendToAll(QStringLiteral(R"({"res_code":3,"symbol":"%1","interval":%2,"array":[%3]})")
+                              .arg(symbol, QString::number(interval), bars.join(QLatin1Char(','))));
+            } else if (plan.resCode != 2) {
                 QStringList elements;
                 for (int k = 0; plan.resCode == 8 && k < plan.listLength; ++k) {
                     const QString listed = nameAt(seq * plan.listLength + k);
-                    elements.append(QStringLiteral(R"({"symbol":"%1","seq":%2})").arg(listed).arg(seq));
+                    elements.append(description.isEmpty()
+                                        ? QStringLiteral(R"({"symbol":"%1","seq":%2})").arg(listed).arg(seq)
+                                        : QStringLiteral(R"({"symbol":"%1","seq":%2,"desc":"%3"})")
+                                              .arg(listed, QString::number(seq), description));
                     if (plan.noteSymbols)
                         report.lastSeqOfSymbol.insert(listed, seq);
                 }
@@ -236,6 +263,7 @@ private:
     int nextId = 0;
     Plan plan;
     Report report;
+    QString description; // of every listed symbol, made once a flood
     QElapsedTimer clock;
     QTimer *pace;
 };
@@ -318,10 +346,16 @@ QString FloodServer::symbolName(int index)
     return QStringLiteral("FLOOD%1").arg(index, 2, 10, QLatin1Char('0'));
 }
 
+QString FloodServer::longSymbolName(qint64 index, int length)
+{
+    return QStringLiteral("FLOOD%1").arg(index).leftJustified(length, QLatin1Char('N'));
+}
+
 void FloodServer::record(int connection, const QString &text)
 {
+    const qint64 now = steadyNs();
     QMutexLocker locker(&framesMutex);
-    frames.append({connection, text});
+    frames.append({connection, text, now});
 }
 
 } // namespace simbroker

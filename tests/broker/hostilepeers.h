@@ -5,6 +5,7 @@
 #include <QList>
 #include <QMutex>
 #include <QObject>
+#include <QStringList>
 #include <QTcpServer>
 #include <QThread>
 #include <QUrl>
@@ -49,6 +50,18 @@ public:
         // Whether the report notes each symbol's last "seq": a flood of new names that measures
         // memory leaves it off, as it would grow with the names.
         bool noteSymbols = true;
+        // Texts a well-behaved server keeps short, made long. Above 0: each price reply names a
+        // new symbol this many characters long (longSymbolName), and each element of a symbol
+        // list carries a "desc" of descriptionLength characters.
+        int nameLength = 0;
+        int descriptionLength = 0;
+        // Above 0 with resCode 3: chart-history replies nobody asked for, each of this many bars
+        // ({"datetime", "open", "high", "low", "close"}), in turn for EURUSD at a new interval
+        // (1, 2, 3, ... minutes) and for a new symbol at 60 minutes. Otherwise resCode 3 replies
+        // as any other code.
+        int bars = 0;
+        // When not empty, price replies cycle over these names instead of FLOOD00, FLOOD01, ...
+        QStringList names;
     };
     // What a flood sent. Each price reply carries "seq", its number in the flood; each trade
     // result "seq", its own count from 0. The flood ends with one trade result holding
@@ -64,6 +77,7 @@ public:
     {
         int connection = 0;
         QString text;
+        qint64 receivedNs = 0; // on the clock of Report::endSentNs
     };
 
     explicit FloodServer(QObject *parent = nullptr);
@@ -88,6 +102,8 @@ public:
 
     // Helpers for the flood's replies, shared with the tests that read them back.
     static QString symbolName(int index);
+    // "FLOOD<index>" filled up to `length` characters.
+    static QString longSymbolName(qint64 index, int length);
 
 signals:
     // Emitted in the owner's thread when a flood has ended.

@@ -2,17 +2,133 @@
 // test whose program must reach a broker that does not share the test's pace.
 //   simbroker_server [--host 127.0.0.1] [--port 9001] [--seed 1] [--interval 500]
 //                    [--broker-list-port 9000] [--account-service-port 9004] [--events]
-// Each service it offers is started in main() below and announces where it listens.
+//   simbroker_server --flood <kind> [--seconds 20] [--length 16384] [--host 127.0.0.1] [--port 9001]
+// Each service it offers is started in main() below and announces where it listens. With
+// --flood only a hostile trade server listens, see runFlood().
 #include "accountservice.h"
 #include "brokerlistservice.h"
+#include "hostilepeers.h"
+#include "simmarket.h"
 #include "simtradeserver.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSocketNotifier>
 #include <QTextStream>
+#include <QTimer>
+
+#include <chrono>
+#include <limits>
 
 #include <unistd.h>
+
+namespace {
+
+const QStringList FloodKinds = {QStringLiteral("long-names"), QStringLiteral("long-descriptions"),
+                                QStringLiteral("chart-replies"), QStringLiteral("listed-prices")};
+
+// A terminal that logs in to this server gets the simulated market's symbol list, then, 2 s
+// after it has answered the login (its trade-history request), `seconds` of the flood as fast
+// as the connection takes it, then a login reply. It prints each step, and when the terminal's
+// answer to that login reply arrived, then ends; it also ends when no login or no answer came
+// within 5 minutes.
+constexpr int AnswerWaitMs = 5 * 60 * 1000;
+constexpr int SettleMs = 2000;
+
+int runFlood(const QHostAddress &host, quint16 port, const QString &kind, int seconds, int length)
+{
+    QTextStream out(stdout);
+    simbroker::FloodServer server;
+    if (!server.listen(host, port)) {
+        QTextStream(stderr) << "cannot listen on " << host.toString() << ':' << port << '\n';
+        return 1;
+    }
+    out << "Trade server listening on " << server.url().toString() << " (flood " << kind << ")" << Qt::endl;
+
+    simbroker::FloodServer::Plan plan;
+    plan.framesPerSecond = std::numeric_limits<int>::max(); // the connection sets the pace
+    plan.durationMs = seconds * 1000;
+    plan.symbols = std::numeric_limits<int>::max();
+    plan.noteSymbols = false;
+    if (kind == QLatin1String("long-names")) {
+        plan.nameLength = length;
+    } else if (kind == QLatin1String("long-descriptions")) {
+        plan.resCode = 8;
+        plan.listLength = 200;
+        plan.descriptionLength = length;
+    } else if (kind == QLatin1String("chart-replies")) {
+        plan.resCode = 3;
+        plan.bars = 50;
+    } else {
+        plan.names = simbroker::SimMarket().symbols().mid(0, 8);
+    }
+
+    const auto requestOf = [](const simbroker::FloodServer::Frame &frame) {
+        return QJsonDocument::fromJson(frame.text.toUtf8()).object();
+    };
+    qint64 endSentNs = 0;
+    bool started = false;
+    QObject::connect(&server, &simbroker::FloodServer::floodFinished, &server,
+                     [&](const simbroker::FloodServer::Report &report) {
+                         endSentNs = report.endSentNs;
+                         out << "Flood ended: " << report.prices << " replies sent; login reply sent" << Qt::endl;
+                         QTimer::singleShot(AnswerWaitMs, &server, [&out] {
+                             out << "No answer to the login reply" << Qt::endl;
+                             QCoreApplication::quit();
+                         });
+                     });
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &server, [&] {
+        const QList<simbroker::FloodServer::Frame> frames = server.receivedFrames();
+        if (!started) {
+            qint64 login = 0;
+            bool answered = false;
+            for (const auto &frame : frames) {
+                const QJsonObject request = requestOf(frame);
+                const int code = request.value(QLatin1String("req_code")).toInt();
+                if (code == 1)
+                    login = qint64(request.value(QLatin1String("id")).toDouble());
+                answered = answered || code == 5;
+            }
+            if (!answered)
+                return;
+            started = true;
+            plan.trailer = QStringLiteral(R"({"res_code":1,"state":1,"login":%1,"name":"Flood","group":"demo"})").arg(login);
+            server.sendText(QString::fromUtf8(QJsonDocument(QJsonObject{
+                {QStringLiteral("res_code"), 8},
+                {QStringLiteral("array"), simbroker::SimMarket().symbolListJson()}}).toJson(QJsonDocument::Compact)));
+            // The terminal is still busy with its first login for a while (its charts open):
+            // a flood, or its absence, then meets a terminal at rest, so the delays compare.
+            QTimer::singleShot(SettleMs, &server, [&] {
+                out << "Logged in: flooding (" << kind << ") for " << seconds << " s" << Qt::endl;
+                server.startFlood(plan);
+            });
+            return;
+        }
+        if (!endSentNs)
+            return;
+        for (const auto &frame : frames) {
+            if (frame.receivedNs > endSentNs && requestOf(frame).value(QLatin1String("req_code")).toInt() == 5) {
+                out << "Answer to the login reply after " << QString::number((frame.receivedNs - endSentNs) * 1e-6, 'f', 1)
+                    << " ms" << Qt::endl;
+                QCoreApplication::quit();
+                return;
+            }
+        }
+    });
+    poll.start(10);
+    QTimer::singleShot(AnswerWaitMs, &server, [&] {
+        if (started)
+            return;
+        out << "No login" << Qt::endl;
+        QCoreApplication::quit();
+    });
+    return QCoreApplication::exec();
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -40,7 +156,17 @@ int main(int argc, char *argv[])
     const QCommandLineOption eventsOption(QStringLiteral("events"),
                                           QStringLiteral("Print each request's code and each close code a client sends, one a line "
                                                          "(\"request 4\", \"close 1000\"), and end when standard input ends."));
-    parser.addOptions({hostOption, portOption, seedOption, intervalOption, brokerListOption, accountServiceOption, eventsOption});
+    const QCommandLineOption floodOption(
+        QStringLiteral("flood"),
+        QStringLiteral("Instead of the broker, a hostile trade server that accepts any login and floods the terminal: %1.")
+            .arg(FloodKinds.join(QStringLiteral(", "))),
+        QStringLiteral("kind"));
+    const QCommandLineOption secondsOption(QStringLiteral("seconds"), QStringLiteral("How long the flood lasts."),
+                                           QStringLiteral("seconds"), QStringLiteral("20"));
+    const QCommandLineOption lengthOption(QStringLiteral("length"), QStringLiteral("Characters of each long name or description."),
+                                          QStringLiteral("characters"), QStringLiteral("16384"));
+    parser.addOptions({hostOption, portOption, seedOption, intervalOption, brokerListOption, accountServiceOption, eventsOption,
+                       floodOption, secondsOption, lengthOption});
     parser.process(app);
 
     QTextStream out(stdout);
@@ -65,6 +191,20 @@ int main(int argc, char *argv[])
     if (!ok || accountServicePort > 65535) {
         err << "invalid --account-service-port: " << parser.value(accountServiceOption) << '\n';
         return 2;
+    }
+    if (parser.isSet(floodOption)) {
+        const QString kind = parser.value(floodOption);
+        const int seconds = parser.value(secondsOption).toInt(&ok);
+        if (!FloodKinds.contains(kind) || !ok || seconds < 0 || seconds > 3600) {
+            err << "invalid --flood or --seconds: " << kind << ' ' << parser.value(secondsOption) << '\n';
+            return 2;
+        }
+        const int length = parser.value(lengthOption).toInt(&ok);
+        if (!ok || length < 1 || length > (1 << 24)) {
+            err << "invalid --length: " << parser.value(lengthOption) << '\n';
+            return 2;
+        }
+        return runFlood(host, quint16(port), kind, seconds, length);
     }
     const uint seed = parser.value(seedOption).toUInt(&ok);
     if (!ok) {
