@@ -1,3 +1,5 @@
+#include "chartcache.h"
+#include "chartmanager.h"
 #include "hostilepeers.h"
 #include "logger.h"
 #include "simtradeserver.h"
@@ -452,10 +454,13 @@ private slots:
     // once and in order. The memory and the delays under a flood are the benchmark's figures.
     // A flood of new symbols, with a small symbol limit: the window gets the symbols within the
     // limit and, past it, still the ticks of those listed or held; the journal says so once.
+    // Names and descriptions too long are refused as names past the limit, taking no place. Of
+    // a flood of chart-history replies the keeper gets only the answer to its request, once.
     void replyFloodStaysBounded_data()
     {
         // The reply's code, replies in the flood, symbols they name in turn, replies delivered;
-        // where given, the symbol limit and the symbols of one list.
+        // where given, the symbol limit, the symbols of one list, the length of each name and
+        // description, and the bars of each chart-history reply.
         QTest::addColumn<QVector<int>>("flood");
         QTest::newRow("prices") << QVector<int>{2, 20000, 20, 20};
         QTest::newRow("account and positions") << QVector<int>{4, 2000, 1, 1};
@@ -464,6 +469,9 @@ private slots:
         QTest::newRow("symbol lists") << QVector<int>{8, 2000, 20, 2};
         QTest::newRow("prices of new symbols") << QVector<int>{2, 20000, 20000, 56, 50};
         QTest::newRow("lists of new symbols") << QVector<int>{8, 2000, 20000, 8, 50, 10};
+        QTest::newRow("prices of long names") << QVector<int>{2, 20000, 20000, 7, 50, 1, TradeClient::MaxSymbolNameChars + 1};
+        QTest::newRow("lists of long descriptions") << QVector<int>{8, 2000, 20000, 7, 50, 10, 0, TradeClient::MaxSymbolTextChars + 1};
+        QTest::newRow("unasked chart history") << QVector<int>{3, 2000, 2000, 0, 0, 1, 0, 0, 50};
     }
     void replyFloodStaysBounded()
     {
@@ -509,8 +517,24 @@ private slots:
         plan.replies = flood[1];
         plan.symbols = flood[2];
         plan.listLength = flood.value(5, 1);
+        plan.nameLength = flood.value(6);
+        plan.descriptionLength = flood.value(7);
+        plan.bars = flood.value(8);
         plan.tradeResultEvery = 1000;
         plan.trailer = LoginMarker;
+        // The keeper, as the window wires it, asks for EURUSD H1 once; the flood answers it among
+        // its other replies, and the trailer answers it again.
+        ChartManager keeper(&client);
+        int charts = 0;
+        if (plan.bars) {
+            keeper.setAccount(1001, ServerName);
+            connect(&client, &TradeClient::chartHistoryReceived, &keeper, &ChartManager::updateChartHistoryFromServer);
+            connect(&client, &TradeClient::chartHistoryReceived, &client, [&] { ++charts; });
+            keeper.requestChartHistory("EURUSD", 60, 0, -1);
+            QTRY_VERIFY_WITH_TIMEOUT(server.receivedFrames().constLast().text.contains(R"("req_code":3)"), MustHappenMs);
+            plan.noteSymbols = false;
+            plan.trailer = R"({"res_code":3,"symbol":"EURUSD","interval":60,"array":[{"datetime":1,"open":1}]})" "\n" + LoginMarker;
+        }
         if (limit) {
             // Listed before the flood; held, listed again and priced after it, past the limit.
             server.sendText(R"({"res_code":8,"array":[{"symbol":"LISTED"}]})");
@@ -535,19 +559,30 @@ private slots:
         QCOMPARE(results, expected);
         QHash<QString, qint64> expectedSeq = report.lastSeqOfSymbol;
         if (limit) {
-            // The flood's first symbols fill the limit but LISTED's place.
+            // The flood's first symbols fill the limit but LISTED's place. Of long names and texts
+            // nothing is kept, so the limit has room for a new name after them.
+            if (plan.nameLength || plan.descriptionLength)
+                expectedSeq = {{"NEWLIST", 2}};
             for (int i = limit - 1; i < flood[2]; ++i)
                 expectedSeq.remove(FloodServer::symbolName(i));
             for (const auto &held : QVector<QPair<QString, qint64>>{{"LISTED", 3}, {"HELD", 4}, {"ORDERED", 5}, {"", 0}})
                 expectedSeq.insert(held.first, held.second);
         }
         QCOMPARE(lastSeq, expectedSeq);
+        QCOMPARE(charts, int(plan.bars > 0));
+        if (plan.bars) {
+            keeper.waitForWorkers();
+            QCOMPARE(QDir(ChartCache::folderPath(ServerName, 1001)).entryList(QDir::Files), QStringList{"EURUSD_60"});
+            QCOMPARE(keeper.getChartHistory("EURUSD", 60).size(), plan.bars);
+            QVERIFY(keeper.getChartHistory("EURUSD", 1).isEmpty() && keeper.getChartHistory(FloodServer::symbolName(0), 60).isEmpty());
+        }
         QTRY_COMPARE_WITH_TIMEOUT(limitLines, int(limit > 0), MustHappenMs);
         if (limit) {
             // A reply over the limit drops the connection; the next one meets the full set again.
             server.sendText(QStringLiteral(R"({"res_code":5,"pad":"%1"})").arg(QString(ReplyLimit, QLatin1Char('x'))));
             QTRY_COMPARE_WITH_TIMEOUT(logins, 3, MustHappenMs);
-            server.sendText(R"({"res_code":2,"symbol":"AFTER","bid":1.1,"ask":1.2,"seq":6})");
+            const QString after = plan.nameLength || plan.descriptionLength ? QString(TradeClient::MaxSymbolNameChars + 1, 'A') : "AFTER";
+            server.sendText(QStringLiteral(R"({"res_code":2,"symbol":"%1","bid":1.1,"ask":1.2,"seq":6})").arg(after));
             QTRY_COMPARE_WITH_TIMEOUT(limitLines, 2, MustHappenMs);
         }
     }
