@@ -13,7 +13,8 @@
 //                 the connection takes them prices each naming a new symbol (of 16 KiB names
 //                 too), symbol lists each naming 200 new symbols, or chart-history replies
 //                 nobody asked for, each of a new series; or 240 symbol lists of 200 new names
-//                 with 16 KiB descriptions; then a login reply. Figures: the peak resident
+//                 with 16 KiB descriptions; or one list of 50,000 names with names and texts at
+//                 the longest the window keeps, then two prices of each; then a login reply. Figures: the peak resident
 //                 memory during the flood against the resident memory before it, and the delay
 //                 until the server has the window's answer to that login reply (its trade-history
 //                 request) against the same delay with no flood before it; after the chart flood,
@@ -354,6 +355,7 @@ struct SymbolFloodResult
     qint64 sent = 0;
     qint64 beforeKb = 0;
     qint64 peakKb = 0;
+    qint64 afterKb = 0; // once answered, what the window still holds
     double answerMs = -1; // -1: no answer within the wait
     qint64 cacheFiles = 0;
     qint64 cacheBytes = 0;
@@ -367,6 +369,10 @@ struct FloodKind
     int descriptionLength = 0;
     int bars = 0;
     qint64 replies = 0; // above 0: this many replies, however long they take, instead of a duration
+    // Symbol lists only: once they are in, every listed symbol is priced twice, so each store
+    // kept per symbol holds all of them.
+    bool pricedAfter = false;
+    int listLength = 200;
 };
 
 // Waits at most this long after the flood for the answer, and stops waiting once the process
@@ -421,12 +427,14 @@ SymbolFloodResult windowSymbolFlood(const FloodKind &kind, int durationMs)
         plan.durationMs = durationMs;
         plan.replies = durationMs > 0 ? kind.replies : 0;
         plan.symbols = std::numeric_limits<int>::max();
-        plan.listLength = 200;
+        plan.listLength = kind.listLength;
         plan.noteSymbols = false;
         plan.nameLength = kind.nameLength;
         plan.descriptionLength = kind.descriptionLength;
         plan.bars = kind.bars;
-        plan.trailer = QStringLiteral(R"({"res_code":1,"state":1,"login":%1,"name":"Bench","group":"demo"})").arg(ServerThread::Account);
+        const QString loginReply = QStringLiteral(R"({"res_code":1,"state":1,"login":%1,"name":"Bench","group":"demo"})").arg(ServerThread::Account);
+        const bool pricedAfter = kind.pricedAfter && plan.replies > 0;
+        plan.trailer = pricedAfter ? QString() : loginReply;
         // What an earlier flood in this process freed goes back to the system first: the figure
         // before is then what the process holds, not what the allocator kept from the last row.
         malloc_trim(0);
@@ -434,6 +442,20 @@ SymbolFloodResult windowSymbolFlood(const FloodKind &kind, int durationMs)
         if (!ResidentMemory::resetPeak())
             qWarning("cannot reset the peak resident memory");
         server.startFlood(plan);
+        qint64 listsSent = 0;
+        if (pricedAfter) {
+            if (!spinUntil([&] { return finished; }, 600000))
+                qFatal("the lists did not end");
+            finished = false;
+            listsSent = report.prices;
+            simbroker::FloodServer::Plan prices;
+            prices.replies = 2 * report.prices * plan.listLength;
+            for (qint64 i = 0; i < report.prices * plan.listLength; ++i)
+                prices.names.append(simbroker::FloodServer::longSymbolName(i, plan.nameLength));
+            prices.noteSymbols = false;
+            prices.trailer = loginReply;
+            server.startFlood(prices);
+        }
         qint64 answeredNs = 0;
         // A counted flood takes what it takes; the wait for the answer starts at its end.
         QElapsedTimer sinceEnd;
@@ -446,7 +468,9 @@ SymbolFloodResult windowSymbolFlood(const FloodKind &kind, int durationMs)
                 || (sinceEnd.isValid() && sinceEnd.elapsed() > AnswerWaitS * 1000);
         }, plan.replies > 0 ? 600000 : durationMs + AnswerWaitS * 1000);
         result.peakKb = ResidentMemory::kib("VmHWM:");
-        result.sent = report.prices;
+        malloc_trim(0);
+        result.afterKb = ResidentMemory::kib("VmRSS:");
+        result.sent = pricedAfter ? listsSent : report.prices;
         if (finished && answeredNs)
             result.answerMs = double(answeredNs - report.endSentNs) * 1e-6;
         client.shutdown(3000);
@@ -495,11 +519,17 @@ private slots:
         QTest::addColumn<int>("descriptionLength");
         QTest::addColumn<int>("bars");
         QTest::addColumn<int>("replies");
-        QTest::newRow("prices of new symbols") << 2 << 0 << 0 << 0 << 0;
-        QTest::newRow("lists of 200 new symbols") << 8 << 0 << 0 << 0 << 0;
-        QTest::newRow("prices of new 16 KiB names") << 2 << 16384 << 0 << 0 << 0;
-        QTest::newRow("240 lists of 200 names, 16 KiB descriptions") << 8 << 0 << 16384 << 0 << 240;
-        QTest::newRow("unasked chart replies of new series") << 3 << 0 << 0 << 50 << 0;
+        QTest::addColumn<bool>("pricedAfter");
+        QTest::newRow("prices of new symbols") << 2 << 0 << 0 << 0 << 0 << false;
+        QTest::newRow("lists of 200 new symbols") << 8 << 0 << 0 << 0 << 0 << false;
+        QTest::newRow("prices of new 16 KiB names") << 2 << 16384 << 0 << 0 << 0 << false;
+        QTest::newRow("240 lists of 200 names, 16 KiB descriptions") << 8 << 0 << 16384 << 0 << 240 << false;
+        QTest::newRow("unasked chart replies of new series") << 3 << 0 << 0 << 50 << 0 << false;
+        // What the window keeps per symbol at its largest: as many symbols as it tracks, each
+        // with the longest name and texts it keeps, listed in one list (so all of them are in the
+        // market watch) and priced.
+        QTest::newRow("a list of 50,000 names at the bounds, then their prices")
+            << 8 << TradeClient::MaxSymbolNameChars << TradeClient::MaxSymbolTextChars << 0 << 1 << true;
     }
     void symbolFlood()
     {
@@ -508,7 +538,9 @@ private slots:
         QFETCH(int, descriptionLength);
         QFETCH(int, bars);
         QFETCH(int, replies);
-        const FloodKind kind{resCode, nameLength, descriptionLength, bars, replies};
+        QFETCH(bool, pricedAfter);
+        const FloodKind kind{resCode, nameLength, descriptionLength, bars, replies, pricedAfter,
+                             pricedAfter ? TradeClient::DefaultSymbolLimit : 200};
         // The flood first, so its memory starts from a process that has not flooded yet; the
         // delay without flood is then a warm process's, not that of its first window.
         const SymbolFloodResult flood = windowSymbolFlood(kind, 4000);
@@ -523,6 +555,8 @@ private slots:
                   flood.cacheBytes / 1048576.0);
         qInfo("RATIO %s, peak resident / resident before: %.2f (%.0f MB against %.0f MB)", name,
               double(flood.peakKb) / flood.beforeKb, flood.peakKb / 1024.0, flood.beforeKb / 1024.0);
+        qInfo("RATIO %s, resident after / resident before: %.2f (%.0f MB)", name,
+              double(flood.afterKb) / flood.beforeKb, flood.afterKb / 1024.0);
         if (flood.answerMs < 0)
             qInfo("RATIO %s, answer delay: did not answer within %d s (memory reached %.0f MB)", name, AnswerWaitS,
                   flood.peakKb / 1024.0);

@@ -13,6 +13,18 @@
 // The logged-in account's open positions and pending orders, priced from the live ticks.
 // Lives in the GUI thread. Each load of one kind replaces everything of that kind; the last
 // tick of every symbol outlives clear(), so positions loaded after a login are priced at once.
+//
+// What grows here with the server's replies (sizes as in symboldatastorage.h):
+//
+//   store             | bounded by                          | worst case, hostile server
+//   ------------------|-------------------------------------|------------------------------
+//   last ticks        | count: names the trade client tracks| ~175 bytes a symbol (hash node;
+//                     |   (100,000 a run); replacement: one | the name shared with the symbol
+//                     |   tick a symbol; outlives logins    | store's quote): ~18 MB
+//   positions, orders | replacement: each reply replaces    | one reply's records, under the
+//                     |   its kind; they do not add up      | reply limit (64 MiB of text)
+//
+// No file.
 class PositionDataStore : public QObject
 {
     Q_OBJECT

@@ -18,6 +18,11 @@ class SymbolDataStorage;
 // every accepted quote, with the price cells coloured by the direction of the change as shown.
 // No name or price is ever cut short: the columns widen to the widest text they showed since
 // the last rebuild, and the table scrolls sideways when they no longer fit.
+//
+// What grows with the server's replies: one row per listed symbol, and listed symbols are names
+// the trade client tracks (at most 100,000 a run, 64 characters each; tradeclient.h). A row is
+// six items with their texts and its place in the row index, about 1.2 KB: ~120 MB at worst.
+// Replacement: each rebuild starts from the list. No file.
 class MarketWatch
 {
 public:

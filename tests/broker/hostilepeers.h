@@ -50,9 +50,10 @@ public:
         // Whether the report notes each symbol's last "seq": a flood of new names that measures
         // memory leaves it off, as it would grow with the names.
         bool noteSymbols = true;
-        // Texts a well-behaved server keeps short, made long. Above 0: each price reply names a
-        // new symbol this many characters long (longSymbolName), and each element of a symbol
-        // list carries a "desc" of descriptionLength characters.
+        // Texts a well-behaved server keeps short, made long. Above 0: each price reply and each
+        // element of a symbol list names a new symbol this many characters long
+        // (longSymbolName), and each element of a symbol list carries a "desc" and a "path" of
+        // descriptionLength characters.
         int nameLength = 0;
         int descriptionLength = 0;
         // Above 0 with resCode 3: chart-history replies nobody asked for, each of this many bars
