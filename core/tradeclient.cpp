@@ -40,6 +40,15 @@ constexpr int OrdersCode = 6;
 constexpr int SymbolsCode = 8;
 constexpr int LoginRefusedCode = -1;
 constexpr int SocketLostCode = -2;
+constexpr int ChartCode = 3;
+constexpr int TradeResultCode = 7;
+
+// Replies delivered each, with nothing to replace them while they wait.
+bool deliveredOnce(int code)
+{
+    return code == LoginAcceptedCode || code == LoginRefusedCode || code == SocketLostCode
+        || code == ChartCode || code == TradeResultCode;
+}
 
 const QString TerminalSource = QStringLiteral("Terminal");
 const QString NetworkSource = QStringLiteral("Network");
@@ -166,6 +175,8 @@ void TradeClient::dropOutbox()
     ++outboxBatch;
     std::fill(std::begin(waitingSnapshot), std::end(waitingSnapshot), -1);
     replaced = 0;
+    waitingOnce = 0;
+    waitingOnceChars = 0;
 }
 
 void TradeClient::sendRequest(QJsonObject request)
@@ -254,6 +265,7 @@ void TradeClient::run()
     // A frame over the limit is refused at its header, before its payload is taken in; a message
     // of many frames when its frames add up to more.
     const qint64 largestReply = replyLimit.load();
+    backlogChars = 2 * largestReply;
     socket->setMaxAllowedIncomingFrameSize(quint64(largestReply));
     socket->setMaxAllowedIncomingMessageSize(quint64(largestReply));
 
@@ -366,6 +378,7 @@ void TradeClient::onConnected()
     // so.
     chartRequests.clear();
     unaskedChartReported = false;
+    backlogDropped = false;
     journal(NetworkSource, QStringLiteral("Connected to %1").arg(serverName));
 
     QJsonObject request;
@@ -396,12 +409,17 @@ void TradeClient::onMessageReceived(QString msg)
     // Every frame postpones the next ping. Restarting the timer for each of hundreds of price
     // frames a second would cost more than the parse; the ping handler measures the silence.
     sinceLastFrame.start();
+    replyChars = msg.size();
     processMessage(parseMessage(msg));
 }
 
 void TradeClient::processMessage(const QJsonObject &message)
 {
     const int code = message.value(QLatin1String("res_code")).toInt();
+    // Checked before the reply is handled at all: a login reply would otherwise write its
+    // journal line.
+    if ((code == 1 || code == ChartCode || code == TradeResultCode) && backlogFull())
+        return;
     switch (code) {
     case 1: {
         const int state = message.value(QLatin1String("state")).toInt();
@@ -440,6 +458,27 @@ void TradeClient::processMessage(const QJsonObject &message)
                                "keeps: those are ignored")
                     .arg(serverName).arg(runSymbolLimit));
     }
+}
+
+bool TradeClient::backlogFull()
+{
+    // What the connection sends after it was given up waits for no window.
+    if (backlogDropped)
+        return true;
+    {
+        QMutexLocker locker(&outboxMutex);
+        if (waitingOnce < MaxWaitingReplies && waitingOnceChars < backlogChars)
+            return false;
+    }
+    backlogDropped = true;
+    journal(NetworkSource, QStringLiteral("Replies from %1 came faster than the terminal takes them: "
+                                          "connection dropped").arg(serverName));
+    // Not from within the socket's own handler: the loss runs once this reply is done.
+    QTimer::singleShot(0, socket, [this] {
+        if (socket->state() != QAbstractSocket::UnconnectedState)
+            loseSocket();
+    });
+    return true;
 }
 
 bool TradeClient::answersChartRequest(const QJsonObject &message)
@@ -632,6 +671,10 @@ void TradeClient::deliver(int code, const QJsonObject &message)
         }
         if (code != SymbolsCode)
             outbox.push_back(Reply{runOfThread, code, message});
+        if (deliveredOnce(code)) {
+            ++waitingOnce;
+            waitingOnceChars += code == SocketLostCode ? 0 : replyChars;
+        }
         if (replaced >= CompactAfterReplaced && replaced * 2 >= int(outbox.size())) {
             // Each waiting index follows the very reply it named: a symbol list from before a
             // login is of the kind of the one gathered since, but must never be taken for it.
@@ -681,6 +724,8 @@ void TradeClient::deliverReplies()
         ++outboxBatch;
         std::fill(std::begin(waitingSnapshot), std::end(waitingSnapshot), -1);
         replaced = 0;
+        waitingOnce = 0;
+        waitingOnceChars = 0;
         deliveryPosted = false;
     }
     takenNext = 0;

@@ -60,7 +60,11 @@ class QWebSocket;
 // A server is not a reason to hold memory without end. A reply larger than the reply limit, and
 // a server that leaves more than the send limit unread (requests waiting to leave, counted after
 // the kernel has taken what it will), end the connection as a lost socket: the journal says so
-// for a reply, and while logged in the client reconnects.
+// for a reply, and while logged in the client reconnects. So does a server whose replies that
+// nothing replaces (login replies, trade results, chart-history answers) reach
+// MaxWaitingReplies, or twice the reply limit in characters, before the window has taken any of
+// them: that reply and the rest of the connection's are dropped, and the journal says so once a
+// connection.
 //
 // Nor are the symbols a server names. A run of the thread tracks at most the symbol limit of
 // distinct symbol names (50,000, far above any broker's list), taken in the order replies name
@@ -171,6 +175,9 @@ public:
     // few dozen; these keep what the window stores per symbol near a kilobyte.
     static constexpr int MaxSymbolNameChars = 64;
     static constexpr int MaxSymbolTextChars = 128;
+    // The window takes the outbox at every pass of its event loop; a real server's trade
+    // results and logins come a few at a time.
+    static constexpr int MaxWaitingReplies = 10000;
 
     // Whether these values name the session that is logged in now: connectToServer with them
     // would leave the connection alone.
@@ -231,6 +238,9 @@ private:
     // Client thread: whether the name is tracked, tracking it when there is room; a name a
     // position or an order holds has the room past the limit.
     bool trackSymbol(const QString &name, bool held = false);
+    // Client thread: whether the outbox already holds MaxWaitingReplies replies that nothing
+    // replaces; if so, drops the connection (once).
+    bool backlogFull();
     // Client thread: tracks the symbols of the positions or orders a reply brings.
     void trackHeldSymbols(int code, const QJsonObject &message);
     // Client thread: whether a symbol-list element carries a string too long to keep.
@@ -321,6 +331,9 @@ private:
     // series, each with its count; emptied at each connection.
     QHash<TradeMessages::ChartSeries, int> chartRequests;
     bool unaskedChartReported = false; // the journal has heard of an unasked reply this connection
+    bool backlogDropped = false;       // this connection was dropped for its backlog
+    qint64 replyChars = 0;             // the frame being handled
+    qint64 backlogChars = 0;           // twice the run's reply limit
 
     // The outbox, guarded by outboxMutex. A tracked symbol names its price reply in the outbox,
     // waitingSnapshot a kind to its reply (-1: none); outboxBatch changes whenever the outbox is
@@ -339,6 +352,8 @@ private:
     QHash<QString, int> gatheredSymbols;
     QJsonArray gatheredList;
     int replaced = 0;
+    int waitingOnce = 0; // replies in the outbox that no newer one replaces
+    qint64 waitingOnceChars = 0; // and the characters of their frames
     bool deliveryPosted = false;
     // GUI thread only: the batch being emitted. A receiver that runs a nested event loop gets
     // the rest of it delivered there first, so the order holds.

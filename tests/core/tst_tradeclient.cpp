@@ -32,15 +32,16 @@ bool logIn(TradeClient &client, const FloodServer &server, qint64 login = 1001)
 // An accepted login: the client's thread writes a journal line when it handles one.
 const QString LoginMarker = QStringLiteral(R"({"res_code":1,"state":1,"login":1001,"name":"marker","group":"g"})");
 
-// Watches, from the moment it is made, for the client's thread to handle an accepted login.
+// Watches, from the moment it is made, for the client's thread to handle an accepted login (or
+// to write another journal line with the given ending).
 class LoginWatch
 {
 public:
-    explicit LoginWatch(TradeClient &client)
+    explicit LoginWatch(TradeClient &client, const QString &ending = QStringLiteral("successfully "))
     {
         QObject::connect(Logger::instance(), &Logger::logMessage, &guard,
-                         [this, &client](const QDateTime &, const QString &, const QString &message) {
-                             if (QThread::currentThread() == &client && message.endsWith(QLatin1String("successfully ")))
+                         [this, &client, ending](const QDateTime &, const QString &, const QString &message) {
+                             if (QThread::currentThread() == &client && message.endsWith(ending))
                                  ++handled;
                          },
                          Qt::DirectConnection);
@@ -472,6 +473,11 @@ private slots:
         QTest::newRow("prices of long names") << QVector<int>{2, 20000, 20000, 7, 50, 1, TradeClient::MaxSymbolNameChars + 1};
         QTest::newRow("lists of long descriptions") << QVector<int>{8, 2000, 20000, 7, 50, 10, 0, TradeClient::MaxSymbolTextChars + 1};
         QTest::newRow("unasked chart history") << QVector<int>{3, 2000, 2000, 0, 0, 1, 0, 0, 50};
+        // Trade results past what may wait for the window, in count or in characters (padded,
+        // with a reply limit of 64 KiB): the rest are dropped with the connection, which the
+        // client then rejoins. Then the padding and the results delivered.
+        QTest::newRow("trade results past the backlog") << QVector<int>{7, 20000, 1, 0, 0, 1, 0, 0, 0, 0, TradeClient::MaxWaitingReplies};
+        QTest::newRow("long trade results past the backlog") << QVector<int>{7, 200, 1, 0, 0, 1, 0, 0, 0, 40000, 4};
     }
     void replyFloodStaysBounded()
     {
@@ -485,14 +491,17 @@ private slots:
         QVector<qint64> results;
         bool ended = false;
         const int limit = flood.value(4);
-        if (limit) {
+        const bool backlog = resCode == 7;
+        if (limit)
             client.setSymbolLimit(limit);
+        if (limit || flood.value(9))
             client.setReplyLimit(ReplyLimit);
-        }
         int logins = 0;
         connect(&client, &TradeClient::loginSuccess, &client, [&] { ++logins; });
         int limitLines = 0;
+        int backlogLines = 0;
         connect(Logger::instance(), &Logger::logMessage, &client, [&](const QDateTime &, const QString &, const QString &message) {
+            backlogLines += message == "Replies from Sim Server came faster than the terminal takes them: connection dropped";
             limitLines += message == QStringLiteral("Sim Server named more than %1 symbols, or longer names or texts than the "
                                                    "terminal keeps: those are ignored").arg(limit);
         });
@@ -522,6 +531,11 @@ private slots:
         plan.bars = flood.value(8);
         plan.tradeResultEvery = 1000;
         plan.trailer = LoginMarker;
+        if (backlog) {
+            plan.tradeResultEvery = 0;
+            plan.noteSymbols = false;
+            plan.padding = flood[9];
+        }
         // The keeper, as the window wires it, asks for EURUSD H1 once; the flood answers it among
         // its other replies, and the trailer answers it again.
         ChartManager keeper(&client);
@@ -546,15 +560,16 @@ private slots:
                                        R"({"res_code":2,"symbol":"HELD","bid":1.1,"ask":1.2,"seq":4})",
                                        R"({"res_code":2,"symbol":"ORDERED","bid":1.1,"ask":1.2,"seq":5})", LoginMarker}.join('\n');
         }
-        const LoginWatch marked(client);
+        // Past the backlog not even a login gets in until the window has taken what waits.
+        const LoginWatch marked(client, backlog ? QStringLiteral("connection dropped") : QStringLiteral("successfully "));
         server.startFlood(plan);
         QVERIFY(marked.busyUntilHandled());
-        QTRY_VERIFY_WITH_TIMEOUT(ended && finished.count() == 1 && logins == 2, MustHappenMs);
+        QTRY_VERIFY_WITH_TIMEOUT((ended || backlog) && finished.count() == 1 && logins == 2, MustHappenMs);
         const auto report = finished.first().first().value<FloodServer::Report>();
 
         QCOMPARE(report.prices, qint64(flood[1]));
         QCOMPARE(delivered, flood[3]);
-        QVector<qint64> expected(int(report.tradeResults + 1));
+        QVector<qint64> expected(backlog ? flood[10] : int(report.tradeResults + 1));
         std::iota(expected.begin(), expected.end(), 0);
         QCOMPARE(results, expected);
         QHash<QString, qint64> expectedSeq = report.lastSeqOfSymbol;
@@ -570,6 +585,7 @@ private slots:
         }
         QCOMPARE(lastSeq, expectedSeq);
         QCOMPARE(charts, int(plan.bars > 0));
+        QCOMPARE(backlogLines, int(backlog));
         if (plan.bars) {
             keeper.waitForWorkers();
             QCOMPARE(QDir(ChartCache::folderPath(ServerName, 1001)).entryList(QDir::Files), QStringList{"EURUSD_60"});
