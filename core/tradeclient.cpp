@@ -265,7 +265,7 @@ void TradeClient::run()
     // A frame over the limit is refused at its header, before its payload is taken in; a message
     // of many frames when its frames add up to more.
     const qint64 largestReply = replyLimit.load();
-    backlogChars = 2 * largestReply;
+    backlogChars = largestReply / 4;
     socket->setMaxAllowedIncomingFrameSize(quint64(largestReply));
     socket->setMaxAllowedIncomingMessageSize(quint64(largestReply));
 

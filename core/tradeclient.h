@@ -62,9 +62,10 @@ class QWebSocket;
 // the kernel has taken what it will), end the connection as a lost socket: the journal says so
 // for a reply, and while logged in the client reconnects. So does a server whose replies that
 // nothing replaces (login replies, trade results, chart-history answers) reach
-// MaxWaitingReplies, or twice the reply limit in characters, before the window has taken any of
-// them: that reply and the rest of the connection's are dropped, and the journal says so once a
-// connection.
+// MaxWaitingReplies, or a quarter of the reply limit in characters, before the window has taken
+// any of them: that reply and the rest of the connection's are dropped, and the journal says so
+// once a connection. A reply of any size within the limit still gets in when the window has
+// taken what waited.
 //
 // Nor are the symbols a server names. A run of the thread tracks at most the symbol limit of
 // distinct symbol names (50,000, far above any broker's list), taken in the order replies name
@@ -97,12 +98,15 @@ class QWebSocket;
 // | chart-history requests     | request: the terminal's own, forgotten at   | under 1 MB       |
 // |   awaiting their reply     |   each connection                           |                  |
 // | send queue                 | bytes: the send limit, 4 MiB characters     | 8 MB             |
-// | outbox: prices, whole-state| replacement: one per tracked name and kind; | 100,000 replies  |
-// |   replies, gathered lists  |   each reply under the reply limit          |                  |
-// | outbox: chart replies      | request: one per request                    | as asked         |
-// | outbox: trade results,     | time: taken at every pass of the window's   | what arrives     |
-// |   login replies, losses    |   event loop                                | while it is held |
-// | the reply being read       | bytes: the reply limit, 64 MiB              | ~400 MB at once  |
+// | outbox: prices, whole-state| replacement: one per tracked name and kind;| 100,000 replies, |
+// |   replies, gathered lists  |   each under the reply limit; time: taken   | each as the      |
+// |                            |   at every pass of the window's event loop  | server sent it   |
+// | outbox: logins, trade      | count: 10,000; bytes: a quarter of the reply| 16 Mi characters |
+// |   results, chart answers   |   limit in characters, and the one reply    | and one reply:   |
+// |                            |   that passes it; then the connection drops | ~160 MB          |
+//
+// Not a store but the same server's doing, for a moment: the reply being read, under the reply
+// limit (64 MiB of text, its UTF-16 copy and its parsed document: some 300 MB).
 //
 // No file is written here. The window's stores keyed by symbol (symbol store, position store's
 // last ticks, market watch, order dialog's tick history) hold tracked names only; each says
@@ -333,7 +337,7 @@ private:
     bool unaskedChartReported = false; // the journal has heard of an unasked reply this connection
     bool backlogDropped = false;       // this connection was dropped for its backlog
     qint64 replyChars = 0;             // the frame being handled
-    qint64 backlogChars = 0;           // twice the run's reply limit
+    qint64 backlogChars = 0;           // a quarter of the run's reply limit
 
     // The outbox, guarded by outboxMutex. A tracked symbol names its price reply in the outbox,
     // waitingSnapshot a kind to its reply (-1: none); outboxBatch changes whenever the outbox is

@@ -474,10 +474,11 @@ private slots:
         QTest::newRow("lists of long descriptions") << QVector<int>{8, 2000, 20000, 7, 50, 10, 0, TradeClient::MaxSymbolTextChars + 1};
         QTest::newRow("unasked chart history") << QVector<int>{3, 2000, 2000, 0, 0, 1, 0, 0, 50};
         // Trade results past what may wait for the window, in count or in characters (padded,
-        // with a reply limit of 64 KiB): the rest are dropped with the connection, which the
-        // client then rejoins. Then the padding and the results delivered.
+        // with a reply limit of 64 KiB, so 16 Ki characters may wait): the rest are dropped with
+        // the connection, which the client then rejoins. Then the padding and the results
+        // delivered.
         QTest::newRow("trade results past the backlog") << QVector<int>{7, 20000, 1, 0, 0, 1, 0, 0, 0, 0, TradeClient::MaxWaitingReplies};
-        QTest::newRow("long trade results past the backlog") << QVector<int>{7, 200, 1, 0, 0, 1, 0, 0, 0, 40000, 4};
+        QTest::newRow("long trade results past the backlog") << QVector<int>{7, 200, 1, 0, 0, 1, 0, 0, 0, 5000, 4};
     }
     void replyFloodStaysBounded()
     {
