@@ -28,8 +28,9 @@
 //                    |   one quote a symbol               | 160, its own name 160): ~33 MB
 //
 // The window as a whole (this store, the market watch, the position store's quotes, the order
-// dialog's tick history and symbol box, the client's tracked names) held 4.8 KB a name at these
-// bounds in bench_livetables (50,000 names listed and priced: 240 MB), so ~480 MB for 100,000.
+// dialog's tick history and symbol box, the client's tracked names) held 4.8 to 4.9 KB a name at
+// these bounds in bench_livetables (50,000 names listed and priced: 240 to 246 MB), so ~490 MB
+// for 100,000.
 // No file.
 class SymbolDataStorage : public QObject
 {
