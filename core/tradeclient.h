@@ -79,8 +79,8 @@ class QWebSocket;
 // per symbol (quotes, settings, the market watch, the tick history) names tracked symbols only.
 // A name longer than MaxSymbolNameChars is refused as a name past the limit is, wherever it
 // comes, and so is a listed symbol whose element carries a key or string longer than
-// MaxSymbolTextChars (a description, a path): what the window keeps per symbol stays near a
-// kilobyte. A price or a record without a name takes no place; such a price is dropped, as the
+// MaxSymbolTextChars (a description, a path): what the window keeps per symbol stays a few
+// kilobytes. A price or a record without a name takes no place; such a price is dropped, as the
 // window ignores it.
 // The set lives as long as the run: connectToServer and logout end it, the client's own
 // reconnections keep it. The window empties its symbol store at each login, but its tick
@@ -176,7 +176,7 @@ public:
     void setSymbolLimit(int names) { symbolLimit = names; }
     // The longest symbol name, and the longest key or string a symbol-list element may carry,
     // in characters. Brokers' names are a dozen characters or so, their descriptions and paths a
-    // few dozen; these keep what the window stores per symbol near a kilobyte.
+    // few dozen; these keep what the window stores per symbol to a few kilobytes.
     static constexpr int MaxSymbolNameChars = 64;
     static constexpr int MaxSymbolTextChars = 128;
     // The window takes the outbox at every pass of its event loop; a real server's trade
