@@ -25,8 +25,10 @@
 //   added and the longest pause of this thread's event loop (a 1 ms timer) in each:
 //   a server that stops reading while the window sends 64 KiB requests every millisecond for
 //   2 s, with the send limit off and at its default; 400 replies a second for 2 s of 100 KiB
-//   each to a window that spends 10 ms on each, as chart-history replies (each delivered, as
-//   every reply was before) and as trade-history replies (a newer one replaces a waiting one);
+//   each to a window that spends 10 ms on each, as chart-history replies each answering a
+//   request, with the reply limit (and with it the backlog of such replies) raised to 1 GiB, so
+//   each is delivered, as every reply was before, and as trade-history replies (a newer one
+//   replaces a waiting one);
 //   one 210 MB trade-history reply of 800,000 deals, that the window walks, with the reply
 //   limit raised to 1 GiB and at its default.
 // - BM_SymbolListFlood: 40,000 symbol lists naming one new symbol each, while the window takes
@@ -567,11 +569,22 @@ HostileFigures snapshotFlood(int resCode)
     };
     return againstHostileServer(
         [&](TradeClient &client) {
+            if (resCode == 3)
+                client.setReplyLimit(qint64(1) << 30);
             QObject::connect(&client, &TradeClient::chartHistoryReceived, &client, window);
             QObject::connect(&client, &TradeClient::tradeHistoryReceived, &client, window);
             QObject::connect(&client, &TradeClient::tradeResponseReceived, &client, [&](const QJsonObject &) { ended = true; });
         },
-        [&](simbroker::FloodServer &server, TradeClient &) {
+        [&](simbroker::FloodServer &server, TradeClient &client) {
+            if (resCode == 3) {
+                // The flood's replies name FLOOD00 and no interval: each answers one of these.
+                constexpr int asked = 1000;
+                const int before = server.receivedFrames().size();
+                for (int i = 0; i < asked; ++i)
+                    client.sendRequest(TradeMessages::chartHistoryRequest(simbroker::FloodServer::symbolName(0), 0, 0, -1));
+                if (!spinUntil([&] { return server.receivedFrames().size() >= before + asked; }))
+                    qFatal("the chart-history requests did not arrive");
+            }
             simbroker::FloodServer::Plan plan;
             plan.framesPerSecond = 400;
             plan.durationMs = 2000;
