@@ -111,8 +111,10 @@ CandleStick ChartManager::candleFromJson(const QJsonValue &element)
 void ChartManager::updateChartHistoryFromServer(QJsonObject chart_object)
 {
     const QJsonArray array = chart_object.value(QLatin1String("array")).toArray();
-    const QString symbol = chart_object.value(QLatin1String("symbol")).toString();
-    const int interval = chart_object.value(QLatin1String("interval")).toInt(0);
+    // Read as the trade client matched the reply to its request.
+    const TradeMessages::ChartSeries answered = TradeMessages::chartSeriesOf(chart_object);
+    const QString &symbol = answered.symbol;
+    const int interval = answered.interval;
     if (symbol.isEmpty() || interval <= 0)
         return;
     if (array.isEmpty()) {

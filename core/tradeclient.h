@@ -1,5 +1,7 @@
 #pragma once
 
+#include "trademessages.h"
+
 #include <QAbstractSocket>
 #include <QElapsedTimer>
 #include <QHash>
@@ -12,8 +14,6 @@
 #include <QVector>
 #include <atomic>
 #include <vector>
-
-#include "trademessages.h"
 
 class QTimer;
 class QWebSocket;
