@@ -67,7 +67,11 @@ void History::append(const QString &symbol, double time, double bid, double ask,
 
     // Ticks arrive in time order from a sane server, so the expired ones are a leading run; a
     // clock that stands still or runs back expires none, and the counts below bound it instead.
+    // A clock that stepped back further than the window would leave the kept ticks beside a
+    // window nothing new enters until the caps pushed them out: the window starts again.
     int drops = 0;
+    if (!series.isEmpty() && series.lastTime() - time > Span)
+        drops = series.size();
     while (drops < series.size() && time - series.timeAt(drops) > Span)
         ++drops;
     drops = std::max(drops, series.size() - (m_symbolCap - 1));
@@ -121,7 +125,10 @@ Range timeRange(const QVector<double> &times)
 {
     if (times.isEmpty())
         return {};
-    return {times.first(), times.first() + Span + Margin};
+    // The span and the clamp keep the newest within [lower, lower + Span] whatever the order of
+    // the kept times; with a clock running forward the oldest is within it already.
+    const double lower = std::clamp(times.first(), times.last() - Span, times.last());
+    return {lower, lower + Span + Margin};
 }
 
 } // namespace TickWindow

@@ -76,6 +76,7 @@ public:
 private:
     friend class History;
     double timeAt(int i) const { return m_times.at(m_first + i); }
+    double lastTime() const { return m_times.last(); }
     void dropOldest(int count);
     void push(double time, double bid, double ask, int physicalCap);
 
@@ -90,16 +91,19 @@ private:
 };
 
 // Every symbol's kept ticks. A tick appended to a symbol first drops, in order:
+//   - all the symbol's ticks when it is more than Span seconds older than the symbol's newest
+//     (the last appended): a clock that stepped back, say a server on local time at the end of
+//     summer time, starts the window again from it;
 //   - the symbol's leading ticks more than Span seconds older than it (a clock that runs forward);
-//   - the symbol's oldest ticks beyond SymbolCap - 1 (a clock that stands still or runs back
-//     expires nothing);
+//   - the symbol's oldest ticks beyond SymbolCap - 1 (a clock that stands still or runs back in
+//     small steps expires nothing);
 //   - when TotalCap ticks are kept in all, one oldest tick of the symbol holding the most: the
 //     appended symbol itself when it holds as many as any, otherwise the one of the largest that
 //     reached that count last. A symbol left without ticks is forgotten.
 // So the largest give way first and a symbol quoted late still grows towards an even share,
-// while under both caps nothing is dropped but what the span drops. The symbols are kept in
-// buckets by their count, so finding the largest costs no scan: a tick costs one hash lookup
-// and O(1) amortised besides.
+// while under both caps nothing is dropped but what the span and a step back past it drop (a
+// step back within Span keeps the window). The symbols are kept in buckets by their count, so
+// finding the largest costs no scan: a tick costs one hash lookup and O(1) amortised besides.
 class History
 {
 public:
@@ -124,8 +128,9 @@ private:
     int m_total = 0;
 };
 
-// The time axis for the kept ticks: from the oldest to the oldest + Span + Margin.
-// Empty times give 0..0.
+// The time axis for the kept ticks, Span + Margin wide: the oldest at the left edge, moved just
+// as far as the newest (the last appended, not the largest time) needs to be in view after a
+// clock stepped back. Empty times give 0..0.
 struct Range { double lower = 0.0; double upper = 0.0; };
 Range timeRange(const QVector<double> &times);
 
