@@ -68,7 +68,9 @@ public:
     // (not a single folder name) keep no workspace: both calls then do nothing.
     void saveLayout(qint64 login, const QString &password, const QString &serverName,
                     const QString &url, const QStringList &symbols);
-    void restoreLayout(qint64 login, const QString &serverName);
+    // `reloaded`, when given, receives the open chart windows whose history the "charts" file
+    // asked for again.
+    void restoreLayout(qint64 login, const QString &serverName, QList<SymbolChartWidget *> *reloaded = nullptr);
 
     void showPositionHistoryTable();
 
@@ -206,7 +208,7 @@ private:
     static SymbolChartWidget *chartOf(QMdiSubWindow *subWindow);
     void deliverTickToCharts(const TickData &tick);
     QString chartsFileText() const;
-    void restoreCharts(const QVector<Workspace::ChartEntry> &entries);
+    void restoreCharts(const QVector<Workspace::ChartEntry> &entries, QList<SymbolChartWidget *> *reloaded);
     void checkTimeframeAction(int period);
     void setDrawMode(int mode);
 

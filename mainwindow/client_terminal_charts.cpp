@@ -108,7 +108,7 @@ QString Client_Terminal::chartsFileText() const
     return text;
 }
 
-void Client_Terminal::restoreCharts(const QVector<Workspace::ChartEntry> &entries)
+void Client_Terminal::restoreCharts(const QVector<Workspace::ChartEntry> &entries, QList<SymbolChartWidget *> *reloaded)
 {
     bool created = false;
     for (const Workspace::ChartEntry &entry : entries) {
@@ -122,6 +122,8 @@ void Client_Terminal::restoreCharts(const QVector<Workspace::ChartEntry> &entrie
         }
         if (open) {
             open->loadHistory();
+            if (reloaded)
+                reloaded->append(open);
             continue;
         }
         createNewChart(entry.symbol, entry.period)->setOneClickTradingVisible(entry.oneClickVisible);

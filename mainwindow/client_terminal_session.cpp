@@ -5,6 +5,7 @@
 #include "chartmanager.h"
 #include "logindialog.h"
 #include "new_order.h"
+#include "symbolchartwidget.h"
 #include "tradeclient.h"
 #include "trademessages.h"
 
@@ -203,7 +204,20 @@ void Client_Terminal::onLogin(QJsonObject obj)
         savedPassword.clear();
     }
 
-    restoreLayout(login, serverName);
+    // A request made while no socket was open went nowhere, and the workspace saved at a lost
+    // connection lists no chart opened after it: every chart still waiting for its bars asks
+    // again, once, unless the restore has just asked for it.
+    QList<SymbolChartWidget *> waiting;
+    for (SymbolChartWidget *chart : chartWindows()) {
+        if (chart->isAwaitingHistory())
+            waiting.append(chart);
+    }
+    QList<SymbolChartWidget *> reloaded;
+    restoreLayout(login, serverName, &reloaded);
+    for (SymbolChartWidget *chart : qAsConst(waiting)) {
+        if (!reloaded.contains(chart))
+            chart->loadHistory();
+    }
     if (ui->graphArea->subWindowList().isEmpty())
         openDefaultCharts();
 

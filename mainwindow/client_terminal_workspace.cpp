@@ -108,7 +108,7 @@ void Client_Terminal::saveLayout(qint64 login, const QString &password, const QS
     writeBytes(dir.filePath(QStringLiteral("windowState")), saveState(0));
 }
 
-void Client_Terminal::restoreLayout(qint64 login, const QString &serverName)
+void Client_Terminal::restoreLayout(qint64 login, const QString &serverName, QList<SymbolChartWidget *> *reloaded)
 {
     const QString folder = Workspace::folderFor(serverName, login);
     if (folder.isEmpty() || !QDir(folder).exists())
@@ -120,7 +120,7 @@ void Client_Terminal::restoreLayout(qint64 login, const QString &serverName)
         symbolStore.setSymbols(Workspace::parseSymbolsFile(text), false);
 
     if (readText(dir.filePath(QStringLiteral("charts")), &text))
-        restoreCharts(Workspace::parseChartsFile(text));
+        restoreCharts(Workspace::parseChartsFile(text), reloaded);
 
     QByteArray bytes;
     if (readBytes(dir.filePath(QStringLiteral("layout")), &bytes))

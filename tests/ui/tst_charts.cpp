@@ -343,12 +343,18 @@ private slots:
     // --- The main window's side ---
 
     // A chart restored while the cache loads asks, once, for what is newer than its newest
-    // cached bar; with nothing cached, for the last 2,000 bars.
+    // cached bar; with nothing cached, for the last 2,000 bars. After a lost connection, the
+    // login asks once for the restored chart and for each other chart still waiting for its bars.
     void restoredChartAsksFromItsCache_data()
     {
         QTest::addColumn<int>("cached");
-        QTest::newRow("warm cache") << 3000;
-        QTest::newRow("no cache") << 0;
+        QTest::addColumn<QString>("outage"); // "<chart opened: up, frozen or down> <symbol> <period>"
+        QTest::addColumn<QString>("asked");  // after the reconnection
+        QTest::newRow("warm cache") << 3000 << "" << "";
+        QTest::newRow("no cache") << 0 << "" << "";
+        QTest::newRow("chart opened while the connection is down") << 0 << "down GBPUSD 60" << "EURUSD,60 GBPUSD,60";
+        QTest::newRow("request lost with the connection") << 0 << "frozen GBPUSD 60" << "EURUSD,60 GBPUSD,60";
+        QTest::newRow("answered second chart of a symbol") << 0 << "up EURUSD 5" << "EURUSD,60";
     }
     void restoredChartAsksFromItsCache()
     {
@@ -363,12 +369,16 @@ private slots:
         QVERIFY(charts.open(QIODevice::WriteOnly) && charts.write("EURUSD,0,0,0,800,500,60\n") > 0);
         charts.close();
         QList<qint64> from;
+        QStringList asked; // "<symbol>,<interval>"
         LoggedInWindow session;
         QVERIFY(session.start(account, [&](simbroker::SimTradeServer &server) {
             connect(&server, &simbroker::SimTradeServer::frameReceived, this,
                     [&](int, const QString &, const QJsonObject &frame) {
-                        if (frame.value("req_code").toInt() == 3)
+                        const QString symbol = frame.value("symbol").toString();
+                        if (frame.value("req_code").toInt() == 3 && !symbol.startsWith("MARKER")) {
                             from << frame.value("from").toVariant().toLongLong();
+                            asked << symbol + "," + QString::number(frame.value("interval").toInt());
+                        }
                     });
         }));
         QTRY_VERIFY(ChartParts::candles(*session.window->chartWindows().value(0))->dataCount() > cached);
@@ -377,6 +387,26 @@ private slots:
             QCOMPARE(from.first(), bars.last().timestamp);
         else
             QVERIFY(qAbs(from.first() - (now - 2000 * 3600)) < 60);
+
+        QFETCH(QString, outage);
+        const QStringList lost = outage.split(' ');
+        if (lost.size() < 3)
+            return;
+        auto *connected = session.part<QAction>("actionDisconnect");
+        session.server->setFrozen(lost[0] == "frozen"); // takes the request and never answers it
+        SymbolChartWidget *opened = lost[0] == "down" ? nullptr : session.window->createNewChart(lost[1], lost[2].toInt());
+        QTRY_VERIFY(lost[0] != "up" || ChartParts::candles(*opened)->dataCount() > 0);
+        session.server->dropConnections();
+        QTRY_VERIFY(!connected->isEnabled());
+        session.server->setFrozen(false);
+        asked.clear();
+        if (!opened) // the client opens a socket again 3 s after the loss
+            opened = session.window->createNewChart(lost[1], lost[2].toInt());
+        QTRY_VERIFY_WITH_TIMEOUT(connected->isEnabled(), MustHappenMs);
+        QTRY_VERIFY(ChartParts::candles(*opened)->dataCount() > 0);
+        session.settle();
+        asked.sort();
+        QTEST(asked.join(' '), "asked");
     }
 
     // The chart commands, and quotes to every chart of their symbol whatever its timeframe.
