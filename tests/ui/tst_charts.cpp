@@ -35,18 +35,6 @@ void feedTicks(SymbolChartWidget &chart, const QString &ticks, const std::functi
     }
 }
 
-// Bars "offset:price ..." after H1Bar, all four prices the one given.
-QList<CandleStick> flatBars(const QString &bars)
-{
-    QList<CandleStick> list;
-    for (const QString &bar : bars.split(' ', Qt::SkipEmptyParts)) {
-        const QStringList parts = bar.split(':');
-        const double price = parts[1].toDouble();
-        list.append({H1Bar + parts[0].toLongLong(), price, price, price, price});
-    }
-    return list;
-}
-
 QString checkedTimeframe(const SymbolChartWidget &chart)
 {
     const QAction *checked = ChartParts::timeframeEntries(chart).first()->actionGroup()->checkedAction();
@@ -178,31 +166,32 @@ private slots:
         QTest::addColumn<QString>("keeper");    // the keeper's last two bars
         QTest::addColumn<int>("records");       // in the cache file
         QTest::addColumn<int>("limit");         // the keeper's series limit; 0: its own
-        QTest::addColumn<QString>("reply");     // the bars of the history reply at each "|"
+        QTest::addColumn<QJsonObject>("reply"); // the history reply at each "|"; none: an empty one
         QTest::addColumn<int>("rebuilds");      // full rebuilds of the first chart's bars after its load
         const QString loaded = "-3600:1.105/1.106/1.1/1.101 0:1.102/1.107/1.101/1.106";
         QTest::newRow("inside the bar moves only the plotted bar")
-            << 1 << "100:1.2 200:1.0" << "3 1.102/1.2/1/1 1.102/1.107/1.101/1.106" << loaded << 2 << 0 << "" << 0;
+            << 1 << "100:1.2 200:1.0" << "3 1.102/1.2/1/1 1.102/1.107/1.101/1.106" << loaded << 2 << 0 << QJsonObject() << 0;
         QTest::newRow("the next hour opens a bar and hands over the finished one")
-            << 1 << "100:1.2 3617:1.3" << "4 1.3/1.3/1.3/1.3 1.3/1.3/1.3/1.3" << "-3600:1.105/1.106/1.1/1.101 0:1.102/1.2/1.101/1.2" << 3 << 0 << "" << 0;
+            << 1 << "100:1.2 3617:1.3" << "4 1.3/1.3/1.3/1.3 1.3/1.3/1.3/1.3" << "-3600:1.105/1.106/1.1/1.101 0:1.102/1.2/1.101/1.2" << 3 << 0 << QJsonObject() << 0;
         QTest::newRow("a live bar is timed at its period start")
-            << 1 << "3617:1.3 3700:1.31 7205:1.28" << "5 1.28/1.28/1.28/1.28 1.28/1.28/1.28/1.28" << "0:1.102/1.107/1.101/1.106 3600:1.3/1.31/1.3/1.31" << 4 << 0 << "" << 0;
+            << 1 << "3617:1.3 3700:1.31 7205:1.28" << "5 1.28/1.28/1.28/1.28 1.28/1.28/1.28/1.28" << "0:1.102/1.107/1.101/1.106 3600:1.3/1.31/1.3/1.31" << 4 << 0 << QJsonObject() << 0;
         QTest::newRow("a late tick changes no bar")
-            << 1 << "-10:0.5" << "3 1.102/1.107/1.101/1.106 1.102/1.107/1.101/1.106" << loaded << 2 << 0 << "" << 0;
+            << 1 << "-10:0.5" << "3 1.102/1.107/1.101/1.106 1.102/1.107/1.101/1.106" << loaded << 2 << 0 << QJsonObject() << 0;
         QTest::newRow("two charts of the series hand each bar once")
-            << 2 << "3617:1.3 7205:1.28 10805:1.29" << "6 1.29/1.29/1.29/1.29 1.29/1.29/1.29/1.29" << "3600:1.3/1.3/1.3/1.3 7200:1.28/1.28/1.28/1.28" << 5 << 0 << "" << 0;
-        // "|": a history reply of the series with the bars of "reply". An empty one takes no bar
-        // from the charts.
+            << 2 << "3617:1.3 7205:1.28 10805:1.29" << "6 1.29/1.29/1.29/1.29 1.29/1.29/1.29/1.29" << "3600:1.3/1.3/1.3/1.3 7200:1.28/1.28/1.28/1.28" << 5 << 0 << QJsonObject() << 0;
+        // "|": a history reply of the series. An empty one takes no bar from the charts.
         QTest::newRow("an empty reply keeps the forming bar")
-            << 1 << "3617:1.2 3700:1.25 3800:1.15|" << "4 1.2/1.25/1.15/1.15 1.2/1.2/1.2/1.2" << loaded << 3 << 0 << "" << 0;
+            << 1 << "3617:1.2 3700:1.25 3800:1.15|" << "4 1.2/1.25/1.15/1.15 1.2/1.2/1.2/1.2" << loaded << 3 << 0 << QJsonObject() << 0;
         QTest::newRow("after an empty reply the whole period is stored")
-            << 1 << "3617:1.2 3700:1.25 3800:1.15|3900:1.18 7205:1.3" << "5 1.3/1.3/1.3/1.3 1.3/1.3/1.3/1.3" << "0:1.102/1.107/1.101/1.106 3600:1.2/1.25/1.15/1.18" << 4 << 0 << "" << 0;
+            << 1 << "3617:1.2 3700:1.25 3800:1.15|3900:1.18 7205:1.3" << "5 1.3/1.3/1.3/1.3 1.3/1.3/1.3/1.3" << "0:1.102/1.107/1.101/1.106 3600:1.2/1.25/1.15/1.18" << 4 << 0 << QJsonObject() << 0;
         QTest::newRow("at the keeper's limit the chart keeps its newest bars")
-            << 1 << "3617:1.3 7205:1.28 10805:1.29" << "4 1.29/1.29/1.29/1.29 1.29/1.29/1.29/1.29" << "3600:1.3/1.3/1.3/1.3 7200:1.28/1.28/1.28/1.28" << 5 << 4 << "" << 2;
-        QTest::newRow("a reply after the chart's start-over merges at the end")
-            << 1 << "3617:1.3 7205:1.28|7300:1.29" << "4 1.29/1.29/1.29/1.29 1.29/1.29/1.29/1.29" << "0:1.102/1.107/1.101/1.106 3600:1.31/1.31/1.31/1.31" << 4 << 4 << "3600:1.31" << 1;
+            << 1 << "3617:1.3 7205:1.28 10805:1.29" << "4 1.29/1.29/1.29/1.29 1.29/1.29/1.29/1.29" << "3600:1.3/1.3/1.3/1.3 7200:1.28/1.28/1.28/1.28" << 5 << 4 << QJsonObject() << 2;
+        QTest::newRow("replies after the chart's start-over merge at the end")
+            << 1 << "3617:1.3 7205:1.28||7300:1.29" << "4 1.29/1.29/1.29/1.29 1.29/1.29/1.29/1.29" << "0:1.102/1.107/1.101/1.106 3600:1.31/1.31/1.31/1.31" << 4 << 4
+            << historyReply("EURUSD", 60, {{H1Bar + 3600, 1.31, 1.31, 1.31, 1.31}}) << 1;
         QTest::newRow("a reply past the keeper's limit rebuilds once")
-            << 1 << "|" << "4 1.28/1.28/1.28/1.28 1.28/1.28/1.28/1.28" << "3600:1.3/1.3/1.3/1.3 7200:1.28/1.28/1.28/1.28" << 3 << 4 << "3600:1.3 7200:1.28" << 1;
+            << 1 << "|" << "4 1.28/1.28/1.28/1.28 1.28/1.28/1.28/1.28" << "3600:1.3/1.3/1.3/1.3 7200:1.28/1.28/1.28/1.28" << 3 << 4
+            << historyReply("EURUSD", 60, {{H1Bar + 3600, 1.3, 1.3, 1.3, 1.3}, {H1Bar + 7200, 1.28, 1.28, 1.28, 1.28}}) << 1;
     }
     void liveBars()
     {
@@ -229,11 +218,11 @@ private slots:
                 tickers << chart->xAxis->ticker();
         };
         QFETCH(QString, ticks);
-        QFETCH(QString, reply);
+        QFETCH(QJsonObject, reply);
         const QStringList stretches = ticks.split('|');
         for (int i = 0; i < stretches.size(); ++i) {
             if (i > 0) {
-                keeper.updateChartHistoryFromServer(historyReply("EURUSD", 60, flatBars(reply)));
+                keeper.updateChartHistoryFromServer(reply.isEmpty() ? historyReply("EURUSD", 60, {}) : reply);
                 QCoreApplication::processEvents(); // what the keeper announced, queued
                 seen();
             }
