@@ -380,36 +380,87 @@ void SymbolChartWidget::onReadyChartHistory(QString symbol, int period)
     if (awaiting == Awaiting::Cache)
         chartManager->requestChartHistory(chartSymbol, currentPeriod, series.last().timestamp, -1);
     awaiting = Awaiting::Nothing;
-    if (!sharesSettledBars(series)) {
+    int first = 0;
+    if (!sharesSettledBars(series, &first)) {
         setCandleStickData(series);
         return;
     }
     // A reply to the chart's own request from its newest bar: only the end is new.
     truncateBars(loadedCount - 1);
-    appendBars(series, loadedCount - 1);
+    appendBars(series, first + loadedCount - 1);
     updateIndicators();
     requestRedraw();
     showLoadedView();
 }
 
-bool SymbolChartWidget::sharesSettledBars(const QList<CandleStick> &data) const
+bool SymbolChartWidget::sharesSettledBars(const QList<CandleStick> &data, int *first) const
 {
     const int settled = loadedCount - 1;
     const auto *ticker = dynamic_cast<const MyDateTimeTicker *>(xAxis->ticker().data());
-    if (settled <= 0 || loadedPeriod != currentPeriod || data.size() < loadedCount || !ticker
-        || ticker->barTimes().size() < settled || barKeys.size() < settled)
+    if (settled <= 0 || loadedPeriod != currentPeriod || !ticker || ticker->barTimes().size() < settled
+        || barKeys.size() < settled)
+        return false;
+    // Bars older than the shown ones are those the chart left out at the limit, and stay out.
+    int at = 0;
+    if (startCut) {
+        const qint64 shownFirst = qint64(ticker->barTimes().constFirst());
+        at = int(std::lower_bound(data.cbegin(), data.cend(), shownFirst,
+                                  [](const CandleStick &bar, qint64 time) { return bar.timestamp < time; })
+                 - data.cbegin());
+    }
+    if (data.size() - at < loadedCount)
         return false;
     for (int i = 0; i < settled; ++i) {
-        const CandleStick &bar = data.at(i);
+        const CandleStick &bar = data.at(at + i);
         if (double(bar.timestamp) != ticker->barTimes().at(i) || bar.open != barOpens.at(i)
             || bar.high != barHighs.at(i) || bar.low != barLows.at(i) || bar.close != barCloses.at(i))
             return false;
     }
+    *first = at;
     return true;
+}
+
+int SymbolChartWidget::indexShiftTo(const QList<CandleStick> &data) const
+{
+    // After a change of timeframe, drawings keep their index.
+    const auto *ticker = dynamic_cast<const MyDateTimeTicker *>(xAxis->ticker().data());
+    if (data.isEmpty() || !ticker || ticker->barTimes().isEmpty() || loadedPeriod != currentPeriod)
+        return 0;
+    const QVector<double> &shown = ticker->barTimes();
+    // The new first bar among the shown ones (older bars went), or the shown first bar among
+    // the new ones (older bars came).
+    const double newFirst = double(data.constFirst().timestamp);
+    const auto inShown = std::lower_bound(shown.cbegin(), shown.cend(), newFirst);
+    if (inShown != shown.cend() && *inShown == newFirst)
+        return -int(inShown - shown.cbegin());
+    const qint64 shownFirst = qint64(shown.constFirst());
+    const auto inData = std::lower_bound(data.cbegin(), data.cend(), shownFirst,
+                                         [](const CandleStick &bar, qint64 time) { return bar.timestamp < time; });
+    if (inData != data.cend() && inData->timestamp == shownFirst)
+        return int(inData - data.cbegin());
+    return 0;
+}
+
+void SymbolChartWidget::shiftDrawings(int bars)
+{
+    if (bars == 0)
+        return;
+    // Lines are placed by bar index on xAxis; tags and other anchored positions follow their
+    // anchors or the axis rect.
+    for (int i = 0; i < itemCount(); ++i) {
+        for (QCPItemPosition *position : item(i)->positions()) {
+            if (position->typeX() == QCPItemPosition::ptPlotCoords && position->keyAxis() == xAxis
+                && !position->parentAnchorX())
+                position->setCoords(position->key() + bars, position->value());
+        }
+    }
 }
 
 void SymbolChartWidget::setCandleStickData(QList<CandleStick> data)
 {
+    // Read from the bars and their ticker before both are replaced.
+    const int shift = indexShiftTo(data);
+    startCut = false;
     for (QVector<double> *column : {&barKeys, &barOpens, &barHighs, &barLows, &barCloses})
         column->clear();
     auto ticker = QSharedPointer<MyDateTimeTicker>::create();
@@ -419,6 +470,7 @@ void SymbolChartWidget::setCandleStickData(QList<CandleStick> data)
     candlesticks->data()->clear();
     truncateIndicators(0);
     appendBars(data, 0);
+    shiftDrawings(shift);
     if (!data.isEmpty() && awaiting == Awaiting::Reply)
         awaiting = Awaiting::Nothing;
     updateIndicators();
@@ -457,7 +509,7 @@ void SymbolChartWidget::appendBars(const QList<CandleStick> &data, int from)
     liveBarIndex = barKeys.size() - 1;
     liveBar = {last.timestamp, last.open, last.high, last.low, last.close};
     loadedPeriod = currentPeriod;
-    loadedCount = count;
+    loadedCount = barKeys.size();
 }
 
 void SymbolChartWidget::dropOldestBars()
@@ -470,6 +522,7 @@ void SymbolChartWidget::dropOldestBars()
         return;
     const int kept = qMin(series.size(), qMax(1, chartManager->seriesLimit() / 4 * 3));
     setCandleStickData(series.mid(series.size() - kept));
+    startCut = kept < series.size();
 }
 
 void SymbolChartWidget::truncateBars(int count)

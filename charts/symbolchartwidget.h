@@ -39,7 +39,11 @@ class QTimer;
 // The bars are the keeper's, so a window holds no more of them than the keeper's series limit
 // (chartmanager.h), not even when a server's clock leaps and every tick finishes a bar: a live
 // bar that would pass the limit first has the window start over from the newest three quarters
-// of the keeper's series, a rebuild once every quarter of the limit in bars, not per bar.
+// of the keeper's series, a rebuild once every quarter of the limit in bars, not per bar. The
+// keeper's older bars stay out after that: an announcement that only changes the end of the
+// series still replaces just that end. Whenever the bars are rebuilt from their own series and
+// start at another bar (that start-over, or the keeper dropping or adding the oldest bars), the
+// drawn lines move with them and stay on the bars they marked.
 //
 // What a window holds that grows with what a trade server sends, with the worst a hostile server
 // reaches (100,000 bars; sizes from the element types, the containers' spare room for growth
@@ -140,8 +144,14 @@ private:
     // At the keeper's limit: shows only the newest three quarters of its series.
     void dropOldestBars();
     void showLoadedView();
-    // The announced series differs from the shown bars only from the last loaded bar on.
-    bool sharesSettledBars(const QList<CandleStick> &data) const;
+    // The announced series differs from the shown bars only from the last loaded bar on;
+    // `first` is told where the shown bars start in it.
+    bool sharesSettledBars(const QList<CandleStick> &data, int *first) const;
+    // How far a bar's index moves when the chart shows `data` instead of its bars: 0 for bars
+    // of another timeframe or with no bar time in common.
+    int indexShiftTo(const QList<CandleStick> &data) const;
+    // Moves what is drawn on the bar axis by `bars` keys, so it stays on the bars it marked.
+    void shiftDrawings(int bars);
 
     // Indicators (charts/indicators): brings the shown indicators up to date with the bar
     // series, hands their series to the graphs and ends with rescaleYAxis over the view.
@@ -213,6 +223,8 @@ private:
     int loadedPeriod = 0;
     // Bars of the last load from the keeper: those before its last bar are settled.
     int loadedCount = 0;
+    // The chart left out the keeper's oldest bars at its limit: they are not shown again.
+    bool startCut = false;
     // What the bars wait for: nothing, the account's cache, or the reply to a request made with
     // nothing cached.
     enum class Awaiting { Nothing, Cache, Reply };

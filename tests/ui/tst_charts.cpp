@@ -24,12 +24,14 @@ QString ohlc(double o, double h, double l, double c)
     return QStringLiteral("%1/%2/%3/%4").arg(o).arg(h).arg(l).arg(c);
 }
 
-// Ticks "offset:bid ..." in seconds after H1Bar.
-void feedTicks(SymbolChartWidget &chart, const QString &ticks)
+// Ticks "offset:bid ..." in seconds after H1Bar; `after` runs after each.
+void feedTicks(SymbolChartWidget &chart, const QString &ticks, const std::function<void()> &after = {})
 {
     for (const QString &tick : ticks.split(' ', Qt::SkipEmptyParts)) {
         const QStringList parts = tick.split(':');
         chart.onTick(liveQuote(chart.symbol(), H1Bar + parts[0].toLongLong(), parts[1].toDouble()));
+        if (after)
+            after();
     }
 }
 
@@ -154,7 +156,8 @@ private slots:
         QCOMPARE(dynamic_cast<MyDateTimeTicker *>(chart.xAxis->ticker().data())->barTimes().size(), bars);
     }
 
-    // Live ticks against three loaded H1 bars ending at H1Bar, shown by one or two charts.
+    // Live ticks against three loaded H1 bars ending at H1Bar, shown by one or two charts; a
+    // line drawn on the last loaded bar stays on that bar through every rebuild.
     void liveBars_data()
     {
         QTest::addColumn<int>("charts");
@@ -163,24 +166,32 @@ private slots:
         QTest::addColumn<QString>("keeper");    // the keeper's last two bars
         QTest::addColumn<int>("records");       // in the cache file
         QTest::addColumn<int>("limit");         // the keeper's series limit; 0: its own
+        QTest::addColumn<QJsonObject>("reply"); // the history reply at each "|"; none: an empty one
+        QTest::addColumn<int>("rebuilds");      // full rebuilds of the first chart's bars after its load
         const QString loaded = "-3600:1.105/1.106/1.1/1.101 0:1.102/1.107/1.101/1.106";
         QTest::newRow("inside the bar moves only the plotted bar")
-            << 1 << "100:1.2 200:1.0" << "3 1.102/1.2/1/1 1.102/1.107/1.101/1.106" << loaded << 2 << 0;
+            << 1 << "100:1.2 200:1.0" << "3 1.102/1.2/1/1 1.102/1.107/1.101/1.106" << loaded << 2 << 0 << QJsonObject() << 0;
         QTest::newRow("the next hour opens a bar and hands over the finished one")
-            << 1 << "100:1.2 3617:1.3" << "4 1.3/1.3/1.3/1.3 1.3/1.3/1.3/1.3" << "-3600:1.105/1.106/1.1/1.101 0:1.102/1.2/1.101/1.2" << 3 << 0;
+            << 1 << "100:1.2 3617:1.3" << "4 1.3/1.3/1.3/1.3 1.3/1.3/1.3/1.3" << "-3600:1.105/1.106/1.1/1.101 0:1.102/1.2/1.101/1.2" << 3 << 0 << QJsonObject() << 0;
         QTest::newRow("a live bar is timed at its period start")
-            << 1 << "3617:1.3 3700:1.31 7205:1.28" << "5 1.28/1.28/1.28/1.28 1.28/1.28/1.28/1.28" << "0:1.102/1.107/1.101/1.106 3600:1.3/1.31/1.3/1.31" << 4 << 0;
+            << 1 << "3617:1.3 3700:1.31 7205:1.28" << "5 1.28/1.28/1.28/1.28 1.28/1.28/1.28/1.28" << "0:1.102/1.107/1.101/1.106 3600:1.3/1.31/1.3/1.31" << 4 << 0 << QJsonObject() << 0;
         QTest::newRow("a late tick changes no bar")
-            << 1 << "-10:0.5" << "3 1.102/1.107/1.101/1.106 1.102/1.107/1.101/1.106" << loaded << 2 << 0;
+            << 1 << "-10:0.5" << "3 1.102/1.107/1.101/1.106 1.102/1.107/1.101/1.106" << loaded << 2 << 0 << QJsonObject() << 0;
         QTest::newRow("two charts of the series hand each bar once")
-            << 2 << "3617:1.3 7205:1.28 10805:1.29" << "6 1.29/1.29/1.29/1.29 1.29/1.29/1.29/1.29" << "3600:1.3/1.3/1.3/1.3 7200:1.28/1.28/1.28/1.28" << 5 << 0;
-        // "|": an empty history reply of the series. It takes no bar from the charts.
+            << 2 << "3617:1.3 7205:1.28 10805:1.29" << "6 1.29/1.29/1.29/1.29 1.29/1.29/1.29/1.29" << "3600:1.3/1.3/1.3/1.3 7200:1.28/1.28/1.28/1.28" << 5 << 0 << QJsonObject() << 0;
+        // "|": a history reply of the series. An empty one takes no bar from the charts.
         QTest::newRow("an empty reply keeps the forming bar")
-            << 1 << "3617:1.2 3700:1.25 3800:1.15|" << "4 1.2/1.25/1.15/1.15 1.2/1.2/1.2/1.2" << loaded << 3 << 0;
+            << 1 << "3617:1.2 3700:1.25 3800:1.15|" << "4 1.2/1.25/1.15/1.15 1.2/1.2/1.2/1.2" << loaded << 3 << 0 << QJsonObject() << 0;
         QTest::newRow("after an empty reply the whole period is stored")
-            << 1 << "3617:1.2 3700:1.25 3800:1.15|3900:1.18 7205:1.3" << "5 1.3/1.3/1.3/1.3 1.3/1.3/1.3/1.3" << "0:1.102/1.107/1.101/1.106 3600:1.2/1.25/1.15/1.18" << 4 << 0;
+            << 1 << "3617:1.2 3700:1.25 3800:1.15|3900:1.18 7205:1.3" << "5 1.3/1.3/1.3/1.3 1.3/1.3/1.3/1.3" << "0:1.102/1.107/1.101/1.106 3600:1.2/1.25/1.15/1.18" << 4 << 0 << QJsonObject() << 0;
         QTest::newRow("at the keeper's limit the chart keeps its newest bars")
-            << 1 << "3617:1.3 7205:1.28 10805:1.29" << "4 1.29/1.29/1.29/1.29 1.29/1.29/1.29/1.29" << "3600:1.3/1.3/1.3/1.3 7200:1.28/1.28/1.28/1.28" << 5 << 4;
+            << 1 << "3617:1.3 7205:1.28 10805:1.29" << "4 1.29/1.29/1.29/1.29 1.29/1.29/1.29/1.29" << "3600:1.3/1.3/1.3/1.3 7200:1.28/1.28/1.28/1.28" << 5 << 4 << QJsonObject() << 2;
+        QTest::newRow("replies after the chart's start-over merge at the end")
+            << 1 << "3617:1.3 7205:1.28||7300:1.29" << "4 1.29/1.29/1.29/1.29 1.29/1.29/1.29/1.29" << "0:1.102/1.107/1.101/1.106 3600:1.31/1.31/1.31/1.31" << 4 << 4
+            << historyReply("EURUSD", 60, {{H1Bar + 3600, 1.31, 1.31, 1.31, 1.31}}) << 1;
+        QTest::newRow("a reply past the keeper's limit rebuilds once")
+            << 1 << "|" << "4 1.28/1.28/1.28/1.28 1.28/1.28/1.28/1.28" << "3600:1.3/1.3/1.3/1.3 7200:1.28/1.28/1.28/1.28" << 3 << 4
+            << historyReply("EURUSD", 60, {{H1Bar + 3600, 1.3, 1.3, 1.3, 1.3}, {H1Bar + 7200, 1.28, 1.28, 1.28, 1.28}}) << 1;
     }
     void liveBars()
     {
@@ -195,14 +206,27 @@ private slots:
         if (charts == 2)
             twin = std::make_unique<SymbolChartWidget>(&keeper, "EURUSD", 60);
         QTRY_COMPARE(ChartParts::candles(*chart)->dataCount(), 3);
+        // A vertical line on the last loaded bar, as the tool draws it.
+        chart->replot();
+        QVERIFY(ChartParts::tools(*chart)->press(QPoint(int(chart->xAxis->coordToPixel(2)), 100), 2, 5));
+        auto *line = qobject_cast<QCPItemStraightLine *>(ChartParts::tools(*chart)->drawingItem.data());
+        ChartParts::tools(*chart)->release();
+        // A full rebuild installs a new ticker; the old ones are held, so none can reuse an address.
+        QList<QSharedPointer<QCPAxisTicker>> tickers{chart->xAxis->ticker()};
+        const auto seen = [&] {
+            if (chart->xAxis->ticker() != tickers.last())
+                tickers << chart->xAxis->ticker();
+        };
         QFETCH(QString, ticks);
+        QFETCH(QJsonObject, reply);
         const QStringList stretches = ticks.split('|');
         for (int i = 0; i < stretches.size(); ++i) {
             if (i > 0) {
-                keeper.updateChartHistoryFromServer(historyReply("EURUSD", 60, {}));
+                keeper.updateChartHistoryFromServer(reply.isEmpty() ? historyReply("EURUSD", 60, {}) : reply);
                 QCoreApplication::processEvents(); // what the keeper announced, queued
+                seen();
             }
-            feedTicks(*chart, stretches[i]);
+            feedTicks(*chart, stretches[i], seen);
             if (twin)
                 feedTicks(*twin, stretches[i]);
         }
@@ -213,6 +237,11 @@ private slots:
         keeper.waitForWorkers();
         QTEST(int(QFileInfo(ChartCache::folderPath("Srv", 7) + "/EURUSD_60").size() / 40), "records");
         QCOMPARE(chart->xAxis->range(), QCPRange(0, 50));
+        QTEST(int(tickers.size()) - 1, "rebuilds");
+        // The line stays on its bar, whatever index the bar has now.
+        const int key = int(line->point1->key());
+        QCOMPARE(line->point2->key(), line->point1->key());
+        QCOMPARE(qint64(dynamic_cast<MyDateTimeTicker *>(chart->xAxis->ticker().data())->barTimes().value(key)) - H1Bar, 0);
     }
 
     // After a change to a timeframe with nothing cached, the old bars stay on show, the price
