@@ -85,9 +85,6 @@ public:
 
     // Shows the cached bars of the current period and asks the keeper for the missing ones.
     void loadHistory();
-    // The bars wait for the account's cache or for the answer to a request made with nothing
-    // cached.
-    bool isAwaitingHistory() const { return awaiting != Awaiting::Nothing; }
     // Applies one live quote of the chart's symbol; a quote without symbol or time changes nothing.
     void onTick(TickData tick);
 

@@ -204,17 +204,14 @@ void Client_Terminal::onLogin(QJsonObject obj)
         savedPassword.clear();
     }
 
-    // A request made while no socket was open went nowhere, and the workspace saved at a lost
-    // connection lists no chart opened after it: every chart still waiting for its bars asks
-    // again, once, unless the restore has just asked for it.
-    QList<SymbolChartWidget *> waiting;
-    for (SymbolChartWidget *chart : chartWindows()) {
-        if (chart->isAwaitingHistory())
-            waiting.append(chart);
-    }
+    // A request made while no socket was open went nowhere, the workspace saved at a lost
+    // connection lists no chart opened after it, and the restore reloads only the first chart of
+    // each symbol: every chart still open asks again, once, from its newest cached bar, so none
+    // stays empty or keeps the gap of the outage.
+    const QList<SymbolChartWidget *> open = chartWindows();
     QList<SymbolChartWidget *> reloaded;
     restoreLayout(login, serverName, &reloaded);
-    for (SymbolChartWidget *chart : qAsConst(waiting)) {
+    for (SymbolChartWidget *chart : open) {
         if (!reloaded.contains(chart))
             chart->loadHistory();
     }

@@ -373,7 +373,7 @@ private slots:
 
     // A chart restored while the cache loads asks, once, for what is newer than its newest
     // cached bar; with nothing cached, for the last 2,000 bars. After a lost connection, the
-    // login asks once for the restored chart and for each other chart still waiting for its bars.
+    // login asks once for each open chart, restored or not.
     void restoredChartAsksFromItsCache_data()
     {
         QTest::addColumn<int>("cached");
@@ -383,7 +383,8 @@ private slots:
         QTest::newRow("no cache") << 0 << "" << "";
         QTest::newRow("chart opened while the connection is down") << 0 << "down GBPUSD 60" << "EURUSD,60 GBPUSD,60";
         QTest::newRow("request lost with the connection") << 0 << "frozen GBPUSD 60" << "EURUSD,60 GBPUSD,60";
-        QTest::newRow("answered second chart of a symbol") << 0 << "up EURUSD 5" << "EURUSD,60";
+        QTest::newRow("cached chart opened while the connection is down") << 3000 << "down EURUSD 60" << "EURUSD,60 EURUSD,60";
+        QTest::newRow("answered second chart of a symbol") << 0 << "up EURUSD 5" << "EURUSD,5 EURUSD,60";
     }
     void restoredChartAsksFromItsCache()
     {
