@@ -182,6 +182,19 @@ public:
     // The window takes the outbox at every pass of its event loop; a real server's trade
     // results and logins come a few at a time.
     static constexpr int MaxWaitingReplies = 10000;
+    // The records one reply brings into the window (see above). Every record becomes a table row
+    // of some 3 to 5 KB, so 800,000 small records within the reply limit would cost gigabytes.
+    // Open positions and pending orders: a count no real account reaches, each array. Trade
+    // history: each of its three arrays, at or above what a real account's records within the
+    // reply limit reach (a busy account's year is some 50,000 deals, about 10 MB). Read when the
+    // thread starts.
+    static constexpr int DefaultHeldRecordLimit = 10000;
+    static constexpr int DefaultHistoryRecordLimit = 100000;
+    void setRecordLimits(int held, int history)
+    {
+        heldRecordLimit = held;
+        historyRecordLimit = history;
+    }
 
     // Whether these values name the session that is logged in now: connectToServer with them
     // would leave the connection alone.
@@ -247,6 +260,9 @@ private:
     bool backlogFull();
     // Client thread: tracks the symbols of the positions or orders a reply brings.
     void trackHeldSymbols(int code, const QJsonObject &message);
+    // Client thread: the reply with each of its record arrays cut to the newest records within
+    // the run's record limits; the journal hears once a reply of what was left out.
+    QJsonObject keepNewestRecords(int code, const QJsonObject &message);
     // Client thread: whether a symbol-list element carries a string too long to keep.
     static bool carriesLongText(const QJsonObject &element);
     // Client thread: whether a chart-history reply answers a request sent on this connection,
@@ -299,6 +315,8 @@ private:
     std::atomic<qint64> replyLimit{DefaultReplyLimit};
     std::atomic<qint64> sendLimit{DefaultSendLimit};
     std::atomic_int symbolLimit{DefaultSymbolLimit};
+    std::atomic_int heldRecordLimit{DefaultHeldRecordLimit};
+    std::atomic_int historyRecordLimit{DefaultHistoryRecordLimit};
     bool connected = false;
     std::atomic_bool loggedIn{false};
     bool pongPending = false;
@@ -329,6 +347,8 @@ private:
     };
     QHash<QString, TrackedSymbol> trackedSymbols;
     int runSymbolLimit = DefaultSymbolLimit;
+    int runHeldRecordLimit = DefaultHeldRecordLimit;     // client thread, set as run() starts
+    int runHistoryRecordLimit = DefaultHistoryRecordLimit;
     bool symbolLimitMet = false;      // a name was refused since the journal last heard of it
     bool symbolLimitReported = false; // the journal has said so this connection
     // Client thread: the chart-history requests sent on this connection and not yet answered, by
