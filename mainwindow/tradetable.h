@@ -89,7 +89,16 @@ public:
     // column keeps its width either way.
     void setAutoArrange(bool autoArrange);
 
+    // The record's epoch seconds as local time, "yyyy.MM.dd hh:mm:ss".
     static QString formatTime(qint64 epochSeconds);
+    // formatTime for the many rows of one fill: the local zone is read once, as this is made,
+    // rather than for every time (each reading asks the file system for the zone file).
+    class TimeTexts
+    {
+    public:
+        TimeTexts();
+        QString operator()(qint64 epochSeconds) const;
+    };
 
 private:
     void put(int row, int column, QTableWidgetItem *item, bool icon = false);
