@@ -16,6 +16,9 @@
 #include <QWebSocket>
 
 #include <algorithm>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <functional>
 #include <iterator>
 #include <utility>
@@ -27,6 +30,8 @@ constexpr int ReconnectDelayMs = 3000;
 constexpr int SendTickMs = 5;
 // How long the end of the thread waits for the server to take the close frame.
 constexpr int CloseHandshakeMs = 300;
+// A reply this long (a few thousand records) leaves enough free in the heap to hand back.
+constexpr qint64 TrimAfterChars = qint64(1) << 20;
 // Replies emptied by newer ones are compacted away from this many on, once they are half the
 // outbox: the outbox stays within twice its live replies.
 constexpr int CompactAfterReplaced = 64;
@@ -435,6 +440,12 @@ void TradeClient::onMessageReceived(QString msg)
     sinceLastFrame.start();
     replyChars = msg.size();
     processMessage(parseMessage(msg));
+#ifdef __GLIBC__
+    // The parse of a large reply leaves its many small blocks free in this thread's heap, where
+    // nothing the window builds from the reply can use them: they go back to the system.
+    if (replyChars >= TrimAfterChars)
+        malloc_trim(0);
+#endif
 }
 
 void TradeClient::processMessage(const QJsonObject &message)
