@@ -16,12 +16,12 @@
 #include <QWebSocket>
 
 #include <algorithm>
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 #include <functional>
 #include <iterator>
 #include <utility>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace {
 
