@@ -21,8 +21,10 @@
 //   last ticks        | count: names the trade client tracks| ~175 bytes a symbol (hash node;
 //                     |   (100,000 a run); replacement: one | the name shared with the symbol
 //                     |   tick a symbol; outlives logins    | store's quote): ~18 MB
-//   positions, orders | replacement: each reply replaces    | one reply's records, under the
-//                     |   its kind; they do not add up      | reply limit (64 MiB of text)
+//   positions, orders | replacement: each reply replaces    | 10,000 of each, a few hundred
+//                     |   its kind; they do not add up;     | bytes a record: ~6 MB, and the
+//                     |   count: 10,000 each (the trade     | texts the reply carried, under
+//                     |   client's held-record limit)       | the reply limit (64 MiB of text)
 //
 // No file.
 class PositionDataStore : public QObject

@@ -16,8 +16,12 @@
 #include <QWebSocket>
 
 #include <algorithm>
+#include <functional>
 #include <iterator>
 #include <utility>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace {
 
@@ -26,6 +30,8 @@ constexpr int ReconnectDelayMs = 3000;
 constexpr int SendTickMs = 5;
 // How long the end of the thread waits for the server to take the close frame.
 constexpr int CloseHandshakeMs = 300;
+// A reply this long (a few thousand records) leaves enough free in the heap to hand back.
+constexpr qint64 TrimAfterChars = qint64(1) << 20;
 // Replies emptied by newer ones are compacted away from this many on, once they are half the
 // outbox: the outbox stays within twice its live replies.
 constexpr int CompactAfterReplaced = 64;
@@ -48,6 +54,27 @@ bool deliveredOnce(int code)
 {
     return code == LoginAcceptedCode || code == LoginRefusedCode || code == SocketLostCode
         || code == ChartCode || code == TradeResultCode;
+}
+
+// The newest `limit` of the records by their "time", read as the records read it; of records
+// of one time the later in the array counts as the newer. They keep their order in the array.
+QJsonArray newestRecords(const QJsonArray &records, int limit)
+{
+    std::vector<std::pair<qint64, int>> byTime;
+    byTime.reserve(size_t(records.size()));
+    for (int i = 0; i < records.size(); ++i)
+        byTime.emplace_back(JsonRead::int64(records.at(i).toObject().value(QLatin1String("time"))), i);
+    const auto newest = byTime.begin() + limit;
+    std::nth_element(byTime.begin(), newest, byTime.end(), std::greater<>());
+    std::vector<int> places;
+    places.reserve(size_t(limit));
+    for (auto it = byTime.begin(); it != newest; ++it)
+        places.push_back(it->second);
+    std::sort(places.begin(), places.end());
+    QJsonArray kept;
+    for (const int place : places)
+        kept.append(records.at(place));
+    return kept;
 }
 
 const QString TerminalSource = QStringLiteral("Terminal");
@@ -249,6 +276,8 @@ void TradeClient::run()
     trackedSymbols.clear();
     chartRequests.clear();
     runSymbolLimit = qMax(0, symbolLimit.load());
+    runHeldRecordLimit = qMax(0, heldRecordLimit.load());
+    runHistoryRecordLimit = qMax(0, historyRecordLimit.load());
     symbolLimitMet = symbolLimitReported = false;
     socket = new QWebSocket(QString(), QWebSocketProtocol::Version13);
     sendTimer = new QTimer;
@@ -411,6 +440,12 @@ void TradeClient::onMessageReceived(QString msg)
     sinceLastFrame.start();
     replyChars = msg.size();
     processMessage(parseMessage(msg));
+#ifdef __GLIBC__
+    // The parse of a large reply leaves its many small blocks free in this thread's heap, where
+    // nothing the window builds from the reply can use them: they go back to the system.
+    if (replyChars >= TrimAfterChars)
+        malloc_trim(0);
+#endif
 }
 
 void TradeClient::processMessage(const QJsonObject &message)
@@ -446,10 +481,13 @@ void TradeClient::processMessage(const QJsonObject &message)
                                        .arg(serverName));
         }
         break;
-    case 2: case 4: case 5: case 6: case 7: case 8:
-        trackHeldSymbols(code, message);
-        deliver(code, message);
+    case 2: case 4: case 5: case 6: case 7: case 8: {
+        // Cut before anything is kept of it: only the records the window gets name held symbols.
+        const QJsonObject kept = keepNewestRecords(code, message);
+        trackHeldSymbols(code, kept);
+        deliver(code, kept);
         break;
+    }
     default: break;
     }
     if (std::exchange(symbolLimitMet, false) && !std::exchange(symbolLimitReported, true)) {
@@ -520,6 +558,46 @@ void TradeClient::trackHeldSymbols(int code, const QJsonObject &message)
     // Read as the records read them.
     for (const QJsonValue record : message.value(QLatin1String("array")).toArray())
         trackSymbol(JsonRead::text(record.toObject().value(QLatin1String("symbol"))), true);
+}
+
+QJsonObject TradeClient::keepNewestRecords(int code, const QJsonObject &message)
+{
+    const bool positions = code == AccountCode && TradeMessages::replacesPositions(message);
+    if (!positions && code != OrdersCode && code != HistoryCode)
+        return message;
+    const int limit = code == HistoryCode ? runHistoryRecordLimit : runHeldRecordLimit;
+    static const QStringList recordArrays{QStringLiteral("array")};
+    static const QStringList historyArrays{QStringLiteral("positions"), QStringLiteral("orders"),
+                                           QStringLiteral("deals")};
+    const QStringList &keys = code == HistoryCode ? historyArrays : recordArrays;
+    QHash<QString, QJsonArray> cut;
+    int sent = 0;
+    for (const QString &key : keys) {
+        const QJsonArray records = message.value(key).toArray();
+        if (records.size() <= limit)
+            continue;
+        sent = qMax(sent, records.size());
+        cut.insert(key, newestRecords(records, limit));
+    }
+    if (cut.isEmpty())
+        return message;
+    // Built anew rather than changed: a change would first copy the whole reply.
+    QJsonObject kept;
+    for (auto it = message.begin(); it != message.end(); ++it) {
+        const auto replaced = cut.constFind(it.key());
+        kept.insert(it.key(), replaced != cut.cend() ? QJsonValue(replaced.value()) : it.value());
+    }
+    if (code == HistoryCode) {
+        journal(NetworkSource, QStringLiteral("%1 sent more trade history than the terminal shows (%2 records of a kind): "
+                                              "the newest %3 of each are shown; choose a shorter period")
+                                   .arg(serverName).arg(sent).arg(limit));
+    } else {
+        journal(NetworkSource, QStringLiteral("%1 sent %2 %3: the terminal shows the newest %4")
+                                   .arg(serverName).arg(sent)
+                                   .arg(positions ? QStringLiteral("open positions") : QStringLiteral("pending orders"))
+                                   .arg(limit));
+    }
+    return kept;
 }
 
 int TradeClient::snapshotOf(int code, const QJsonObject &message)

@@ -88,6 +88,20 @@ class QWebSocket;
 // room. The journal says once a connection that the server named more symbols, or longer names
 // or texts, than the terminal keeps: a reconnection that meets the limit again says so again.
 //
+// Nor are the records a reply brings: each becomes a table row of some kilobytes, and the reply
+// limit holds 800,000 records of five keys. An open-positions reply that replaces the positions
+// and a pending-orders reply bring at most the held-record limit (10,000) records each, a
+// trade-history reply at most the history-record limit (100,000) of each of its three arrays.
+// Past the limit the newest by "time" (read as the records read it) are kept, the later in the
+// array counting as the newer of one time, in the order the reply gave them; the rest are dropped
+// here, in the client thread, before the reply waits for the window or names a held symbol. The
+// journal says so once a reply, for the history with the advice to choose a shorter period. An
+// account reply that brings only the figures is delivered as it came: the window reads no record
+// of it. As measured on the built terminal (a reply of each, then a login whose answer shows the
+// window free): 10,000 open positions cost the window some 45 MB and it answers within a second,
+// 10,000 pending orders (each with its button) some 85 MB and 2 s; 100,000 closed trades of each
+// kind (50 MB of text) some 880 MB, with the peak under 930 MB, and 3 to 4.5 s.
+//
 // What grows with the server's replies in a run, in this class (worst case under a hostile
 // server; sizes as Qt 5 lays them out, a character two bytes):
 //
@@ -100,13 +114,24 @@ class QWebSocket;
 // | send queue                 | bytes: the send limit, 4 MiB characters     | 8 MB             |
 // | outbox: prices, whole-state| replacement: one per tracked name and kind;| 100,000 replies, |
 // |   replies, gathered lists  |   each under the reply limit; time: taken   | each as the      |
-// |                            |   at every pass of the window's event loop  | server sent it   |
+// |                            |   at every pass of the window's event loop; | server sent it   |
+// |                            |   records: 10,000 positions, 10,000 orders, | but its records  |
+// |                            |   100,000 of each history array             |                  |
 // | outbox: logins, trade      | count: 10,000; bytes: a quarter of the reply| 16 Mi characters |
 // |   results, chart answers   |   limit in characters, and the one reply    | and one reply:   |
 // |                            |   that passes it; then the connection drops | ~160 MB          |
 //
 // Not a store but the same server's doing, for a moment: the reply being read, under the reply
-// limit (64 MiB of text, its UTF-16 copy and its parsed document: some 300 MB).
+// limit: 64 MiB of text, its UTF-16 copy and its parsed document, some 500 MB for 800,000 small
+// records as measured (the terminal peaked at 571 MB from 45), and while such a reply is cut the
+// records kept, copied once. What its parse leaves free in this thread's heap is handed back to
+// the system once the reply is handled, so it does not add to what the window then builds.
+//
+// The sum for a reply of records, as the built terminal measured it: the reply being read (some
+// 500 MB) comes before the window's rows, which cost 10,000 open positions some 45 MB, 10,000
+// pending orders some 85 MB, and 100,000 closed trades of each kind some 880 MB (the trade and
+// history tables' headers say theirs); a history reply at the reply limit whose arrays were cut
+// to 100,000 each peaked at 929 MB.
 //
 // No file is written here. The window's stores keyed by symbol (symbol store, position store's
 // last ticks, market watch, order dialog's tick history) hold tracked names only; each says
@@ -182,6 +207,19 @@ public:
     // The window takes the outbox at every pass of its event loop; a real server's trade
     // results and logins come a few at a time.
     static constexpr int MaxWaitingReplies = 10000;
+    // The records one reply brings into the window (see above). Every record becomes a table row
+    // of some 3 to 5 KB, so 800,000 small records within the reply limit would cost gigabytes.
+    // Open positions and pending orders: a count no real account reaches, each array. Trade
+    // history: each of its three arrays, at or above what a real account's records within the
+    // reply limit reach (a busy account's year is some 50,000 deals, about 10 MB). Read when the
+    // thread starts.
+    static constexpr int DefaultHeldRecordLimit = 10000;
+    static constexpr int DefaultHistoryRecordLimit = 100000;
+    void setRecordLimits(int held, int history)
+    {
+        heldRecordLimit = held;
+        historyRecordLimit = history;
+    }
 
     // Whether these values name the session that is logged in now: connectToServer with them
     // would leave the connection alone.
@@ -247,6 +285,9 @@ private:
     bool backlogFull();
     // Client thread: tracks the symbols of the positions or orders a reply brings.
     void trackHeldSymbols(int code, const QJsonObject &message);
+    // Client thread: the reply with each of its record arrays cut to the newest records within
+    // the run's record limits; the journal hears once a reply of what was left out.
+    QJsonObject keepNewestRecords(int code, const QJsonObject &message);
     // Client thread: whether a symbol-list element carries a string too long to keep.
     static bool carriesLongText(const QJsonObject &element);
     // Client thread: whether a chart-history reply answers a request sent on this connection,
@@ -299,6 +340,8 @@ private:
     std::atomic<qint64> replyLimit{DefaultReplyLimit};
     std::atomic<qint64> sendLimit{DefaultSendLimit};
     std::atomic_int symbolLimit{DefaultSymbolLimit};
+    std::atomic_int heldRecordLimit{DefaultHeldRecordLimit};
+    std::atomic_int historyRecordLimit{DefaultHistoryRecordLimit};
     bool connected = false;
     std::atomic_bool loggedIn{false};
     bool pongPending = false;
@@ -329,6 +372,8 @@ private:
     };
     QHash<QString, TrackedSymbol> trackedSymbols;
     int runSymbolLimit = DefaultSymbolLimit;
+    int runHeldRecordLimit = DefaultHeldRecordLimit;     // client thread, set as run() starts
+    int runHistoryRecordLimit = DefaultHistoryRecordLimit;
     bool symbolLimitMet = false;      // a name was refused since the journal last heard of it
     bool symbolLimitReported = false; // the journal has said so this connection
     // Client thread: the chart-history requests sent on this connection and not yet answered, by

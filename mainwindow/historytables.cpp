@@ -11,6 +11,7 @@
 #include <QDateTime>
 #include <QJsonArray>
 #include <QMenu>
+#include <QSignalBlocker>
 #include <QTableWidget>
 
 namespace {
@@ -280,6 +281,12 @@ HistorySums HistoryTables::load(const QJsonObject &reply, const SymbolDataStorag
         columnsOf(fill.table)->reset();
     }
 
+    // Nobody watches a single cell of these tables: the views paint once the fill is done, and
+    // a signal per cell would cost more than the cell.
+    const QSignalBlocker quietPositions(positions->model());
+    const QSignalBlocker quietOrders(orders->model());
+    const QSignalBlocker quietDeals(deals->model());
+    const TradeTable::TimeTexts timeText;
     HistorySums sums;
 
     int row = 0;
@@ -287,7 +294,7 @@ HistorySums HistoryTables::load(const QJsonObject &reply, const SymbolDataStorag
         const HistoryPosition p = HistoryPosition::read(value.toObject());
         put(positions, row, PosSymbol, p.symbol, p.type == QLatin1String("buy") ? buyIcon : sellIcon);
         put(positions, row, PosTicket, wholeText(p.ticket));
-        put(positions, row, PosTime, TradeTable::formatTime(p.time));
+        put(positions, row, PosTime, timeText(p.time));
         put(positions, row, PosType, p.type);
         put(positions, row, PosVolume, lotsText(p.volume));
         put(positions, row, PosStopLoss, optionalPrice(p.sl, p.digits));
@@ -308,7 +315,7 @@ HistorySums HistoryTables::load(const QJsonObject &reply, const SymbolDataStorag
         put(deals, row, DealSymbol, d.symbol, !trade ? QIcon() : d.kind == 0 ? buyIcon : sellIcon);
         put(deals, row, DealTicket, wholeText(d.ticket));
         put(deals, row, DealOrder, trade ? wholeText(d.order) : QString());
-        put(deals, row, DealTime, TradeTable::formatTime(d.time));
+        put(deals, row, DealTime, timeText(d.time));
         put(deals, row, DealType, HistoryText::dealKind(d.kind));
         put(deals, row, DealVolume, trade ? lotsText(d.volume) : QString());
         put(deals, row, DealPrice, trade ? price(d.price, digits) : QString());
@@ -324,7 +331,7 @@ HistorySums HistoryTables::load(const QJsonObject &reply, const SymbolDataStorag
         const QString typeText = TradeTable::orderTypeText(o.type);
         put(orders, row, OrdSymbol, o.symbol, typeText.isEmpty() ? QIcon() : pendingIcon);
         put(orders, row, OrdTicket, wholeText(o.ticket));
-        put(orders, row, OrdTime, TradeTable::formatTime(o.time));
+        put(orders, row, OrdTime, timeText(o.time));
         put(orders, row, OrdType, typeText);
         put(orders, row, OrdVolume, lotsText(o.volume));
         put(orders, row, OrdStopLoss, optionalPrice(o.sl, digits));

@@ -14,6 +14,9 @@
 #include <QStyleOptionButton>
 #include <QTableWidget>
 
+#include <cstdio>
+#include <ctime>
+
 namespace {
 
 const QString PositionMark = QStringLiteral("position");
@@ -102,6 +105,7 @@ double TradeTable::rebuild(const QList<Position> &positionList, const QList<Pend
     table->setRowCount(positionList.size() + orders.size());
     columns->reset();
 
+    const TimeTexts timeText;
     double totalProfit = 0.0;
     int row = 0;
     for (const Position &p : positionList) {
@@ -112,7 +116,7 @@ double TradeTable::rebuild(const QList<Position> &positionList, const QList<Pend
                                                               : QStringLiteral(":/icon/buy.png")));
         put(row, SymbolColumn, symbol, true);
         put(row, TicketColumn, makeCell(QString::number(p.ticket)));
-        put(row, TimeColumn, makeCell(formatTime(p.time)));
+        put(row, TimeColumn, makeCell(timeText(p.time)));
         put(row, TypeColumn, makeCell(p.type));
         put(row, VolumeColumn, makeCell(money(p.volume)));
         put(row, PriceColumn, makeCell(price(p.price, p.digits)));
@@ -139,7 +143,7 @@ double TradeTable::rebuild(const QList<Position> &positionList, const QList<Pend
             symbol->setIcon(QIcon(QStringLiteral(":/icon/pending_order.png")));
         put(row, SymbolColumn, symbol, !typeText.isEmpty());
         put(row, TicketColumn, makeCell(QString::number(o.ticket)));
-        put(row, TimeColumn, makeCell(formatTime(o.time)));
+        put(row, TimeColumn, makeCell(timeText(o.time)));
         auto *type = new QTableWidgetItem(typeText);
         type->setFlags(ReadOnlyCell);
         put(row, TypeColumn, type);
@@ -299,5 +303,25 @@ void TradeTable::setAutoArrange(bool autoArrange)
 
 QString TradeTable::formatTime(qint64 epochSeconds)
 {
-    return QDateTime::fromSecsSinceEpoch(epochSeconds, Qt::LocalTime).toString(QStringLiteral("yyyy.MM.dd hh:mm:ss"));
+    return TimeTexts()(epochSeconds);
+}
+
+TradeTable::TimeTexts::TimeTexts()
+{
+    tzset();
+}
+
+QString TradeTable::TimeTexts::operator()(qint64 epochSeconds) const
+{
+    // Where QDateTime takes the C library's local time, so do these: from the epoch to the end
+    // of 2037. Earlier and later times it works out its own way, which stays its own.
+    constexpr qint64 LastCLibraryTime = 2145916799;
+    tm local;
+    const time_t seconds = time_t(epochSeconds);
+    if (epochSeconds < 0 || epochSeconds > LastCLibraryTime || !localtime_r(&seconds, &local))
+        return QDateTime::fromSecsSinceEpoch(epochSeconds, Qt::LocalTime).toString(QStringLiteral("yyyy.MM.dd hh:mm:ss"));
+    char text[32];
+    const int length = std::snprintf(text, sizeof text, "%04d.%02d.%02d %02d:%02d:%02d", local.tm_year + 1900,
+                                     local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    return QString::fromLatin1(text, length);
 }

@@ -96,30 +96,33 @@ public:
         }
     }
 
-    void sendLargeHistory(qint64 deals)
+    void sendLargeReply(const QByteArray &head, const std::function<QByteArray(qint64)> &record, qint64 count,
+                        const QByteArray &tail, const QString &trailer)
     {
-        const QByteArray head = R"({"res_code":5,"positions":[],"orders":[],"deals":[)";
-        const QByteArray tail = "]}";
-        const qint64 dealSize = FloodServer::largeHistoryDeal(0).size();
-        const qint64 length = head.size() + deals * dealSize + qMax<qint64>(0, deals - 1) + tail.size();
+        // The length is needed before the first byte: the records are made twice, once to count.
+        qint64 length = head.size() + tail.size();
+        for (qint64 i = 0; i < count; ++i)
+            length += record(i).size();
         // A final text frame with the 64-bit length form; a server's frames are not masked.
         QByteArray header("\x81\x7f");
         for (int shift = 56; shift >= 0; shift -= 8)
             header.append(char((length >> shift) & 0xff));
+        const qint64 startNs = steadyNs();
         for (QTcpSocket *socket : qAsConst(tcpSockets)) {
             if (socket)
                 socket->write(header + head);
         }
         auto *feed = new QTimer(this);
-        connect(feed, &QTimer::timeout, this, [this, feed, deals, tail, next = qint64(0)]() mutable {
+        connect(feed, &QTimer::timeout, this, [=, next = qint64(0)]() mutable {
             for (QTcpSocket *socket : qAsConst(tcpSockets)) {
                 if (socket && socket->bytesToWrite() > SendBufferLimit)
                     return;
             }
             QByteArray piece;
-            for (; next < deals && piece.size() < 64 * 1024; ++next)
-                piece += (next ? "," : "") + FloodServer::largeHistoryDeal(next);
-            if (next == deals) {
+            for (; next < count && piece.size() < 64 * 1024; ++next)
+                piece += record(next);
+            const bool last = next == count;
+            if (last) {
                 piece += tail;
                 feed->deleteLater();
                 feed->stop();
@@ -128,6 +131,13 @@ public:
                 if (socket)
                     socket->write(piece);
             }
+            if (!last)
+                return;
+            const qint64 endNs = steadyNs();
+            for (const QString &frame : trailer.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+                sendToAll(frame);
+            QMetaObject::invokeMethod(owner, [owner = owner, length, startNs, endNs] { emit owner->largeReplySent(length, startNs, endNs); },
+                                      Qt::QueuedConnection);
         });
         feed->start(0);
     }
@@ -318,7 +328,14 @@ void FloodServer::stopReading()
 
 void FloodServer::sendLargeHistory(qint64 deals)
 {
-    QMetaObject::invokeMethod(worker, [this, deals] { worker->sendLargeHistory(deals); }, Qt::QueuedConnection);
+    sendLargeReply(R"({"res_code":5,"positions":[],"orders":[],"deals":[)",
+                   [](qint64 index) { return (index ? QByteArray(",") : QByteArray()) + largeHistoryDeal(index); }, deals, "]}");
+}
+
+void FloodServer::sendLargeReply(const QByteArray &head, std::function<QByteArray(qint64)> record, qint64 count,
+                                 const QByteArray &tail, const QString &trailer)
+{
+    QMetaObject::invokeMethod(worker, [=] { worker->sendLargeReply(head, record, count, tail, trailer); }, Qt::QueuedConnection);
 }
 
 QByteArray FloodServer::largeHistoryDeal(qint64 index)

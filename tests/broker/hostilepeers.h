@@ -11,6 +11,7 @@
 #include <QUrl>
 
 #include <atomic>
+#include <functional>
 
 namespace simbroker {
 
@@ -97,6 +98,12 @@ public:
     // records of about 200 bytes, written as one frame piece by piece as the connection takes
     // it, so the server never holds it whole.
     void sendLargeHistory(qint64 deals);
+    // One reply made of `head`, the bytes of record(0) to record(count - 1) (made in the
+    // server's thread, twice: the frame's length comes first) and `tail`, written as one frame
+    // piece by piece as the connections take it; then the trailer's frames, one a line.
+    // largeReplySent tells when the last piece was handed to the connections.
+    void sendLargeReply(const QByteArray &head, std::function<QByteArray(qint64)> record, qint64 count,
+                        const QByteArray &tail, const QString &trailer = QString());
     static QByteArray largeHistoryDeal(qint64 index);
     QList<Frame> receivedFrames() const;
     int loggedInCount() const;
@@ -109,6 +116,9 @@ public:
 signals:
     // Emitted in the owner's thread when a flood has ended.
     void floodFinished(const simbroker::FloodServer::Report &report);
+    // Emitted in the owner's thread: a large reply's bytes, and when its first and last pieces
+    // were written (the clock of Report::endSentNs).
+    void largeReplySent(qint64 bytes, qint64 startNs, qint64 endNs);
 
 private:
     class Worker;

@@ -2,7 +2,7 @@
 // test whose program must reach a broker that does not share the test's pace.
 //   simbroker_server [--host 127.0.0.1] [--port 9001] [--seed 1] [--interval 500]
 //                    [--broker-list-port 9000] [--account-service-port 9004] [--events]
-//   simbroker_server --flood <kind> [--seconds 20] [--length 16384] [--host 127.0.0.1] [--port 9001]
+//   simbroker_server --flood <kind> [--seconds 20] [--length 16384] [--records 100000] [--host 127.0.0.1] [--port 9001]
 // Each service it offers is started in main() below and announces where it listens. With
 // --flood only a hostile trade server listens, see runFlood().
 #include "accountservice.h"
@@ -27,17 +27,86 @@
 namespace {
 
 const QStringList FloodKinds = {QStringLiteral("long-names"), QStringLiteral("long-descriptions"),
-                                QStringLiteral("chart-replies"), QStringLiteral("listed-prices")};
+                                QStringLiteral("chart-replies"), QStringLiteral("listed-prices"),
+                                QStringLiteral("positions"), QStringLiteral("orders"),
+                                QStringLiteral("history"), QStringLiteral("unknown")};
+// The kinds that are one large reply of `--records` records rather than a flood of replies.
+const QStringList ReplyKinds = {QStringLiteral("positions"), QStringLiteral("orders"), QStringLiteral("history"),
+                                QStringLiteral("unknown")};
+
+// Records of the large replies, the newest last. An open position or a pending order carries five
+// keys; a closed trade in the history every key the history tables read.
+QByteArray openPosition(qint64 i)
+{
+    return QStringLiteral(R"({"ticket":%1,"symbol":"EURUSD","type":"buy","volume":100,"time":%2})")
+        .arg(1000000 + i).arg(1700000000 + i).toUtf8();
+}
+
+QByteArray pendingOrder(qint64 i)
+{
+    return QStringLiteral(R"({"ticket":%1,"symbol":"EURUSD","type":2,"volume":100,"time":%2})")
+        .arg(1000000 + i).arg(1700000000 + i).toUtf8();
+}
+
+QByteArray closedPosition(qint64 i)
+{
+    return QStringLiteral(R"({"ticket":%1,"symbol":"EURUSD","type":"%2","time":%3,"digits":5,"volume":2000,)"
+                          R"("price_o":1.0812,"price_c":1.0837,"sl":1.079,"tp":1.084,"swap":-0.42,"profit":12.5})")
+        .arg(1000000 + i).arg(i % 2 ? "sell" : "buy").arg(1700000000 + i).toUtf8();
+}
+
+QByteArray historyOrder(qint64 i)
+{
+    return QStringLiteral(R"({"ticket":%1,"symbol":"EURUSD","type":%2,"time":%3,"volume":2000,"price":1.08,)"
+                          R"("s_price":1.081,"sl":1.079,"tp":1.084,"state":%4,"digits":5})")
+        .arg(1000000 + i).arg(i % 8).arg(1700000000 + i).arg(i % 7).toUtf8();
+}
+
+QByteArray historyDeal(qint64 i)
+{
+    return QStringLiteral(R"({"ticket":%1,"order":%1,"symbol":"EURUSD","type":%2,"time":%3,"volume":2000,)"
+                          R"("price":1.1,"profit":3.5,"swap":-0.1,"commission":-0.7,"fee":-0.05,"digits":5})")
+        .arg(1000000 + i).arg(i % 5).arg(1700000000 + i).toUtf8();
+}
+
+// Sends the large reply of `kind`, then `trailer`.
+void sendLargeReply(simbroker::FloodServer &server, const QString &kind, qint64 records, const QString &trailer)
+{
+    const auto joined = [](QByteArray (*record)(qint64)) {
+        return [record](qint64 i) { return (i ? QByteArray(",") : QByteArray()) + record(i); };
+    };
+    if (kind == QLatin1String("positions")) {
+        server.sendLargeReply(R"({"res_code":4,"balance":10000,"margin":0,"credit":0,"is_last":1,"array":[)",
+                              joined(openPosition), records, "]}", trailer);
+    } else if (kind == QLatin1String("orders")) {
+        server.sendLargeReply(R"({"res_code":6,"array":[)", joined(pendingOrder), records, "]}", trailer);
+    } else if (kind == QLatin1String("unknown")) {
+        server.sendLargeReply(R"({"res_code":9,"array":[)", joined(openPosition), records, "]}", trailer);
+    } else {
+        // The three arrays, `records` each, one after the other.
+        server.sendLargeReply(
+            R"({"res_code":5,"positions":[)",
+            [records](qint64 i) {
+                if (i < records)
+                    return (i ? QByteArray(",") : QByteArray()) + closedPosition(i);
+                if (i < 2 * records)
+                    return (i == records ? QByteArray(R"(],"orders":[)") : QByteArray(",")) + historyOrder(i - records);
+                return (i == 2 * records ? QByteArray(R"(],"deals":[)") : QByteArray(",")) + historyDeal(i - 2 * records);
+            },
+            3 * records, "]}", trailer);
+    }
+}
 
 // A terminal that logs in to this server gets the simulated market's symbol list, then, 2 s
 // after it has answered the login (its trade-history request), `seconds` of the flood as fast
-// as the connection takes it, then a login reply. It prints each step, and when the terminal's
+// as the connection takes it (or, for the kinds of ReplyKinds, one reply of `records` records),
+// then a login reply. It prints each step, and when the terminal's
 // answer to that login reply arrived, then ends; it also ends when no login or no answer came
 // within 5 minutes.
 constexpr int AnswerWaitMs = 5 * 60 * 1000;
 constexpr int SettleMs = 2000;
 
-int runFlood(const QHostAddress &host, quint16 port, const QString &kind, int seconds, int length)
+int runFlood(const QHostAddress &host, quint16 port, const QString &kind, int seconds, int length, qint64 records)
 {
     QTextStream out(stdout);
     simbroker::FloodServer server;
@@ -79,6 +148,15 @@ int runFlood(const QHostAddress &host, quint16 port, const QString &kind, int se
                              QCoreApplication::quit();
                          });
                      });
+    QObject::connect(&server, &simbroker::FloodServer::largeReplySent, &server, [&](qint64 bytes, qint64 startNs, qint64 endNs) {
+        endSentNs = endNs;
+        out << "Reply of " << QString::number(double(bytes) / 1e6, 'f', 1) << " MB sent in "
+            << QString::number((endNs - startNs) * 1e-6, 'f', 1) << " ms; login reply sent" << Qt::endl;
+        QTimer::singleShot(AnswerWaitMs, &server, [&out] {
+            out << "No answer to the login reply" << Qt::endl;
+            QCoreApplication::quit();
+        });
+    });
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, &server, [&] {
         const QList<simbroker::FloodServer::Frame> frames = server.receivedFrames();
@@ -102,6 +180,16 @@ int runFlood(const QHostAddress &host, quint16 port, const QString &kind, int se
             // The terminal is still busy with its first login for a while (its charts open):
             // a flood, or its absence, then meets a terminal at rest, so the delays compare.
             QTimer::singleShot(SettleMs, &server, [&] {
+                if (ReplyKinds.contains(kind)) {
+                    out << "Logged in: one reply (" << kind << ") of " << records << " records" << Qt::endl;
+                    // The terminal's keep-alive counts whole replies: after this wait's silence a
+                    // reply that takes a while to read would meet its ping and pong time and be
+                    // dropped as a silent server's. A quote just before it, as a live server
+                    // sends them, keeps the figures the reply's own.
+                    server.sendText(QStringLiteral(R"({"res_code":2,"symbol":"EURUSD","bid":1.1,"ask":1.1002,"digits":5})"));
+                    sendLargeReply(server, kind, records, plan.trailer);
+                    return;
+                }
                 out << "Logged in: flooding (" << kind << ") for " << seconds << " s" << Qt::endl;
                 server.startFlood(plan);
             });
@@ -165,8 +253,12 @@ int main(int argc, char *argv[])
                                            QStringLiteral("seconds"), QStringLiteral("20"));
     const QCommandLineOption lengthOption(QStringLiteral("length"), QStringLiteral("Characters of each long name or description."),
                                           QStringLiteral("characters"), QStringLiteral("16384"));
+    const QCommandLineOption recordsOption(QStringLiteral("records"),
+                                           QStringLiteral("Records of the one reply of --flood positions, orders, unknown; of each "
+                                                          "of its three arrays for --flood history."),
+                                           QStringLiteral("count"), QStringLiteral("100000"));
     parser.addOptions({hostOption, portOption, seedOption, intervalOption, brokerListOption, accountServiceOption, eventsOption,
-                       floodOption, secondsOption, lengthOption});
+                       floodOption, secondsOption, lengthOption, recordsOption});
     parser.process(app);
 
     QTextStream out(stdout);
@@ -204,7 +296,12 @@ int main(int argc, char *argv[])
             err << "invalid --length: " << parser.value(lengthOption) << '\n';
             return 2;
         }
-        return runFlood(host, quint16(port), kind, seconds, length);
+        const qint64 records = parser.value(recordsOption).toLongLong(&ok);
+        if (!ok || records < 1 || records > 100000000) {
+            err << "invalid --records: " << parser.value(recordsOption) << '\n';
+            return 2;
+        }
+        return runFlood(host, quint16(port), kind, seconds, length, records);
     }
     const uint seed = parser.value(seedOption).toUInt(&ok);
     if (!ok) {

@@ -277,6 +277,85 @@ private slots:
         QTEST(atLogins.join(QStringLiteral(" / ")), "store");
     }
 
+    // A reply brings at most its record limit of each record array into the window (3 open
+    // positions or pending orders, 2 of each history array here): the newest by "time", read as
+    // the records read it, the later of one time counting as the newer, in the reply's order. The
+    // journal says so once a reply, and only symbols of kept records are held. "t" stands for a
+    // record {"ticket", "time"}: t(1,100). Delivered: the code and the tickets of each reply.
+    void recordsPastTheirLimitKeepTheNewest_data()
+    {
+        QTest::addColumn<QString>("frames");
+        QTest::addColumn<QString>("delivered");
+        QTest::addColumn<QStringList>("journal");
+        const auto t = [](int ticket, const char *time) { return QStringLiteral(R"({"ticket":%1,"time":%2})").arg(ticket).arg(time); };
+        const auto positions = [](const QStringList &records, int last = 1) {
+            return QStringLiteral(R"({"res_code":4,"balance":5,"is_last":%1,"array":[%2]})").arg(last).arg(records.join(','));
+        };
+        const QString cutPositions = QStringLiteral("Network: Sim Server sent 5 open positions: the terminal shows the newest 3");
+        const QString cutOrders = QStringLiteral("Network: Sim Server sent 4 pending orders: the terminal shows the newest 3");
+        QTest::newRow("positions") << positions({t(1, "100"), t(2, "500"), t(3, "300"), t(4, "200"), t(5, "400")})
+                                   << "4:2 3 5" << QStringList{cutPositions};
+        QTest::newRow("positions at the limit") << positions({t(1, "100"), t(2, "500"), t(3, "300")}) << "4:1 2 3" << QStringList{};
+        QTest::newRow("one time") << positions({t(1, "7"), t(2, "7"), t(3, "7"), t(4, "7"), t(5, "7")}) << "4:3 4 5" << QStringList{cutPositions};
+        QTest::newRow("times as read") << positions({t(1, "\"900\""), t(2, "100"), t(3, "1.6"), t(4, "\"x\""), t(5, "200")})
+                                       << "4:1 2 5" << QStringList{cutPositions};
+        QTest::newRow("figures only") << positions({t(1, "1"), t(2, "2"), t(3, "3"), t(4, "4"), t(5, "5")}, 0)
+                                      << "4:1 2 3 4 5" << QStringList{};
+        const QString orders = QStringLiteral(R"({"res_code":6,"array":[%1]})").arg(QStringList{t(1, "4"), t(2, "3"), t(3, "2"), t(4, "1")}.join(','));
+        QTest::newRow("pending orders, then positions") << orders + '\n' + positions({t(1, "100"), t(2, "500"), t(3, "300"), t(4, "200"), t(5, "400")})
+                                                        << "6:1 2 3 4:2 3 5" << QStringList{cutOrders, cutPositions};
+        QTest::newRow("history") << QStringLiteral(R"({"res_code":5,"positions":[%1],"orders":[%2],"deals":[%3]})")
+                                        .arg(QStringList{t(1, "3"), t(2, "1"), t(3, "2")}.join(','), QStringList{t(4, "1"), t(5, "2")}.join(','),
+                                             QStringList{t(6, "9"), t(7, "8"), t(8, "7"), t(9, "6")}.join(','))
+                                 << "5:1 3/4 5/6 7"
+                                 << QStringList{"Network: Sim Server sent more trade history than the terminal shows (4 records of a kind): "
+                                                "the newest 2 of each are shown; choose a shorter period"};
+        // The symbol limit (2) leaves room for 4 held symbols; the one left out takes none.
+        QTest::newRow("held symbols") << positions({R"({"ticket":1,"time":1,"symbol":"OLD"})", R"({"ticket":2,"time":2,"symbol":"K1"})",
+                                                    R"({"ticket":3,"time":3,"symbol":"K2"})", R"({"ticket":4,"time":4,"symbol":"K3"})",
+                                                    R"({"ticket":5,"time":5,"symbol":"K1"})"})
+                                             + '\n' + R"({"res_code":2,"symbol":"OLD","bid":1.1,"ask":1.2})"
+                                             + '\n' + R"({"res_code":2,"symbol":"K3","bid":1.1,"ask":1.2})"
+                                      << "4:3 4 5 2:K3"
+                                      << QStringList{cutPositions, "Network: Sim Server named more than 2 symbols, or longer names or texts "
+                                                                   "than the terminal keeps: those are ignored"};
+    }
+    void recordsPastTheirLimitKeepTheNewest()
+    {
+        QFETCH(QString, frames);
+        Rig r;
+        r.client.setRecordLimits(3, 2);
+        r.client.setSymbolLimit(2);
+        QVERIFY(r.connectTo());
+        r.events.clear();
+        r.journal.clear();
+        for (const QString &frame : frames.split('\n'))
+            r.server.sendText(frame);
+        r.server.sendText(LoginMarker);
+        QTRY_COMPARE_WITH_TIMEOUT(r.count("loginSuccess"), 1, MustHappenMs);
+        QStringList delivered;
+        const auto tickets = [](const QJsonArray &records) {
+            QStringList kept;
+            for (const QJsonValue record : records)
+                kept.append(QString::number(record.toObject().value("ticket").toInt()));
+            return kept.join(' ');
+        };
+        for (const auto &event : qAsConst(r.events)) {
+            const QJsonObject &reply = event.second;
+            const int code = reply.value("res_code").toInt();
+            if (code == 2)
+                delivered.append("2:" + reply.value("symbol").toString());
+            else if (code == 5)
+                delivered.append("5:" + tickets(reply.value("positions").toArray()) + '/' + tickets(reply.value("orders").toArray()) + '/'
+                                 + tickets(reply.value("deals").toArray()));
+            else if (code != 1)
+                delivered.append(QString::number(code) + ':' + tickets(reply.value("array").toArray()));
+        }
+        QTEST(delivered.join(' '), "delivered");
+        QStringList lines = r.journal.filter(QStringLiteral("Network: "));
+        QTEST(lines, "journal");
+    }
+
     // One run through a drop, a frozen server and a refused login on the way back.
     void lostConnectionsAreRejoinedOnce()
     {

@@ -237,6 +237,36 @@ private slots:
         QCOMPARE(window->symbolStorage()->allSymbols(), QStringList{"EURUSD"});
     }
 
+    // A time cell as the trader reads it in a zone with clock changes (Berlin), also across
+    // both changes, and on either side of the times the C library converts; a long series of
+    // times read the same way QDateTime reads them.
+    void timeTexts_data()
+    {
+        QTest::addColumn<qint64>("seconds");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("winter") << qint64(1700000000) << "2023.11.14 23:13:20";
+        QTest::newRow("summer") << qint64(1688000000) << "2023.06.29 02:53:20";
+        QTest::newRow("before spring change") << qint64(1711846799) << "2024.03.31 01:59:59";
+        QTest::newRow("spring change") << qint64(1711846800) << "2024.03.31 03:00:00";
+        QTest::newRow("before autumn change") << qint64(1729990799) << "2024.10.27 02:59:59";
+        QTest::newRow("autumn change") << qint64(1729990800) << "2024.10.27 02:00:00";
+        QTest::newRow("epoch") << qint64(0) << "1970.01.01 01:00:00";
+        QTest::newRow("last of 2037") << qint64(2145916799) << "2038.01.01 00:59:59";
+        QTest::newRow("before the epoch") << qint64(-1) << "1970.01.01 00:59:59";
+    }
+    void timeTexts()
+    {
+        QFETCH(qint64, seconds);
+        QTEST(TradeTable::TimeTexts()(seconds), "text");
+        QTEST(TradeTable::formatTime(seconds), "text");
+        const TradeTable::TimeTexts times;
+        QRandomGenerator random{quint32(seconds)};
+        for (int i = 0; i < 2000; ++i) {
+            const qint64 t = qint64(random.bounded(4300000000.0)) - 100000000;
+            QCOMPARE(times(t), QDateTime::fromSecsSinceEpoch(t, Qt::LocalTime).toString("yyyy.MM.dd hh:mm:ss"));
+        }
+    }
+
     // Each row picks one period of the menu, with "All" chosen before it; the server holds
     // closed positions from today back to 2020. The menu opens at the click, mapped through the
     // viewport of the table that asked.
