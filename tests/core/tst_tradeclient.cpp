@@ -668,6 +668,9 @@ private slots:
             const QString after = plan.nameLength || plan.descriptionLength ? QString(TradeClient::MaxSymbolNameChars + 1, 'A') : "AFTER";
             server.sendText(QStringLiteral(R"({"res_code":2,"symbol":"%1","bid":1.1,"ask":1.2,"seq":6})").arg(after));
             QTRY_COMPARE_WITH_TIMEOUT(limitLines, 2, MustHappenMs);
+            // And texts cut again are said again.
+            server.sendText(QStringLiteral(R"({"res_code":8,"array":[{"symbol":"LISTED","desc":"%1"}]})").arg(QString(plan.descriptionLength, 'd')));
+            QTRY_COMPARE_WITH_TIMEOUT(cutLines, int(plan.descriptionLength > 0) * 2, MustHappenMs);
         }
     }
 
