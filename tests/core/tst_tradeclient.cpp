@@ -239,7 +239,7 @@ private slots:
                                                                R"(<{"res_code":8,"array":[{"symbol":"EURUSD","path":"%1"}]})" "\n%2")
                                                     .arg(QString(127, 'P'), cut)
                                              << "symbolListReceived" << "EURUSD|EURUSD";
-        QTest::newRow("arrays, nameless elements") << R"({"res_code":8,"array":[{"symbol":"EURUSD","desc":["d"],"path":{"p":1}},{"desc":"d"},7]})" "\n"
+        QTest::newRow("arrays, nameless elements") << R"({"res_code":8,"is_last":1,"array":[{"symbol":"EURUSD","desc":["d"],"path":{"p":1}},{"desc":"d"},7]})" "\n"
                                                       R"(<{"res_code":8,"array":[{"symbol":"EURUSD"}]})"
                                                    << "symbolListReceived" << "EURUSD|EURUSD";
         // Nameless records and prices take none of the limit's places.
