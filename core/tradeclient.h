@@ -39,7 +39,7 @@ class QWebSocket;
 //
 // A symbol list is no whole state: the store merges each into what it holds, and a symbol that an
 // earlier list named and a later one does not stays. So no symbol of a waiting list is dropped.
-// The first waiting list that names a symbol is delivered as it came but for its elements,
+// The first waiting list that names a symbol is delivered on its own, as its code and elements
 // trimmed as below (with an empty store, the market watch is built from it alone); the symbols
 // of the lists after it are gathered into one list, one entry per symbol holding its latest
 // element, delivered at the place of the newest of them. A list that names no symbol changes
