@@ -361,7 +361,7 @@ const QVector<QString> &symbolLists()
         QVector<QString> result;
         for (int seq = 0; seq < SymbolLists; ++seq) {
             const QString symbol = simbroker::FloodServer::symbolName(seq);
-            result.append(QStringLiteral(R"({"res_code":8,"is_last":1,"array":[{"symbol":"%1","seq":%2}],"symbol":"%1","seq":%2,"pad":""})")
+            result.append(QStringLiteral(R"({"res_code":8,"is_last":1,"array":[{"symbol":"%1","seq":%2,"c_size":%2}],"symbol":"%1","seq":%2,"pad":""})")
                               .arg(symbol).arg(seq));
         }
         return result;

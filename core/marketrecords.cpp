@@ -94,21 +94,58 @@ TickData readTickData(const QJsonObject &object)
     return tick;
 }
 
+namespace {
+
+// Every key a symbol-list element is read from, with its field's rule: the reader and the
+// trimming of an element both go by this table, so an element keeps exactly what is read.
+struct SettingField
+{
+    QLatin1String key;
+    void (*read)(SymbolSetting &setting, const QJsonValue &value);
+};
+
+const SettingField SettingFields[] = {
+    {QLatin1String("path"), [](SymbolSetting &s, const QJsonValue &v) { s.path = JsonRead::text(v); }},
+    {QLatin1String("symbol"), [](SymbolSetting &s, const QJsonValue &v) { s.symbol = JsonRead::text(v); }},
+    {QLatin1String("desc"), [](SymbolSetting &s, const QJsonValue &v) { s.desc = JsonRead::text(v); }},
+    {QLatin1String("digits"), [](SymbolSetting &s, const QJsonValue &v) { s.digits = JsonRead::digits(v); }},
+    {QLatin1String("c_size"), [](SymbolSetting &s, const QJsonValue &v) { s.c_size = JsonRead::number(v); }},
+    {QLatin1String("min_vol"), [](SymbolSetting &s, const QJsonValue &v) { s.min_vol = JsonRead::int64(v); }},
+    {QLatin1String("max_vol"), [](SymbolSetting &s, const QJsonValue &v) { s.max_vol = JsonRead::int64(v); }},
+    {QLatin1String("step_vol"), [](SymbolSetting &s, const QJsonValue &v) { s.step_vol = JsonRead::int64(v); }},
+};
+
+} // namespace
+
 SymbolSetting readSymbolSetting(const QJsonObject &object)
 {
-    using namespace JsonRead;
     // Every field is read, so the unknown-symbol defaults of the struct never survive here:
     // a key the server left out reads as zero.
     SymbolSetting setting;
-    setting.path = text(object.value(QLatin1String("path")));
-    setting.symbol = text(object.value(QLatin1String("symbol")));
-    setting.desc = text(object.value(QLatin1String("desc")));
-    setting.digits = digits(object.value(QLatin1String("digits")));
-    setting.c_size = number(object.value(QLatin1String("c_size")));
-    setting.min_vol = int64(object.value(QLatin1String("min_vol")));
-    setting.max_vol = int64(object.value(QLatin1String("max_vol")));
-    setting.step_vol = int64(object.value(QLatin1String("step_vol")));
+    for (const SettingField &field : SettingFields)
+        field.read(setting, object.value(field.key));
     return setting;
+}
+
+QJsonObject trimSymbolElement(const QJsonObject &element, int maxTextChars, bool &cut)
+{
+    QJsonObject kept;
+    for (const SettingField &field : SettingFields) {
+        const auto found = element.constFind(field.key);
+        // An array or an object reads as a missing key under every rule.
+        if (found == element.constEnd() || found.value().isArray() || found.value().isObject())
+            continue;
+        if (found.value().isString() && found.value().toString().size() > maxTextChars) {
+            QString text = found.value().toString();
+            // Never half a character: a pair split at the bound would show as garbage.
+            text.truncate(text.at(maxTextChars).isLowSurrogate() ? maxTextChars - 1 : maxTextChars);
+            kept.insert(field.key, text);
+            cut = true;
+        } else {
+            kept.insert(field.key, found.value());
+        }
+    }
+    return kept;
 }
 
 void registerMarketRecordTypes()

@@ -72,6 +72,10 @@ double lots(const QJsonValue &value);
 TickData readTickData(const QJsonObject &object);
 // One element of the symbol-list reply's "array".
 SymbolSetting readSymbolSetting(const QJsonObject &object);
+// What readSymbolSetting reads of an element, and nothing else: the keys it reads, but for an
+// array or object under one (read as a missing key), each string cut to maxTextChars characters
+// (a pair of surrogates is never split). Sets `cut` when a string was cut; leaves it otherwise.
+QJsonObject trimSymbolElement(const QJsonObject &element, int maxTextChars, bool &cut);
 
 // Registers the market records for queued connections and QVariant; safe to call repeatedly.
 void registerMarketRecordTypes();

@@ -16,7 +16,8 @@
 //
 // What grows here with the server's replies. Every name is one the trade client tracks: at most
 // 100,000 a run (tradeclient.h), of at most 64 characters, with a description and a path of at
-// most 128. Sizes as Qt 5 lays them out on 64 bits, a string 24 bytes and two a character:
+// most 128 (the client cuts longer ones). Sizes as Qt 5 lays them out on 64 bits, a string 24
+// bytes and two a character:
 //
 //   store            | bounded by                         | worst case, hostile server
 //   -----------------|------------------------------------|---------------------------------

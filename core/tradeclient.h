@@ -39,12 +39,13 @@ class QWebSocket;
 //
 // A symbol list is no whole state: the store merges each into what it holds, and a symbol that an
 // earlier list named and a later one does not stays. So no symbol of a waiting list is dropped.
-// The first waiting list that names a symbol is delivered as it came (with an empty store, the
-// market watch is built from it alone); the symbols of the lists after it are gathered into one
-// list, one entry per symbol holding its latest element, delivered at the place of the newest of
-// them. A list that names no symbol changes nothing in the store: it gives way to the next list,
-// and adds nothing to one waiting. An accepted login (the window empties the store for it)
-// starts the gathering anew: no list received before it is merged with one received after it.
+// The first waiting list that names a symbol is delivered on its own, as its code and elements
+// trimmed as below (with an empty store, the market watch is built from it alone); the symbols
+// of the lists after it are gathered into one list, one entry per symbol holding its latest
+// element, delivered at the place of the newest of them. A list that names no symbol changes
+// nothing in the store: it gives way to the next list, and adds nothing to one waiting. An
+// accepted login (the window empties the store for it) starts the gathering anew: no list
+// received before it is merged with one received after it.
 //
 // Chart-history replies, trade results and the rest are each delivered once, in the order
 // received. No reply overtakes one received before it.
@@ -78,15 +79,19 @@ class QWebSocket;
 // and a server cycling positions through new names still meets a bound. So what the window keeps
 // per symbol (quotes, settings, the market watch, the tick history) names tracked symbols only.
 // A name longer than MaxSymbolNameChars is refused as a name past the limit is, wherever it
-// comes, and so is a listed symbol whose element carries a key or string longer than
-// MaxSymbolTextChars (a description, a path): what the window keeps per symbol stays a few
-// kilobytes. A price or a record without a name takes no place; such a price is dropped, as the
-// window ignores it.
+// comes; nothing else refuses a symbol. Of a symbol-list element only what the store reads
+// waits for the window (trimSymbolElement, beside the reader in marketrecords.h): the keys the
+// record is read from, none holding an array or object, each string cut to MaxSymbolTextChars (a
+// description, a path). So what the window keeps per symbol stays a few kilobytes, and a broker
+// whose elements carry more (trading hours, long descriptions) still has its symbols listed. A
+// price or a record without a name takes no place; such a price is dropped, as the window
+// ignores it, and such a list element is left out, as the store skips it.
 // The set lives as long as the run: connectToServer and logout end it, the client's own
 // reconnections keep it. The window empties its symbol store at each login, but its tick
 // history and last quotes outlive a login, so a server that drops the connection gains no new
-// room. The journal says once a connection that the server named more symbols, or longer names
-// or texts, than the terminal keeps: a reconnection that meets the limit again says so again.
+// room. The journal says once a connection that the server named more symbols, or longer names,
+// than the terminal keeps, and once that it sent texts that were cut: a reconnection that meets
+// either again says so again.
 //
 // Nor are the records a reply brings: each becomes a table row of some kilobytes, and the reply
 // limit holds 800,000 records of five keys. An open-positions reply that replaces the positions
@@ -199,9 +204,10 @@ public:
     // The distinct symbol names a run tracks (see above). Read when the thread starts.
     static constexpr int DefaultSymbolLimit = 50000;
     void setSymbolLimit(int names) { symbolLimit = names; }
-    // The longest symbol name, and the longest key or string a symbol-list element may carry,
-    // in characters. Brokers' names are a dozen characters or so, their descriptions and paths a
-    // few dozen; these keep what the window stores per symbol to a few kilobytes.
+    // The longest symbol name, and the longest string of a symbol-list element the window gets
+    // (a longer one is cut), in characters. Brokers' names are a dozen characters or so, their
+    // descriptions and paths a few dozen; these keep what the window stores per symbol to a few
+    // kilobytes.
     static constexpr int MaxSymbolNameChars = 64;
     static constexpr int MaxSymbolTextChars = 128;
     // The window takes the outbox at every pass of its event loop; a real server's trade
@@ -288,8 +294,6 @@ private:
     // Client thread: the reply with each of its record arrays cut to the newest records within
     // the run's record limits; the journal hears once a reply of what was left out.
     QJsonObject keepNewestRecords(int code, const QJsonObject &message);
-    // Client thread: whether a symbol-list element carries a string too long to keep.
-    static bool carriesLongText(const QJsonObject &element);
     // Client thread: whether a chart-history reply answers a request sent on this connection,
     // which it then uses up.
     bool answersChartRequest(const QJsonObject &message);
@@ -376,6 +380,8 @@ private:
     int runHistoryRecordLimit = DefaultHistoryRecordLimit;
     bool symbolLimitMet = false;      // a name was refused since the journal last heard of it
     bool symbolLimitReported = false; // the journal has said so this connection
+    bool symbolTextsCut = false;      // a list element's text was cut since the journal heard of it
+    bool symbolTextsReported = false; // the journal has said so this connection
     // Client thread: the chart-history requests sent on this connection and not yet answered, by
     // series, each with its count; emptied at each connection.
     QHash<TradeMessages::ChartSeries, int> chartRequests;

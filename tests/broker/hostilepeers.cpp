@@ -231,8 +231,8 @@ private:
                     const qint64 index = seq * plan.listLength + k;
                     const QString listed = plan.nameLength > 0 ? longSymbolName(index, plan.nameLength) : nameAt(index);
                     elements.append(description.isEmpty()
-                                        ? QStringLiteral(R"({"symbol":"%1","seq":%2})").arg(listed).arg(seq)
-                                        : QStringLiteral(R"({"symbol":"%1","seq":%2,"desc":"%3","path":"%3"})")
+                                        ? QStringLiteral(R"({"symbol":"%1","seq":%2,"c_size":%2})").arg(listed).arg(seq)
+                                        : QStringLiteral(R"({"symbol":"%1","seq":%2,"c_size":%2,"desc":"%3","path":"%3"})")
                                               .arg(listed, QString::number(seq), description));
                     if (plan.noteSymbols)
                         report.lastSeqOfSymbol.insert(listed, seq);

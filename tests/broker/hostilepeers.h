@@ -38,8 +38,9 @@ public:
         int tradeResultEvery = 0;    // a trade result (res 7) after every N price replies; 0: none
         // The kind of the flood's replies: 2 quotes; any other code gives {"res_code", "is_last" 1,
         // "array" [], "symbol", "seq"} and "pad", a text of this many characters. The "array" of a
-        // symbol list (8) holds listLength elements {"symbol", "seq"}, the first the reply's own,
-        // each naming the next symbol in turn (reply n names symbols n * listLength onwards).
+        // symbol list (8) holds listLength elements {"symbol", "seq", "c_size"}, the first the
+        // reply's own, each naming the next symbol in turn (reply n names symbols n * listLength
+        // onwards); "c_size" repeats "seq" in a key the terminal keeps.
         int resCode = 2;
         int listLength = 1;
         int padding = 0;

@@ -7,6 +7,9 @@
 #include "testmain.h"
 #include "tradeclient.h"
 
+#include <QRegularExpression>
+
+#include <algorithm>
 #include <numeric>
 
 using corvane_test::KeepAliveOutOfTheWayMs;
@@ -40,8 +43,14 @@ public:
     explicit LoginWatch(TradeClient &client, const QString &ending = QStringLiteral("successfully "))
     {
         QObject::connect(Logger::instance(), &Logger::logMessage, &guard,
-                         [this, &client, ending](const QDateTime &, const QString &, const QString &message) {
-                             if (QThread::currentThread() == &client && message.endsWith(ending))
+                         [this, &client, ending](const QDateTime &, const QString &title, const QString &message) {
+                             if (QThread::currentThread() != &client)
+                                 return;
+                             {
+                                 QMutexLocker locker(&mutex);
+                                 written.append(title + QStringLiteral(": ") + message);
+                             }
+                             if (message.endsWith(ending))
                                  ++handled;
                          },
                          Qt::DirectConnection);
@@ -54,10 +63,18 @@ public:
             QThread::yieldCurrentThread();
         return handled >= logins;
     }
+    // The journal lines the client's thread has written since, as "source: message".
+    QStringList lines() const
+    {
+        QMutexLocker locker(&mutex);
+        return written;
+    }
 
 private:
     QObject guard;
     std::atomic_int handled{0};
+    mutable QMutex mutex;
+    QStringList written;
 };
 
 // The debug traces written while it lives, by any thread. The suite switches debug output off:
@@ -168,7 +185,9 @@ private slots:
     // Each reply reaches the signal of its kind, also when the window is busy as it arrives: the
     // replies of a row (one frame a line) wait for it together. A symbol store takes the lists
     // and, as the window does, is read and emptied at each accepted login. A line starting with
-    // ">" is a request the client sends first. The client keeps DispatchSymbolLimit names.
+    // ">" is a request the client sends first, with "<" what the window gets of the reply before
+    // it where that differs, with "#" a line the client writes in the journal as the network's
+    // (it writes no other meanwhile). The client keeps DispatchSymbolLimit names.
     void dispatch_data()
     {
         QTest::addColumn<QString>("frames");
@@ -176,6 +195,8 @@ private slots:
         QTest::addColumn<QString>("emitted");
         QTest::addColumn<QString>("store"); // at each login: its market-watch list | every symbol it knows
         const QString login = QStringLiteral(R"({"res_code":1,"state":1,"login":1001,"name":"n","group":"g"})");
+        const QString unasked = QStringLiteral("#Sim Server sent chart history that was not asked for: ignored");
+        const QString cut = QStringLiteral("#Sim Server sent symbol texts longer than 128 characters: those are cut");
         const auto list = [](const char *symbol) { return QStringLiteral(R"({"res_code":8,"array":[{"symbol":"%1"}]})").arg(symbol); };
         const QString quotes = QVector<QString>(70, QStringLiteral(R"({"res_code":2,"symbol":"EURUSD","bid":1.1,"ask":1.2})")).toList().join('\n');
         QTest::newRow("login accepted") << login << "loginSuccess" << "| / |";
@@ -189,20 +210,38 @@ private slots:
         const auto price = [](const QString &symbol) { return QStringLiteral(R"({"res_code":2,"symbol":"%1","bid":1.1,"ask":1.2})").arg(symbol); };
         QTest::newRow("chart") << askChart + '\n' + chart << "chartHistoryReceived" << "|";
         // A reply is kept only as the answer to a request, one reply a request.
-        QTest::newRow("chart not asked") << chart << "" << "|";
-        QTest::newRow("chart answered twice") << QStringList{askChart, chart, chart}.join('\n') << "chartHistoryReceived" << "|";
-        QTest::newRow("chart asked twice") << QStringList{askChart, askChart, chart, chart, chart}.join('\n')
+        QTest::newRow("chart not asked") << chart + '\n' + unasked << "" << "|";
+        QTest::newRow("chart answered twice") << QStringList{askChart, chart, chart, unasked}.join('\n') << "chartHistoryReceived" << "|";
+        QTest::newRow("chart asked twice") << QStringList{askChart, askChart, chart, chart, chart, unasked}.join('\n')
                                            << "chartHistoryReceived chartHistoryReceived" << "|";
-        QTest::newRow("chart of other series") << QStringList{askChart, QString(chart).replace("5", "15"), QString(chart).replace("EURUSD", "GBPUSD"), chart}.join('\n')
+        QTest::newRow("chart of other series") << QStringList{askChart, QString(chart).replace("5", "15"), QString(chart).replace("EURUSD", "GBPUSD"), chart, unasked}.join('\n')
                                                << "chartHistoryReceived" << "|";
-        // Names and the texts a listed symbol brings are bounded in length.
+        // A name too long refuses its symbol; a listed symbol's texts are cut to their bound, and
+        // of its element the window gets only what the store reads.
         QTest::newRow("long names") << QStringList{QStringLiteral(R"({"res_code":6,"array":[{"ticket":7,"symbol":"%1X"}]})").arg(longName),
-                                                   price(longName + 'X'), list(qPrintable(longName + 'X')), price(longName)}.join('\n')
+                                                   price(longName + 'X'), list(qPrintable(longName + 'X')), price(longName),
+                                                   "#Sim Server named more than 8 symbols, or longer names than the terminal keeps: those are ignored"}.join('\n')
                                     << "pendingOrdersReceived symbolPriceReceived" << "|";
         QTest::newRow("long texts") << QStringLiteral(R"({"res_code":8,"array":[{"symbol":"AAA","desc":"%1"}]})" "\n"
-                                                      R"({"res_code":8,"array":[{"symbol":"BBB","path":"%2"},{"symbol":"CCC","desc":"%2"}]})")
-                                           .arg(longText + 'X', longText)
-                                    << "symbolListReceived" << "BBB CCC|BBB CCC";
+                                                      R"(<{"res_code":8,"array":[{"symbol":"AAA","desc":"%2"}]})" "\n"
+                                                      R"({"res_code":8,"array":[{"symbol":"BBB","path":"%2"},{"symbol":"CCC","desc":"%2"}]})" "\n%3")
+                                           .arg(longText + 'X', longText, cut)
+                                    << "symbolListReceived symbolListReceived" << "AAA|AAA BBB CCC";
+        const QString hours = QStringLiteral("Mon 00:05-23:55; Tue 00:05-23:55; Wed 00:05-23:55; Thu 00:05-23:55; "
+                                             "Fri 00:05-22:55; Sat-Sun closed (server time GMT+2, GMT+3 in summer)");
+        QTest::newRow("unread key, long descriptions")
+            << QStringList{QStringLiteral(R"({"res_code":8,"array":[{"symbol":"EURUSD","sessions":"%1","digits":5,"desc":"%2"}]})").arg(hours, QString(300, 'D')),
+                           QStringLiteral(R"(<{"res_code":8,"array":[{"symbol":"EURUSD","digits":5,"desc":"%1"}]})").arg(QString(128, 'D')),
+                           QStringLiteral(R"({"res_code":8,"array":[{"symbol":"GBPUSD","desc":"%1"}]})").arg(QString(300, 'D')),
+                           QStringLiteral(R"(<{"res_code":8,"array":[{"symbol":"GBPUSD","desc":"%1"}]})").arg(QString(128, 'D')), cut}.join('\n')
+            << "symbolListReceived symbolListReceived" << "EURUSD|EURUSD GBPUSD";
+        QTest::newRow("a pair at the bound") << QStringLiteral(R"({"res_code":8,"array":[{"symbol":"EURUSD","path":"%1\ud83d\ude00"}]})" "\n"
+                                                               R"(<{"res_code":8,"array":[{"symbol":"EURUSD","path":"%1"}]})" "\n%2")
+                                                    .arg(QString(127, 'P'), cut)
+                                             << "symbolListReceived" << "EURUSD|EURUSD";
+        QTest::newRow("arrays, nameless elements") << R"({"res_code":8,"is_last":1,"array":[{"symbol":"EURUSD","desc":["d"],"path":{"p":1}},{"desc":"d"},7]})" "\n"
+                                                      R"(<{"res_code":8,"array":[{"symbol":"EURUSD"}]})"
+                                                   << "symbolListReceived" << "EURUSD|EURUSD";
         // Nameless records and prices take none of the limit's places.
         QTest::newRow("empty names") << QStringList{R"({"res_code":6,"array":[{"ticket":7}]})", price(""), list("A"), list("B"), list("C"), list("D"),
                                                     R"({"res_code":8,"array":[{"symbol":"E"},{"symbol":"F"},{"symbol":"G"},{"symbol":"H"}]})"}.join('\n')
@@ -248,9 +287,20 @@ private slots:
         r.events.clear();
         const LoginWatch marked(r.client);
         QStringList sent;
+        QList<QJsonObject> expected;
+        QStringList lines;
         for (const QString &frame : frames.split('\n')) {
+            if (frame.startsWith('<')) {
+                expected.last() = QJsonDocument::fromJson(frame.mid(1).toUtf8()).object();
+                continue;
+            }
+            if (frame.startsWith('#')) {
+                lines.append(QStringLiteral("Network: ") + frame.mid(1));
+                continue;
+            }
             if (!frame.startsWith('>')) {
                 sent.append(frame);
+                expected.append(QJsonDocument::fromJson(frame.toUtf8()).object());
                 continue;
             }
             // The reply follows the request the server has read.
@@ -272,9 +322,11 @@ private slots:
         QCOMPARE(delivered.join(' '), (emitted + " loginSuccess").trimmed());
         if (delivered.size() == sent.size() + 1) {
             for (int i = 0; i < sent.size(); ++i)
-                QCOMPARE(r.events[i].second, delivered[i] == "loginFail" ? QJsonObject() : QJsonDocument::fromJson(sent[i].toUtf8()).object());
+                QCOMPARE(r.events[i].second, delivered[i] == "loginFail" ? QJsonObject() : expected[i]);
         }
         QTEST(atLogins.join(QStringLiteral(" / ")), "store");
+        const QStringList written = marked.lines();
+        QCOMPARE(written.filter(QRegularExpression("^Network: ")), lines);
     }
 
     // A reply brings at most its record limit of each record array into the window (3 open
@@ -534,7 +586,9 @@ private slots:
     // once and in order. The memory and the delays under a flood are the benchmark's figures.
     // A flood of new symbols, with a small symbol limit: the window gets the symbols within the
     // limit and, past it, still the ticks of those listed or held; the journal says so once.
-    // Names and descriptions too long are refused as names past the limit, taking no place. Of
+    // Names too long are refused as names past the limit, taking no place; of a list element the
+    // window gets what the store reads, each text within its bound, and the journal says once
+    // that texts were cut. Of
     // a flood of chart-history replies the keeper gets only the answer to its request, once.
     void replyFloodStaysBounded_data()
     {
@@ -550,7 +604,7 @@ private slots:
         QTest::newRow("prices of new symbols") << QVector<int>{2, 20000, 20000, 56, 50};
         QTest::newRow("lists of new symbols") << QVector<int>{8, 2000, 20000, 8, 50, 10};
         QTest::newRow("prices of long names") << QVector<int>{2, 20000, 20000, 7, 50, 1, TradeClient::MaxSymbolNameChars + 1};
-        QTest::newRow("lists of long descriptions") << QVector<int>{8, 2000, 20000, 7, 50, 10, 0, TradeClient::MaxSymbolTextChars + 1};
+        QTest::newRow("lists of long descriptions") << QVector<int>{8, 2000, 20000, 8, 50, 10, 0, TradeClient::MaxSymbolTextChars + 1};
         QTest::newRow("unasked chart history") << QVector<int>{3, 2000, 2000, 0, 0, 1, 0, 0, 50};
         // Trade results past what may wait for the window, in count or in characters (padded,
         // with a reply limit of 64 KiB, so 16 Ki characters may wait): the rest are dropped with
@@ -568,6 +622,8 @@ private slots:
         TradeClient client;
         QHash<QString, qint64> lastSeq;
         int delivered = 0;
+        int longestText = 0;
+        int unreadKeys = 0;
         QVector<qint64> results;
         bool ended = false;
         const int limit = flood.value(4);
@@ -579,20 +635,28 @@ private slots:
         int logins = 0;
         connect(&client, &TradeClient::loginSuccess, &client, [&] { ++logins; });
         int limitLines = 0;
+        int cutLines = 0;
         int backlogLines = 0;
         connect(Logger::instance(), &Logger::logMessage, &client, [&](const QDateTime &, const QString &, const QString &message) {
             backlogLines += message == "Replies from Sim Server came faster than the terminal takes them: connection dropped";
-            limitLines += message == QStringLiteral("Sim Server named more than %1 symbols, or longer names or texts than the "
+            limitLines += message == QStringLiteral("Sim Server named more than %1 symbols, or longer names than the "
                                                    "terminal keeps: those are ignored").arg(limit);
+            cutLines += message == "Sim Server sent symbol texts longer than 128 characters: those are cut";
         });
         for (const auto signal : {&TradeClient::symbolPriceReceived, &TradeClient::openPositionsReceived, &TradeClient::tradeHistoryReceived,
                                   &TradeClient::pendingOrdersReceived, &TradeClient::symbolListReceived}) {
             connect(&client, signal, &client, [&](const QJsonObject &reply) {
                 ++delivered;
-                // A symbol list's own symbols are its elements'.
-                const QJsonArray elements = reply.value("res_code").toInt() == 8 ? reply.value("array").toArray() : QJsonArray{reply};
-                for (const QJsonValue element : elements)
-                    lastSeq[element.toObject().value("symbol").toString()] = qint64(element.toObject().value("seq").toDouble());
+                // A symbol list's own symbols are its elements', each with its "seq" in a key the
+                // store reads as well as in one it does not read.
+                const bool list = reply.value("res_code").toInt() == 8;
+                const QJsonArray elements = list ? reply.value("array").toArray() : QJsonArray{reply};
+                for (const QJsonValue element : elements) {
+                    const QJsonObject record = element.toObject();
+                    lastSeq[record.value("symbol").toString()] = qint64(record.value(list ? "c_size" : "seq").toDouble());
+                    longestText = std::max({longestText, record.value("desc").toString().size(), record.value("path").toString().size()});
+                    unreadKeys += list && record.contains("seq");
+                }
             });
         }
         connect(&client, &TradeClient::tradeResponseReceived, &client, [&](const QJsonObject &result) {
@@ -635,7 +699,7 @@ private slots:
             QTRY_COMPARE_WITH_TIMEOUT(delivered, 1, MustHappenMs);
             plan.trailer = QStringList{R"({"res_code":4,"is_last":1,"array":[{"ticket":1,"symbol":"HELD"}]})",
                                        R"({"res_code":6,"array":[{"ticket":2,"symbol":"ORDERED"}]})",
-                                       R"({"res_code":8,"array":[{"symbol":"LISTED","seq":1},{"symbol":"NEWLIST","seq":2}]})",
+                                       R"({"res_code":8,"array":[{"symbol":"LISTED","c_size":1},{"symbol":"NEWLIST","c_size":2}]})",
                                        R"({"res_code":2,"symbol":"LISTED","bid":1.1,"ask":1.2,"seq":3})",
                                        R"({"res_code":2,"symbol":"HELD","bid":1.1,"ask":1.2,"seq":4})",
                                        R"({"res_code":2,"symbol":"ORDERED","bid":1.1,"ask":1.2,"seq":5})", LoginMarker}.join('\n');
@@ -654,9 +718,9 @@ private slots:
         QCOMPARE(results, expected);
         QHash<QString, qint64> expectedSeq = report.lastSeqOfSymbol;
         if (limit) {
-            // The flood's first symbols fill the limit but LISTED's place. Of long names and texts
-            // nothing is kept, so the limit has room for a new name after them.
-            if (plan.nameLength || plan.descriptionLength)
+            // The flood's first symbols fill the limit but LISTED's place. Of long names nothing is
+            // kept, so the limit has room for a new name after them.
+            if (plan.nameLength)
                 expectedSeq = {{"NEWLIST", 2}};
             for (int i = limit - 1; i < flood[2]; ++i)
                 expectedSeq.remove(FloodServer::symbolName(i));
@@ -665,6 +729,9 @@ private slots:
         }
         QCOMPARE(lastSeq, expectedSeq);
         QCOMPARE(charts, int(plan.bars > 0));
+        QCOMPARE(longestText, qMin(plan.descriptionLength, int(TradeClient::MaxSymbolTextChars)));
+        QCOMPARE(unreadKeys, 0);
+        QCOMPARE(cutLines, int(plan.descriptionLength > 0));
         QCOMPARE(backlogLines, int(backlog));
         if (plan.bars) {
             keeper.waitForWorkers();
@@ -680,6 +747,9 @@ private slots:
             const QString after = plan.nameLength || plan.descriptionLength ? QString(TradeClient::MaxSymbolNameChars + 1, 'A') : "AFTER";
             server.sendText(QStringLiteral(R"({"res_code":2,"symbol":"%1","bid":1.1,"ask":1.2,"seq":6})").arg(after));
             QTRY_COMPARE_WITH_TIMEOUT(limitLines, 2, MustHappenMs);
+            // And texts cut again are said again.
+            server.sendText(QStringLiteral(R"({"res_code":8,"array":[{"symbol":"LISTED","desc":"%1"}]})").arg(QString(plan.descriptionLength, 'd')));
+            QTRY_COMPARE_WITH_TIMEOUT(cutLines, int(plan.descriptionLength > 0) * 2, MustHappenMs);
         }
     }
 
