@@ -369,8 +369,8 @@ private slots:
                                              + '\n' + R"({"res_code":2,"symbol":"OLD","bid":1.1,"ask":1.2})"
                                              + '\n' + R"({"res_code":2,"symbol":"K3","bid":1.1,"ask":1.2})"
                                       << "4:3 4 5 2:K3"
-                                      << QStringList{cutPositions, "Network: Sim Server named more than 2 symbols, or longer names or texts "
-                                                                   "than the terminal keeps: those are ignored"};
+                                      << QStringList{cutPositions, "Network: Sim Server named more than 2 symbols, or longer names than the "
+                                                                   "terminal keeps: those are ignored"};
     }
     void recordsPastTheirLimitKeepTheNewest()
     {
