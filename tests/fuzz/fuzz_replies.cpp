@@ -1,6 +1,7 @@
 // Arbitrary bytes as one trade-server frame: decoded as the client decodes it, then handed to
 // the symbol and position stores as every reply kind they take, and read back the way the
 // views read them. Nothing may crash, trip a sanitizer or grow without bound.
+#include "marketrecords.h"
 #include "positiondatastore.h"
 #include "symboldatastorage.h"
 #include "tradeclient.h"
@@ -37,6 +38,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     symbols.onPriceReceived(reply);
     for (int i = 0; i < qMin(int(array.size()), MaxQuadratic); ++i)
         symbols.onPriceReceived(array.at(i).toObject());
+
+    // What the client lets through of a list element reads as the element does, but for texts
+    // cut to their bound.
+    for (const QJsonValue element : array) {
+        bool cut = false;
+        const SymbolSetting whole = readSymbolSetting(element.toObject());
+        const SymbolSetting kept = readSymbolSetting(trimSymbolElement(element.toObject(), TradeClient::MaxSymbolTextChars, cut));
+        for (const auto &[wholeText, keptText] : {std::pair{whole.symbol, kept.symbol}, {whole.desc, kept.desc}, {whole.path, kept.path}}) {
+            if (!wholeText.startsWith(keptText) || keptText.size() > TradeClient::MaxSymbolTextChars
+                || (wholeText.size() <= TradeClient::MaxSymbolTextChars && keptText != wholeText))
+                __builtin_trap();
+        }
+        if (whole.digits != kept.digits || whole.min_vol != kept.min_vol || whole.max_vol != kept.max_vol
+            || whole.step_vol != kept.step_vol || whole.c_size != kept.c_size)
+            __builtin_trap();
+    }
 
     // What the tables and dialogs do with a record: print its prices, look up its ticket.
     const auto printed = [](double value, int digits) { return QString::number(value, 'f', digits).size(); };
