@@ -368,6 +368,14 @@ void TradeClient::openSocket()
 {
     openTimer->start(openTimeoutMs.load());
     socket->open(url);
+    // A server's pong cannot overtake a frame it is still sending, and the WebSocket tells of a
+    // frame only once it is whole: the bytes of its TCP link show that the server is alive
+    // meanwhile. The socket makes a new link at each open and deletes the old one later, so the
+    // newest child is this connection's. Without a link to watch, the pong alone counts.
+    sinceLastBytes.invalidate();
+    const QList<QAbstractSocket *> links = socket->findChildren<QAbstractSocket *>(QString(), Qt::FindDirectChildrenOnly);
+    if (!links.isEmpty())
+        connect(links.last(), &QIODevice::readyRead, this, [this] { sinceLastBytes.start(); }, Qt::DirectConnection);
 }
 
 void TradeClient::onOpenTimeout()
@@ -879,6 +887,14 @@ void TradeClient::forceDisconnect()
 {
     if (!pongPending || !connected)
         return;
+    // Bytes still arriving since the ping: the pong waits behind them. The wait is counted anew
+    // from the last of them, so a server that stops in the middle of a frame is dropped all the
+    // same.
+    const qint64 sinceBytes = sinceLastBytes.isValid() ? sinceLastBytes.elapsed() : PongTimeoutMs;
+    if (sinceBytes < PongTimeoutMs) {
+        pongTimer->start(int(PongTimeoutMs - sinceBytes));
+        return;
+    }
     qDebug() << "force disconnected";
     socket->close(QWebSocketProtocol::CloseCodeAbnormalDisconnection);
 }

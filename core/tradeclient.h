@@ -23,6 +23,11 @@ class QWebSocket;
 // and turns each reply into a signal chosen by its "res_code". The GUI thread only calls the
 // public operations and receives the signals, queued.
 //
+// A ping unanswered for the pong time-out (1.5 s) ends the connection as a lost socket, unless
+// bytes of the connection are still arriving: a server's pong cannot overtake a reply it is still
+// sending, so a large reply on a slow link is not cut off. The wait then counts from the last
+// bytes, so a server that stops in the middle of a reply is dropped all the same.
+//
 // The signals are emitted in the client object's own (GUI) thread. The client thread puts each
 // reply, tagged with the run of the thread that received it, in an outbox and hands the outbox
 // over in batches, one queued call per batch rather than per reply. Once connectToServer, logout
@@ -355,6 +360,7 @@ private:
     std::atomic<quint64> currentRun{0};
     quint64 runOfThread = 0;           // the client thread's own copy, set as run() starts
     QElapsedTimer sinceLastFrame;      // the keep-alive silence, restarted by every frame
+    QElapsedTimer sinceLastBytes;      // restarted by every read of the link, frame whole or not
     // The client thread's timers and socket: they exist only while run() runs.
     QTimer *pingTimer = nullptr;
     QTimer *sendTimer = nullptr;

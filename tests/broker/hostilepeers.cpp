@@ -97,8 +97,9 @@ public:
     }
 
     void sendLargeReply(const QByteArray &head, const std::function<QByteArray(qint64)> &record, qint64 count,
-                        const QByteArray &tail, const QString &trailer)
+                        const QByteArray &tail, const QString &trailer, const Pace &pace)
     {
+        const bool paced = pace.intervalMs > 0;
         // The length is needed before the first byte: the records are made twice, once to count.
         qint64 length = head.size() + tail.size();
         for (qint64 i = 0; i < count; ++i)
@@ -109,8 +110,11 @@ public:
             header.append(char((length >> shift) & 0xff));
         const qint64 startNs = steadyNs();
         for (QTcpSocket *socket : qAsConst(tcpSockets)) {
-            if (socket)
-                socket->write(header + head);
+            if (!socket)
+                continue;
+            // Its WebSocket would write a pong into the middle of the frame.
+            socket->blockSignals(paced);
+            socket->write(header + head);
         }
         auto *feed = new QTimer(this);
         connect(feed, &QTimer::timeout, this, [=, next = qint64(0)]() mutable {
@@ -118,8 +122,14 @@ public:
                 if (socket && socket->bytesToWrite() > SendBufferLimit)
                     return;
             }
+            if (next == pace.stallAfter) {
+                feed->deleteLater();
+                feed->stop();
+                return;
+            }
             QByteArray piece;
-            for (; next < count && piece.size() < 64 * 1024; ++next)
+            const qint64 end = paced ? qMin(count, next + pace.records) : count;
+            for (; next < end && piece.size() < 64 * 1024; ++next)
                 piece += record(next);
             const bool last = next == count;
             if (last) {
@@ -133,13 +143,20 @@ public:
             }
             if (!last)
                 return;
+            for (QTcpSocket *socket : qAsConst(tcpSockets)) {
+                // What arrived meanwhile (a ping) is read now, after the frame.
+                if (socket && paced) {
+                    socket->blockSignals(false);
+                    emit socket->readyRead();
+                }
+            }
             const qint64 endNs = steadyNs();
             for (const QString &frame : trailer.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
                 sendToAll(frame);
             QMetaObject::invokeMethod(owner, [owner = owner, length, startNs, endNs] { emit owner->largeReplySent(length, startNs, endNs); },
                                       Qt::QueuedConnection);
         });
-        feed->start(0);
+        feed->start(pace.intervalMs);
     }
 
     void sendText(const QString &text) { sendToAll(text); }
@@ -335,7 +352,13 @@ void FloodServer::sendLargeHistory(qint64 deals)
 void FloodServer::sendLargeReply(const QByteArray &head, std::function<QByteArray(qint64)> record, qint64 count,
                                  const QByteArray &tail, const QString &trailer)
 {
-    QMetaObject::invokeMethod(worker, [=] { worker->sendLargeReply(head, record, count, tail, trailer); }, Qt::QueuedConnection);
+    sendLargeReply(head, std::move(record), count, tail, trailer, Pace());
+}
+
+void FloodServer::sendLargeReply(const QByteArray &head, std::function<QByteArray(qint64)> record, qint64 count,
+                                 const QByteArray &tail, const QString &trailer, const Pace &pace)
+{
+    QMetaObject::invokeMethod(worker, [=] { worker->sendLargeReply(head, record, count, tail, trailer, pace); }, Qt::QueuedConnection);
 }
 
 QByteArray FloodServer::largeHistoryDeal(qint64 index)

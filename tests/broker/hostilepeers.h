@@ -99,12 +99,25 @@ public:
     // records of about 200 bytes, written as one frame piece by piece as the connection takes
     // it, so the server never holds it whole.
     void sendLargeHistory(qint64 deals);
+    // How a large reply is written. By default piece after piece as the connections take it.
+    // With an interval: `records` records every interval, as a slow link brings them, and the
+    // server reads nothing until the frame has ended, so a ping is answered only after it, as a
+    // server's pong cannot overtake its frame. With stallAfter at 0 or above, the frame stops
+    // after that many records, unfinished, and the server stays silent for good.
+    struct Pace
+    {
+        int intervalMs = 0;
+        int records = 1;
+        qint64 stallAfter = -1;
+    };
     // One reply made of `head`, the bytes of record(0) to record(count - 1) (made in the
     // server's thread, twice: the frame's length comes first) and `tail`, written as one frame
     // piece by piece as the connections take it; then the trailer's frames, one a line.
     // largeReplySent tells when the last piece was handed to the connections.
     void sendLargeReply(const QByteArray &head, std::function<QByteArray(qint64)> record, qint64 count,
                         const QByteArray &tail, const QString &trailer = QString());
+    void sendLargeReply(const QByteArray &head, std::function<QByteArray(qint64)> record, qint64 count,
+                        const QByteArray &tail, const QString &trailer, const Pace &pace);
     static QByteArray largeHistoryDeal(qint64 index);
     QList<Frame> receivedFrames() const;
     int loggedInCount() const;

@@ -466,6 +466,52 @@ private slots:
         QCOMPARE(tcpConnections.count(), 5);
     }
 
+    // A reply still arriving keeps the connection while the server's pong waits behind it; a
+    // server that stops in the middle of its reply is dropped all the same. The keep-alive is
+    // above the pong time-out (1.5 s), which each ping starts anew; the reply takes some 6 s.
+    void replyStillArrivingKeepsTheConnection_data()
+    {
+        QTest::addColumn<qint64>("stallAfter"); // the records sent; -1: all 480
+        QTest::newRow("slow reply") << qint64(-1);
+        QTest::newRow("reply stopped midway") << qint64(80);
+    }
+    void replyStillArrivingKeepsTheConnection()
+    {
+        QFETCH(qint64, stallAfter);
+        FloodServer server;
+        QVERIFY(server.listen());
+        TradeClient client;
+        client.setKeepAlive(2000);
+        QSignalSpy logins(&client, &TradeClient::loginSuccess);
+        QSignalSpy lost(&client, &TradeClient::websocketDisconnected);
+        QSignalSpy history(&client, &TradeClient::tradeHistoryReceived);
+        QStringList journal;
+        connect(Logger::instance(), &Logger::logMessage, &client,
+                [&](const QDateTime &, const QString &title, const QString &message) { journal.append(title + ": " + message); });
+        client.connectToServer(server.url().toString(), 1001, Password, ServerName);
+        QVERIFY(logins.wait(MustHappenMs));
+        Traces traces;
+        server.sendLargeReply(R"({"res_code":5,"positions":[],"orders":[],"deals":[)",
+                              [](qint64 index) { return (index ? QByteArray(",") : QByteArray()) + FloodServer::largeHistoryDeal(index); },
+                              480, "]}", QString(), {50, 4, stallAfter});
+        QTRY_VERIFY_WITH_TIMEOUT(history.count() + lost.count() > 0, MustHappenMs);
+        const bool stalled = stallAfter >= 0;
+        QCOMPARE(history.count(), int(!stalled));
+        if (!stalled) {
+            // The pongs come after the reply; once one is in, no pong is missing, and a reply
+            // sent then comes after whatever the client did before.
+            QTRY_VERIFY_WITH_TIMEOUT(traces.lines().contains("Websocket pong"), MustHappenMs);
+            QSignalSpy marker(&client, &TradeClient::tradeResponseReceived);
+            server.sendText(R"({"res_code":7,"marker":"end"})");
+            QVERIFY(marker.wait(MustHappenMs));
+            QCOMPARE(history.first().first().toJsonObject().value("deals").toArray().size(), 480);
+        }
+        QCOMPARE(lost.count(), int(stalled));
+        QCOMPARE(traces.lines().contains("force disconnected"), stalled);
+        QCOMPARE(journal.count("Network: Disconnected from Sim Server"), int(stalled));
+        QCOMPARE(logins.count(), 1);
+    }
+
     void connectToServerChangeRules_data()
     {
         QTest::addColumn<QStringList>("values"); // URL, login, password, server name
