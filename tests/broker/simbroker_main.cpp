@@ -182,10 +182,11 @@ int runFlood(const QHostAddress &host, quint16 port, const QString &kind, int se
             QTimer::singleShot(SettleMs, &server, [&] {
                 if (ReplyKinds.contains(kind)) {
                     out << "Logged in: one reply (" << kind << ") of " << records << " records" << Qt::endl;
-                    // The terminal's keep-alive counts whole replies: after this wait's silence a
-                    // reply that takes a while to read would meet its ping and pong time and be
-                    // dropped as a silent server's. A quote just before it, as a live server
-                    // sends them, keeps the figures the reply's own.
+                    // A terminal whose keep-alive counts whole replies only (the builds before
+                    // bytes still arriving kept a connection) would meet its ping after this
+                    // wait's silence and drop a reply that takes a while to read as a silent
+                    // server's. A quote just before it, as a live server sends them, keeps the
+                    // figures of both kinds of build the reply's own.
                     server.sendText(QStringLiteral(R"({"res_code":2,"symbol":"EURUSD","bid":1.1,"ask":1.1002,"digits":5})"));
                     sendLargeReply(server, kind, records, plan.trailer);
                     return;
