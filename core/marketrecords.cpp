@@ -102,6 +102,7 @@ struct SettingField
 {
     QLatin1String key;
     void (*read)(SymbolSetting &setting, const QJsonValue &value);
+    bool whole = false; // read by JsonRead::int64
 };
 
 const SettingField SettingFields[] = {
@@ -110,10 +111,22 @@ const SettingField SettingFields[] = {
     {QLatin1String("desc"), [](SymbolSetting &s, const QJsonValue &v) { s.desc = JsonRead::text(v); }},
     {QLatin1String("digits"), [](SymbolSetting &s, const QJsonValue &v) { s.digits = JsonRead::digits(v); }},
     {QLatin1String("c_size"), [](SymbolSetting &s, const QJsonValue &v) { s.c_size = JsonRead::number(v); }},
-    {QLatin1String("min_vol"), [](SymbolSetting &s, const QJsonValue &v) { s.min_vol = JsonRead::int64(v); }},
-    {QLatin1String("max_vol"), [](SymbolSetting &s, const QJsonValue &v) { s.max_vol = JsonRead::int64(v); }},
-    {QLatin1String("step_vol"), [](SymbolSetting &s, const QJsonValue &v) { s.step_vol = JsonRead::int64(v); }},
+    {QLatin1String("min_vol"), [](SymbolSetting &s, const QJsonValue &v) { s.min_vol = JsonRead::int64(v); }, true},
+    {QLatin1String("max_vol"), [](SymbolSetting &s, const QJsonValue &v) { s.max_vol = JsonRead::int64(v); }, true},
+    {QLatin1String("step_vol"), [](SymbolSetting &s, const QJsonValue &v) { s.step_vol = JsonRead::int64(v); }, true},
 };
+
+// A whole number as a value that reads back to the last bit and takes a few bytes, whatever
+// the server wrote: an object takes a number in as a double, exact only up to 2^53, so beyond
+// that the digits are kept as text, which the whole-number rule reads exactly. A numeric text of
+// any length is kept as the number it reads as, never cut into another number.
+QJsonValue wholeNumberCopy(qint64 number)
+{
+    constexpr qint64 ExactInDouble = Q_INT64_C(1) << 53;
+    if (number >= -ExactInDouble && number <= ExactInDouble)
+        return QJsonValue(double(number));
+    return QJsonValue(QString::number(number));
+}
 
 } // namespace
 
@@ -135,7 +148,9 @@ QJsonObject trimSymbolElement(const QJsonObject &element, int maxTextChars, bool
         // An array or an object reads as a missing key under every rule.
         if (found == element.constEnd() || found.value().isArray() || found.value().isObject())
             continue;
-        if (found.value().isString() && found.value().toString().size() > maxTextChars) {
+        if (field.whole) {
+            kept.insert(field.key, wholeNumberCopy(JsonRead::int64(found.value())));
+        } else if (found.value().isString() && found.value().toString().size() > maxTextChars) {
             QString text = found.value().toString();
             // Never half a character: a pair split at the bound would show as garbage.
             text.truncate(text.at(maxTextChars).isLowSurrogate() ? maxTextChars - 1 : maxTextChars);

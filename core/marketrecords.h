@@ -74,7 +74,8 @@ TickData readTickData(const QJsonObject &object);
 SymbolSetting readSymbolSetting(const QJsonObject &object);
 // What readSymbolSetting reads of an element, and nothing else: the keys it reads, but for an
 // array or object under one (read as a missing key), each string cut to maxTextChars characters
-// (a pair of surrogates is never split). Sets `cut` when a string was cut; leaves it otherwise.
+// (a pair of surrogates is never split), and each whole-number key kept as the number it reads
+// as, to the last bit. Sets `cut` when a string was cut; leaves it otherwise.
 QJsonObject trimSymbolElement(const QJsonObject &element, int maxTextChars, bool &cut);
 
 // Registers the market records for queued connections and QVariant; safe to call repeatedly.

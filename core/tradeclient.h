@@ -87,7 +87,7 @@ class QWebSocket;
 // comes; nothing else refuses a symbol. Of a symbol-list element only what the store reads
 // waits for the window (trimSymbolElement, beside the reader in marketrecords.h): the keys the
 // record is read from, none holding an array or object, each string cut to MaxSymbolTextChars (a
-// description, a path). So what the window keeps per symbol stays a few kilobytes, and a broker
+// description, a path), each volume kept as the whole number it reads as. So what the window keeps per symbol stays a few kilobytes, and a broker
 // whose elements carry more (trading hours, long descriptions) still has its symbols listed. A
 // price or a record without a name takes no place; such a price is dropped, as the window
 // ignores it, and such a list element is left out, as the store skips it.

@@ -239,6 +239,14 @@ private slots:
                                                                R"(<{"res_code":8,"array":[{"symbol":"EURUSD","path":"%1"}]})" "\n%2")
                                                     .arg(QString(127, 'P'), cut)
                                              << "symbolListReceived" << "EURUSD|EURUSD";
+        // Volumes reach the window as the numbers the server wrote, also past what a double holds
+        // exactly and from numeric texts longer than the text bound (which are no texts to cut).
+        QTest::newRow("exact volumes") << QStringLiteral(R"({"res_code":8,"array":[{"symbol":"EURUSD","max_vol":1000844400045977907,"min_vol":"%1","step_vol":"%2"},)"
+                                                         R"({"symbol":"GBPUSD","min_vol":9007199254740993,"max_vol":true}]})" "\n"
+                                                         R"(<{"res_code":8,"array":[{"symbol":"EURUSD","max_vol":"1000844400045977907","min_vol":1000,"step_vol":100},)"
+                                                         R"({"symbol":"GBPUSD","min_vol":"9007199254740993","max_vol":1}]})")
+                                              .arg(QString(130, '0') + "1000", QString(140, ' ') + "100")
+                                       << "symbolListReceived" << "EURUSD GBPUSD|EURUSD GBPUSD";
         QTest::newRow("arrays, nameless elements") << R"({"res_code":8,"is_last":1,"array":[{"symbol":"EURUSD","desc":["d"],"path":{"p":1}},{"desc":"d"},7]})" "\n"
                                                       R"(<{"res_code":8,"array":[{"symbol":"EURUSD"}]})"
                                                    << "symbolListReceived" << "EURUSD|EURUSD";

@@ -40,11 +40,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         symbols.onPriceReceived(array.at(i).toObject());
 
     // What the client lets through of a list element reads as the element does, but for texts
-    // cut to their bound.
+    // cut to their bound, and holds no longer text.
     for (const QJsonValue element : array) {
         bool cut = false;
         const SymbolSetting whole = readSymbolSetting(element.toObject());
-        const SymbolSetting kept = readSymbolSetting(trimSymbolElement(element.toObject(), TradeClient::MaxSymbolTextChars, cut));
+        const QJsonObject trimmed = trimSymbolElement(element.toObject(), TradeClient::MaxSymbolTextChars, cut);
+        for (const QJsonValue value : trimmed) {
+            if (value.toString().size() > TradeClient::MaxSymbolTextChars)
+                __builtin_trap();
+        }
+        const SymbolSetting kept = readSymbolSetting(trimmed);
         for (const auto &[wholeText, keptText] : {std::pair{whole.symbol, kept.symbol}, {whole.desc, kept.desc}, {whole.path, kept.path}}) {
             if (!wholeText.startsWith(keptText) || keptText.size() > TradeClient::MaxSymbolTextChars
                 || (wholeText.size() <= TradeClient::MaxSymbolTextChars && keptText != wholeText))
