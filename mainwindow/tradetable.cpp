@@ -9,12 +9,12 @@
 #include <QDateTime>
 #include <QHBoxLayout>
 #include <QIcon>
+#include <QLocale>
 #include <QMenu>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTableWidget>
 
-#include <cstdio>
 #include <ctime>
 
 namespace {
@@ -307,8 +307,13 @@ QString TradeTable::formatTime(qint64 epochSeconds)
 }
 
 TradeTable::TimeTexts::TimeTexts()
+    : zeroDigit(QLocale::system().zeroDigit().unicode())
 {
     tzset();
+    // QDateTime writes each digit as the locale's zero plus the digit's value, and the pattern's
+    // separators as they stand, in every locale. A zero outside the BMP would take two QChars a
+    // digit, which the fast path does not write: QDateTime writes those times.
+    fastPath = !QChar::isSurrogate(zeroDigit);
 }
 
 QString TradeTable::TimeTexts::operator()(qint64 epochSeconds) const
@@ -318,10 +323,22 @@ QString TradeTable::TimeTexts::operator()(qint64 epochSeconds) const
     constexpr qint64 LastCLibraryTime = 2145916799;
     tm local;
     const time_t seconds = time_t(epochSeconds);
-    if (epochSeconds < 0 || epochSeconds > LastCLibraryTime || !localtime_r(&seconds, &local))
+    if (!fastPath || epochSeconds < 0 || epochSeconds > LastCLibraryTime || !localtime_r(&seconds, &local))
         return QDateTime::fromSecsSinceEpoch(epochSeconds, Qt::LocalTime).toString(QStringLiteral("yyyy.MM.dd hh:mm:ss"));
-    char text[32];
-    const int length = std::snprintf(text, sizeof text, "%04d.%02d.%02d %02d:%02d:%02d", local.tm_year + 1900,
-                                     local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
-    return QString::fromLatin1(text, length);
+    // "yyyy.MM.dd hh:mm:ss": each field zero-padded to its width, written from its last place.
+    QChar text[19];
+    const auto field = [&](int last, int width, int value) {
+        for (int at = last; at > last - width; --at, value /= 10)
+            text[at] = QChar(char16_t(zeroDigit + value % 10));
+    };
+    field(3, 4, local.tm_year + 1900);
+    text[4] = text[7] = QLatin1Char('.');
+    field(6, 2, local.tm_mon + 1);
+    field(9, 2, local.tm_mday);
+    text[10] = QLatin1Char(' ');
+    field(12, 2, local.tm_hour);
+    text[13] = text[16] = QLatin1Char(':');
+    field(15, 2, local.tm_min);
+    field(18, 2, local.tm_sec);
+    return QString(text, 19);
 }

@@ -94,15 +94,21 @@ public:
     // column keeps its width either way.
     void setAutoArrange(bool autoArrange);
 
-    // The record's epoch seconds as local time, "yyyy.MM.dd hh:mm:ss".
+    // The record's epoch seconds as local time, "yyyy.MM.dd hh:mm:ss", character for character as
+    // QDateTime::toString writes it: in the system locale's digits.
     static QString formatTime(qint64 epochSeconds);
-    // formatTime for the many rows of one fill: the local zone is read once, as this is made,
-    // rather than for every time (each reading asks the file system for the zone file).
+    // formatTime for the many rows of one fill: the local zone and the locale's digits are read
+    // once, as this is made, rather than for every time (each reading of the zone asks the file
+    // system for the zone file).
     class TimeTexts
     {
     public:
         TimeTexts();
         QString operator()(qint64 epochSeconds) const;
+
+    private:
+        char16_t zeroDigit; // the system locale's, which QDateTime writes
+        bool fastPath;      // false: QDateTime writes every time
     };
 
 private:
