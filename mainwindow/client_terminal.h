@@ -195,6 +195,8 @@ private:
     void zoomActiveChart(int delta);
     void saveCurrentWorkspace();
     void stopDisconnectedReminder();
+    // No symbol is selected and no market-watch row looks chosen.
+    void forgetSelectedSymbol();
     void setupAccountDialogs();
     void setupHistoryTables();
     void requestHistoryPeriod(HistoryPeriod period);
@@ -239,8 +241,12 @@ private:
     QActionGroup *timeframeGroup = nullptr;
 
     // A workspace is loaded from the end of a login until the window is cleared for another
-    // connection; only a loaded workspace is ever written back.
+    // connection; only a loaded workspace is ever written back. A login of the same account and
+    // server that finds it loaded is the client's own reconnection of that session.
     bool workspaceLoaded = false;
+    // The selected symbol was kept through the client's own reconnection; the first symbol list
+    // after it tells whether the server still lists it.
+    bool selectionAwaitsSymbolList = false;
     // The one "Login fail" box, while it is open.
     QPointer<QMessageBox> loginFailBox;
 

@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QTableWidget>
 #include <memory>
+#include <utility>
 
 void Client_Terminal::setupLiveTables()
 {
@@ -75,6 +76,11 @@ void Client_Terminal::refreshSymbolTable()
 
 void Client_Terminal::onSymbolListChanged(QStringList symbols)
 {
+    // The symbol kept through a reconnection stays only while the server still lists it: the
+    // order dialog could not open any other. Read before a rebuild looks up, and so makes up
+    // settings for, every name the market watch shows.
+    if (std::exchange(selectionAwaitsSymbolList, false) && !symbolStore.heldSetting(selectedSymbol))
+        forgetSelectedSymbol();
     if (marketWatch->setSymbols(symbols))
         refreshSymbolTable();
 }

@@ -171,7 +171,6 @@ void Client_Terminal::onLogin(QJsonObject obj)
     playSound(connectedSound);
     stopDisconnectedReminder();
     tradeClient->requestTradeHistory(-1);
-    selectedSymbol.clear();
     positionStore.clear();
     symbolStore.clear();
 
@@ -183,8 +182,18 @@ void Client_Terminal::onLogin(QJsonObject obj)
     serverName = tradeClient->accountServerName();
     // A login that did not go through the login dialog (a saved login, another caller of the
     // client) ends the order dialog's use here too: its ticket belongs to the old account.
-    if (login != previousLogin || serverName != previousServer)
+    const bool sameAccount = login == previousLogin && serverName == previousServer;
+    if (!sameAccount)
         newOrder->endAccountUse();
+    // After a dropped connection the trader's symbol stays chosen, or F9 would open the order
+    // dialog on whichever symbol it showed last while the market watch still highlights the
+    // chosen row. Any other login starts with nothing chosen, and no row may look chosen then.
+    if (sameAccount && workspaceLoaded) {
+        selectionAwaitsSymbolList = !selectedSymbol.isEmpty();
+    } else {
+        selectionAwaitsSymbolList = false;
+        forgetSelectedSymbol();
+    }
     const QString password = tradeClient->accountPassword();
 
     chartManager->setAccount(login, serverName);
@@ -223,6 +232,12 @@ void Client_Terminal::onLogin(QJsonObject obj)
     requestAccountRefresh(login);
     updateComponents(true);
     workspaceLoaded = true;
+}
+
+void Client_Terminal::forgetSelectedSymbol()
+{
+    marketWatch->clearSelection();
+    selectedSymbol.clear();
 }
 
 void Client_Terminal::onWebsocketClosed()

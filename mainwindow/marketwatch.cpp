@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QBrush>
+#include <QItemSelectionModel>
 #include <QMenu>
 #include <QTableWidget>
 #include <cmath>
@@ -139,6 +140,15 @@ QString MarketWatch::symbolAt(int row) const
 {
     const QTableWidgetItem *item = row >= 0 ? table->item(row, SymbolColumn) : nullptr;
     return item ? item->text() : QString();
+}
+
+void MarketWatch::clearSelection()
+{
+    // The current row goes first: a selection cleared while a row is still current would be
+    // taken as that row chosen again.
+    QItemSelectionModel *selection = table->selectionModel();
+    selection->clearCurrentIndex();
+    selection->clearSelection();
 }
 
 QMenu *MarketWatch::buildContextMenu(QAction *newOrderAction, bool canShowChart, bool canShowSymbolDialog)

@@ -56,6 +56,9 @@ public:
     // The row's "Symbol" text; empty for a row that does not exist.
     QString symbolAt(int row) const;
 
+    // Leaves no row current or highlighted.
+    void clearSelection();
+
     // The menu of a row: the window's New Order action, "Show Chart", a separator, "Hide",
     // "Show". Entries whose command the window cannot carry out yet are disabled rather than
     // doing nothing. Each own entry carries its MenuEntry as data.

@@ -13,6 +13,7 @@
 #include <QDateTimeEdit>
 #include <QDoubleSpinBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTableWidget>
@@ -544,6 +545,10 @@ private slots:
     // Every place of the main window that opens the dialog, and what it prepares; the trade
     // table's menu acts on the row right-clicked even when a positions reply (of the records
     // `kept`) rebuilds the table while the menu is open, and on nothing that is gone by then.
+    // F9 after a login, with the target row chosen and the dialog last used for USDJPY: the
+    // client's own reconnection keeps the row while the server still lists it; any other login
+    // leaves no row chosen, so F9 keeps the dialog's symbol, or takes that of the chart a new
+    // connection restored last, which is the active one.
     void openedFromWindow_data()
     {
         QTest::addColumn<QString>("how");
@@ -564,6 +569,14 @@ private slots:
         QTest::newRow("its row moved up") << "Close Position" << "#SELL" << "#SELL #LONE" << "place=Close Position ##SELL,shown,on";
         QTest::newRow("closed meanwhile") << "Close Position" << "#BUY" << "#SELL #LONE" << "";
         QTest::newRow("its row became an order") << "Modify Position" << "#LONE" << "#BUY" << "";
+        QTest::newRow("F9 after a reconnection") << "F9 after a reconnection" << "EURGBP" << all
+                                                 << "chosen=EURGBP; highlighted=EURGBP";
+        QTest::newRow("F9 after a reconnection whose list leaves the symbol out")
+            << "F9 after a reconnection, unlisted" << "EURGBP" << all << "chosen=USDJPY; highlighted=";
+        QTest::newRow("F9 after a login to another account") << "F9 after another account" << "EURGBP" << all
+                                                             << "chosen=USDJPY; highlighted=";
+        QTest::newRow("F9 after switching to another account, refused, and back")
+            << "F9 after another account refused" << "EURGBP" << all << "chosen=USDCHF; highlighted=";
     }
     void openedFromWindow()
     {
@@ -571,7 +584,8 @@ private slots:
         QFETCH(QString, target);
         QFETCH(QString, kept);
         QFETCH(QString, expected);
-        shareSession(true);
+        const bool logsIn = how.startsWith("F9 after");
+        logsIn ? startSession(true) : shareSession(true);
         const auto sendPositions = [this](const QString &tags) {
             QJsonArray positions;
             for (auto [tag, record] : Records) {
@@ -591,9 +605,42 @@ private slots:
         auto *table = w.part<QTableWidget>(tradeRow ? "tradeTableWidget" : "symbolTableWidget");
         const QList<QTableWidgetItem *> found = table->findItems(withTickets(target), Qt::MatchExactly);
         QVERIFY(!found.isEmpty());
+        if (logsIn)
+            dialog()->setCurrentSymbol("USDJPY");
         table->setCurrentCell(found.first()->row(), 0);
         const QRect cell = table->visualRect(table->model()->index(found.first()->row(), 2));
-        if (how == "F9") {
+        if (logsIn) {
+            sessionOf.clear(); // the next row starts a session of its own
+            simbroker::SimTradeServer *server = w.server.get();
+            QSignalSpy lists(w.window->symbolStorage(), &SymbolDataStorage::symbolSettingChanged);
+            if (how.contains("reconnection")) { // the list follows the login reply, as the server's own does
+                QJsonArray listed;
+                for (const QJsonValue symbol : server->market().symbolListJson())
+                    if (!how.endsWith("unlisted") || symbol.toObject().value("symbol").toString() != target)
+                        listed << symbol;
+                server->setLoginSnapshot(false);
+                connect(server, &simbroker::SimTradeServer::loginHandled, server,
+                        [server, listed] { server->sendJson({{"res_code", 8}, {"array", listed}}); });
+                server->dropConnections();
+            } else if (how.endsWith("another account")) {
+                server->addAccount(Account + 1, "other", 500.0);
+                QVERIFY(w.client->connectToServer(server->url().toString(), Account + 1, "other", "Sim"));
+            } else {
+                auto *login = w.window->findChild<LoginDialog *>();
+                login->clearServers();
+                login->addServer("Sim", server->address());
+                server->setRefuseLogins(true);
+                w.window->relogin(Account + 1, "other", "Sim");
+                QTRY_VERIFY_WITH_TIMEOUT(w.window->findChild<QMessageBox *>(), MustHappenMs);
+                delete w.window->findChild<QMessageBox *>();
+                server->setRefuseLogins(false);
+                w.window->relogin(Account, "secret", "Sim");
+            }
+            QVERIFY(lists.wait(MustHappenMs));
+            w.window->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(w.window.get()));
+        }
+        if (how.startsWith("F9")) {
             QTest::keyClick(w.window.get(), Qt::Key_F9);
         } else if (how == "double-click") { // as a mouse sends it: the first click, then the double click
             QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, cell.center());
@@ -604,7 +651,13 @@ private slots:
             }, [&] { sendPositions(kept); });
         }
         QTRY_COMPARE_WITH_TIMEOUT(dialog()->isVisible(), !expected.isEmpty(), MustHappenMs);
-        const QString wrong = expected.isEmpty() ? QString() : mismatches(describe(dialog()), withTickets(expected));
+        QMap<QString, QString> shown = describe(dialog());
+        QStringList highlighted;
+        for (const QTableWidgetItem *item : table->selectedItems())
+            if (item->column() == 0)
+                highlighted << item->text();
+        shown.insert("highlighted", highlighted.join(','));
+        const QString wrong = expected.isEmpty() ? QString() : mismatches(shown, withTickets(expected));
         QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
         if (kept != "#BUY #SELL #LONE" && !expected.isEmpty()) { // what Place sends names the row clicked
             part<QPushButton>(dialog(), "placeButton")->click();
