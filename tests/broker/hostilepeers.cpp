@@ -109,20 +109,29 @@ public:
         for (int shift = 56; shift >= 0; shift -= 8)
             header.append(char((length >> shift) & 0xff));
         const qint64 startNs = steadyNs();
+        // What the connections had read and not handed on: more than that is the client's since.
+        qint64 unreadBefore = 0;
         for (QTcpSocket *socket : qAsConst(tcpSockets)) {
             if (!socket)
                 continue;
             // Its WebSocket would write a pong into the middle of the frame.
             socket->blockSignals(paced);
             socket->write(header + head);
+            unreadBefore += socket->bytesAvailable();
         }
+        const auto pinged = [this, unreadBefore] {
+            qint64 unread = 0;
+            for (QTcpSocket *socket : qAsConst(tcpSockets))
+                unread += socket ? socket->bytesAvailable() : 0;
+            return unread > unreadBefore;
+        };
         auto *feed = new QTimer(this);
         connect(feed, &QTimer::timeout, this, [=, next = qint64(0)]() mutable {
             for (QTcpSocket *socket : qAsConst(tcpSockets)) {
                 if (socket && socket->bytesToWrite() > SendBufferLimit)
                     return;
             }
-            if (next == pace.stallAfter) {
+            if (pace.stopAfterPing && pinged()) {
                 feed->deleteLater();
                 feed->stop();
                 return;

@@ -102,13 +102,14 @@ public:
     // How a large reply is written. By default piece after piece as the connections take it.
     // With an interval: `records` records every interval, as a slow link brings them, and the
     // server reads nothing until the frame has ended, so a ping is answered only after it, as a
-    // server's pong cannot overtake its frame. With stallAfter at 0 or above, the frame stops
-    // after that many records, unfinished, and the server stays silent for good.
+    // server's pong cannot overtake its frame. With stopAfterPing, the frame stops, unfinished,
+    // once the client has sent anything (its ping) since it began, and the server stays silent
+    // for good: the silence starts after the ping, however late the client's process pings.
     struct Pace
     {
         int intervalMs = 0;
         int records = 1;
-        qint64 stallAfter = -1;
+        bool stopAfterPing = false;
     };
     // One reply made of `head`, the bytes of record(0) to record(count - 1) (made in the
     // server's thread, twice: the frame's length comes first) and `tail`, written as one frame

@@ -3,8 +3,10 @@
 //   simbroker_server [--host 127.0.0.1] [--port 9001] [--seed 1] [--interval 500]
 //                    [--broker-list-port 9000] [--account-service-port 9004] [--events]
 //   simbroker_server --flood <kind> [--seconds 20] [--length 16384] [--records 100000] [--host 127.0.0.1] [--port 9001]
+//   simbroker_server --paced-reply [--records 100000] [--stop-after-ping] [--host 127.0.0.1] [--port 9001]
 // Each service it offers is started in main() below and announces where it listens. With
-// --flood only a hostile trade server listens, see runFlood().
+// --flood only a hostile trade server listens, see runFlood(); with --paced-reply a slow one,
+// see runPacedReply(). With --own-process-group, any of them runs in a process group of its own.
 #include "accountservice.h"
 #include "brokerlistservice.h"
 #include "hostilepeers.h"
@@ -217,6 +219,46 @@ int runFlood(const QHostAddress &host, quint16 port, const QString &kind, int se
     return QCoreApplication::exec();
 }
 
+// A client that logs in gets one trade-history reply of `records` deals, a few every interval as
+// a slow link brings them, and its pings are answered only after it; with stopAfterPing the reply
+// stops midway once the client's ping has arrived and the server stays silent for good. Each
+// line of standard input goes to the logged-in clients as a text frame; the server ends when
+// standard input ends (the test that started it has ended, even by a crash).
+int runPacedReply(const QHostAddress &host, quint16 port, qint64 records, bool stopAfterPing)
+{
+    simbroker::FloodServer server;
+    if (!server.listen(host, port)) {
+        QTextStream(stderr) << "cannot listen on " << host.toString() << ':' << port << '\n';
+        return 1;
+    }
+    QTextStream(stdout) << "Trade server listening on " << server.url().toString() << " (paced reply)" << Qt::endl;
+    QTimer login;
+    QObject::connect(&login, &QTimer::timeout, &server, [&] {
+        if (server.loggedInCount() == 0)
+            return;
+        login.stop();
+        server.sendLargeReply(R"({"res_code":5,"positions":[],"orders":[],"deals":[)",
+                              [](qint64 i) { return (i ? QByteArray(",") : QByteArray()) + simbroker::FloodServer::largeHistoryDeal(i); },
+                              records, "]}", QString(), {50, 4, stopAfterPing});
+    });
+    login.start(10);
+    QByteArray input;
+    QSocketNotifier lines(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&lines, &QSocketNotifier::activated, &server, [&] {
+        char buffer[4096];
+        const ssize_t size = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (size <= 0) {
+            lines.setEnabled(false);
+            QCoreApplication::quit();
+            return;
+        }
+        input.append(buffer, int(size));
+        for (int end; (end = input.indexOf('\n')) >= 0; input.remove(0, end + 1))
+            server.sendText(QString::fromUtf8(input.left(end)));
+    });
+    return QCoreApplication::exec();
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -258,9 +300,23 @@ int main(int argc, char *argv[])
                                            QStringLiteral("Records of the one reply of --flood positions, orders, unknown; of each "
                                                           "of its three arrays for --flood history."),
                                            QStringLiteral("count"), QStringLiteral("100000"));
+    const QCommandLineOption pacedOption(
+        QStringLiteral("paced-reply"),
+        QStringLiteral("Instead of the broker, a trade server that accepts any login and answers it with one trade history of "
+                       "--records deals, 4 every 50 ms, answering pings only after it; each line of standard input is sent "
+                       "as a text frame, and the server ends when standard input ends."));
+    const QCommandLineOption stopAfterPingOption(QStringLiteral("stop-after-ping"),
+                                                 QStringLiteral("The paced reply stops midway once the client's ping has arrived."));
+    const QCommandLineOption groupOption(
+        QStringLiteral("own-process-group"),
+        QStringLiteral("Run in a process group of its own: a stop sent to the group that started it leaves it running."));
     parser.addOptions({hostOption, portOption, seedOption, intervalOption, brokerListOption, accountServiceOption, eventsOption,
-                       floodOption, secondsOption, lengthOption, recordsOption});
+                       floodOption, secondsOption, lengthOption, recordsOption, pacedOption, stopAfterPingOption, groupOption});
     parser.process(app);
+    // A test stops its own process group to stall as a busy machine stalls it; a broker on another
+    // machine runs on meanwhile, and so does this one.
+    if (parser.isSet(groupOption))
+        ::setpgid(0, 0);
 
     QTextStream out(stdout);
     QTextStream err(stderr);
@@ -303,6 +359,14 @@ int main(int argc, char *argv[])
             return 2;
         }
         return runFlood(host, quint16(port), kind, seconds, length, records);
+    }
+    if (parser.isSet(pacedOption)) {
+        const qint64 records = parser.value(recordsOption).toLongLong(&ok);
+        if (!ok || records < 1 || records > 100000000) {
+            err << "invalid --records: " << parser.value(recordsOption) << '\n';
+            return 2;
+        }
+        return runPacedReply(host, quint16(port), records, parser.isSet(stopAfterPingOption));
     }
     const uint seed = parser.value(seedOption).toUInt(&ok);
     if (!ok) {

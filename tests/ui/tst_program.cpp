@@ -1,5 +1,6 @@
 // The built program, started as a trader starts it: from another folder, with saved settings,
 // against the simulated trade server, and ended by a termination signal.
+#include "brokerprocess.h"
 #include "logger.h"
 #include "loopback.h"
 #include "programend.h"
@@ -10,44 +11,20 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+using corvane_test::BrokerProcess;
 using corvane_test::MustHappenMs;
 using simbroker::SimTradeServer;
 
 namespace {
 
-// The simulated broker as a process of its own, as scripts/run starts it, on a loopback host of
-// this process's own: the program's connection never waits on this process, which may stall
-// longer than the program's keep-alive. The requests and close codes it reports are read back.
-struct BrokerProcess
+// The simulated broker as scripts/run starts it, on a loopback host of this process's own: the
+// program's connection never waits on this process.
+bool startBroker(BrokerProcess &broker)
 {
-    QProcess process;
-    QString url;
-    QList<int> requests;   // the req_code of each, in order
-    QList<int> closeCodes; // of the close frames the program sent
-
-    bool start()
-    {
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        QObject::connect(&process, &QProcess::readyReadStandardOutput, &process, [this] {
-            static const QRegularExpression listening(QStringLiteral("^Trade server listening on (\\S+)"));
-            while (process.canReadLine()) {
-                const QString line = QString::fromUtf8(process.readLine()).trimmed();
-                if (const auto found = listening.match(line); found.hasMatch())
-                    url = found.captured(1);
-                else if (line.startsWith(QLatin1String("request ")))
-                    requests.append(line.section(' ', 1).toInt());
-                else if (line.startsWith(QLatin1String("close ")))
-                    closeCodes.append(line.section(' ', 1).toInt());
-            }
-        });
-        // No price stream: nothing the server owes the program is on its way when it closes.
-        process.start(QStringLiteral(SIMBROKER_SERVER),
-                      {"--host", corvane_test::ownLoopbackHost(corvane_test::Loopback::Broker), "--port", "0", "--broker-list-port", "0",
-                       "--account-service-port", "0", "--interval", QString::number(24 * 3600 * 1000), "--events"});
-        return QTest::qWaitFor([this] { return !url.isEmpty() || process.state() == QProcess::NotRunning; }, MustHappenMs)
-            && !url.isEmpty();
-    }
-};
+    // No price stream: nothing the server owes the program is on its way when it closes.
+    return broker.start({"--host", corvane_test::ownLoopbackHost(corvane_test::Loopback::Broker), "--port", "0", "--broker-list-port", "0",
+                         "--account-service-port", "0", "--interval", QString::number(24 * 3600 * 1000), "--events"});
+}
 
 // A copy of the built program (the tests live in <build>/tests, it in <build>) in `folder`,
 // with the settings that log demo account 1001 in to `broker` by themselves; `terminal` is set to
@@ -62,7 +39,7 @@ QString installProgram(const QString &folder, BrokerProcess &broker, QProcess &t
     terminal.setProcessEnvironment(environment);
     const QString program = QDir::currentPath() + QLatin1Char('/') + folder + QStringLiteral("/ClientTerminal");
     if (!QDir().mkpath(folder + QStringLiteral("/config/Taldrex-Sim/1001")) || !QDir().mkpath(folder + QStringLiteral("/Logs"))
-        || !QFile::copy(QCoreApplication::applicationDirPath() + "/../ClientTerminal", program) || !broker.start())
+        || !QFile::copy(QCoreApplication::applicationDirPath() + "/../ClientTerminal", program) || !startBroker(broker))
         return QString();
     QSettings settings(QStringLiteral("Taldrex"), QStringLiteral("Client")); // XDG_CONFIG_HOME is inherited
     for (const auto &[key, value] : QList<QPair<QString, QString>>{
