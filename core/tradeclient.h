@@ -87,10 +87,11 @@ class QWebSocket;
 // comes; nothing else refuses a symbol. Of a symbol-list element only what the store reads
 // waits for the window (trimSymbolElement, beside the reader in marketrecords.h): the keys the
 // record is read from, none holding an array or object, each string cut to MaxSymbolTextChars (a
-// description, a path), each volume kept as the whole number it reads as. So what the window keeps per symbol stays a few kilobytes, and a broker
-// whose elements carry more (trading hours, long descriptions) still has its symbols listed. A
-// price or a record without a name takes no place; such a price is dropped, as the window
-// ignores it, and such a list element is left out, as the store skips it.
+// description, a path), each volume kept as the whole number it reads as. So what the window
+// keeps per symbol stays a few kilobytes, and a broker whose elements carry more (trading hours,
+// long descriptions) still has its symbols listed. A price or a record without a name takes no
+// place; such a price is dropped, as the window ignores it, and such a list element is left out,
+// as the store skips it.
 // The set lives as long as the run: connectToServer and logout end it, the client's own
 // reconnections keep it. The window empties its symbol store at each login, but its tick
 // history and last quotes outlive a login, so a server that drops the connection gains no new
