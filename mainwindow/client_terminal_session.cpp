@@ -171,6 +171,8 @@ void Client_Terminal::onLogin(QJsonObject obj)
     playSound(connectedSound);
     stopDisconnectedReminder();
     tradeClient->requestTradeHistory(-1);
+    // The market-watch list as the trader left it, for a reconnection to keep (see below).
+    const QStringList listed = symbolStore.symbolList();
     positionStore.clear();
     symbolStore.clear();
 
@@ -185,10 +187,13 @@ void Client_Terminal::onLogin(QJsonObject obj)
     const bool sameAccount = login == previousLogin && serverName == previousServer;
     if (!sameAccount)
         newOrder->endAccountUse();
+    // The client's own login after a dropped connection: this window has run the account since
+    // its workspace was restored, and nothing of it was put away meanwhile.
+    const bool reconnection = sameAccount && workspaceLoaded;
     // After a dropped connection the trader's symbol stays chosen, or F9 would open the order
     // dialog on whichever symbol it showed last while the market watch still highlights the
     // chosen row. Any other login starts with nothing chosen, and no row may look chosen then.
-    if (sameAccount && workspaceLoaded) {
+    if (reconnection) {
         selectionAwaitsSymbolList = !selectedSymbol.isEmpty();
     } else {
         selectionAwaitsSymbolList = false;
@@ -219,7 +224,14 @@ void Client_Terminal::onLogin(QJsonObject obj)
     // stays empty or keeps the gap of the outage.
     const QList<SymbolChartWidget *> open = chartWindows();
     QList<SymbolChartWidget *> reloaded;
-    restoreLayout(login, serverName, &reloaded);
+    // A reconnection leaves the window as the trader left it. The workspace holds what it was
+    // at the loss: laying the docks out again hides the market watch for a moment, and the focus
+    // the trader's click left there falls to a chart, whose activation would choose its symbol
+    // and tile the charts anew; and a chart closed during the outage would come back.
+    if (reconnection)
+        symbolStore.setSymbols(listed, false);
+    else
+        restoreLayout(login, serverName, &reloaded);
     for (SymbolChartWidget *chart : open) {
         if (!reloaded.contains(chart))
             chart->loadHistory();

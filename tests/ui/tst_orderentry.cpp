@@ -13,6 +13,8 @@
 #include <QDateTimeEdit>
 #include <QDoubleSpinBox>
 #include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -546,9 +548,10 @@ private slots:
     // table's menu acts on the row right-clicked even when a positions reply (of the records
     // `kept`) rebuilds the table while the menu is open, and on nothing that is gone by then.
     // F9 after a login, with the target row chosen and the dialog last used for USDJPY: the
-    // client's own reconnection keeps the row while the server still lists it; any other login
-    // leaves no row chosen, so F9 keeps the dialog's symbol, or takes that of the chart a new
-    // connection restored last, which is the active one.
+    // client's own reconnection keeps the row while the server still lists it, and the focus, the
+    // active chart and every chart's place, reopening no chart closed during the outage; any
+    // other login leaves no row chosen, so F9 keeps the dialog's symbol, or takes that of the
+    // chart a new connection restored last, which is the active one.
     void openedFromWindow_data()
     {
         QTest::addColumn<QString>("how");
@@ -571,6 +574,12 @@ private slots:
         QTest::newRow("its row became an order") << "Modify Position" << "#LONE" << "#BUY" << "";
         QTest::newRow("F9 after a reconnection") << "F9 after a reconnection" << "EURGBP" << all
                                                  << "chosen=EURGBP; highlighted=EURGBP";
+        QTest::newRow("F9 after a reconnection, the row clicked among open charts")
+            << "F9 after a reconnection, clicked" << "EURGBP" << all
+            << "chosen=EURGBP; highlighted=EURGBP; focus=market watch; active=kept; charts=unmoved";
+        QTest::newRow("F9 after a reconnection, a chart closed and a symbol hidden in the outage")
+            << "F9 after a reconnection, one chart closed" << "EURGBP" << all
+            << "chosen=EURGBP; active=kept; charts=unmoved; XAUUSD=hidden";
         QTest::newRow("F9 after a reconnection whose list leaves the symbol out")
             << "F9 after a reconnection, unlisted" << "EURGBP" << all << "chosen=USDJPY; highlighted=";
         QTest::newRow("F9 after a login to another account") << "F9 after another account" << "EURGBP" << all
@@ -607,8 +616,21 @@ private slots:
         QVERIFY(!found.isEmpty());
         if (logsIn)
             dialog()->setCurrentSymbol("USDJPY");
-        table->setCurrentCell(found.first()->row(), 0);
         const QRect cell = table->visualRect(table->model()->index(found.first()->row(), 2));
+        if (how.endsWith("clicked")) // as the trader's click leaves it: the focus in the market watch
+            QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, cell.center());
+        else
+            table->setCurrentCell(found.first()->row(), 0);
+        // The charts as the trader left them: which is active, and where each stands.
+        auto *area = w.part<QMdiArea>("graphArea");
+        const QMdiSubWindow *active = area->activeSubWindow();
+        const auto places = [area] {
+            QList<QRect> rects;
+            for (const QMdiSubWindow *sub : area->subWindowList(QMdiArea::CreationOrder))
+                rects << sub->geometry();
+            return rects;
+        };
+        QList<QRect> placed = places();
         if (logsIn) {
             sessionOf.clear(); // the next row starts a session of its own
             simbroker::SimTradeServer *server = w.server.get();
@@ -622,6 +644,12 @@ private slots:
                 connect(server, &simbroker::SimTradeServer::loginHandled, server,
                         [server, listed] { server->sendJson({{"res_code", 8}, {"array", listed}}); });
                 server->dropConnections();
+                if (how.endsWith("closed")) { // the first chart, not the active one, once the loss is seen
+                    QTRY_VERIFY_WITH_TIMEOUT(w.part<QAction>("actionConnect")->isEnabled(), MustHappenMs);
+                    area->subWindowList(QMdiArea::CreationOrder).first()->close();
+                    w.window->symbolStorage()->setSymbolVisible("XAUUSD", false); // and a symbol hidden
+                    placed = places();
+                }
             } else if (how.endsWith("another account")) {
                 server->addAccount(Account + 1, "other", 500.0);
                 QVERIFY(w.client->connectToServer(server->url().toString(), Account + 1, "other", "Sim"));
@@ -657,6 +685,10 @@ private slots:
             if (item->column() == 0)
                 highlighted << item->text();
         shown.insert("highlighted", highlighted.join(','));
+        shown.insert("focus", table->hasFocus() ? "market watch" : "elsewhere");
+        shown.insert("active", active && area->activeSubWindow() == active ? "kept" : "changed");
+        shown.insert("charts", placed.size() > 1 && places() == placed ? "unmoved" : "moved");
+        shown.insert("XAUUSD", w.window->symbolStorage()->symbolList().contains("XAUUSD") ? "listed" : "hidden");
         const QString wrong = expected.isEmpty() ? QString() : mismatches(shown, withTickets(expected));
         QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
         if (kept != "#BUY #SELL #LONE" && !expected.isEmpty()) { // what Place sends names the row clicked
