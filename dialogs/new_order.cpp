@@ -447,7 +447,6 @@ void New_Order::setMode(int newMode, qint64 newTicket)
 
 void New_Order::endAccountUse()
 {
-    connectionEnded();
     setMode(NewOrder, 0);
     resetForm();
     hide();
