@@ -152,9 +152,13 @@ class QWebSocket;
 // handled as a lost socket: while logged in, a journal line and a reconnection.
 //
 // A refused login ends the logged-in state, so a refused account is not retried. Requests are
-// fire-and-forget: one made while no account is set or the thread is stopped is dropped, and
-// what is still queued when the thread stops is discarded, never sent on a later connection.
-// One loss of the socket (error and close together) schedules one reconnection.
+// fire-and-forget: one made while no account is set or the thread is stopped is dropped, one
+// taken from the queue while the socket is not open is lost, and what is still queued when the
+// thread stops is discarded, never sent on a later connection. None of these is reported, and
+// the logged-in state lasts through a lost connection while the client reconnects: a caller that
+// must tell the trader what went unsent decides before it sends (the window refuses a trade
+// request while no login of its own is in force). One loss of the socket (error and close
+// together) schedules one reconnection.
 class TradeClient : public QThread
 {
     Q_OBJECT

@@ -1,5 +1,8 @@
 #include "trademessages.h"
 
+#include "displayformat.h"
+#include "marketrecords.h"
+
 #include <QJsonDocument>
 
 #include <cmath>
@@ -112,13 +115,54 @@ QJsonObject closeTradeRequest(qint64 ticket, int rowType)
     return request;
 }
 
-QString closeAllMessage(qint64 login, int subType)
+QJsonObject closeAllRequest(qint64 login, int subType)
 {
     QJsonObject request = tradeRequest(CloseAll);
     request.insert(QStringLiteral("login"), login);
     request.insert(QStringLiteral("dealer"), CloseAllDealer);
     request.insert(QStringLiteral("sub_type"), subType);
-    return QString::fromUtf8(QJsonDocument(request).toJson(QJsonDocument::Compact));
+    return request;
+}
+
+QString closeAllMessage(qint64 login, int subType)
+{
+    return QString::fromUtf8(QJsonDocument(closeAllRequest(login, subType)).toJson(QJsonDocument::Compact));
+}
+
+QString describe(const QJsonObject &request)
+{
+    // The texts the trader chose them by: the order dialog's order types, its Place texts and
+    // the trade table's menu entries.
+    static const char *const orderTypes[] = {"Buy", "Sell", "Buy Limit", "Sell Limit",
+                                             "Buy Stop", "Sell Stop", "Buy Stop Limit", "Sell Stop Limit"};
+    static const char *const closeAll[] = {"Close All Position", "Close All Profit Position", "Close All Loss Position"};
+    const auto value = [&request](const char *key) { return JsonRead::int64(request.value(QLatin1String(key))); };
+    const auto onTicket = [&value](const char *command) {
+        return QStringLiteral("%1 #%2").arg(QLatin1String(command)).arg(value("order_id"));
+    };
+    const int type = JsonRead::int32(request.value(QLatin1String("type")));
+    switch (type) {
+    case NewOrder: {
+        const qint64 orderType = value("order_type");
+        const QString side = orderType >= 0 && orderType < 8 ? QLatin1String(orderTypes[orderType])
+                                                             : QStringLiteral("Order type %1").arg(orderType);
+        return QStringLiteral("%1 %2 %3").arg(side, DisplayFormat::money(double(value("volume")) / 10000.0),
+                                              JsonRead::text(request.value(QLatin1String("symbol"))));
+    }
+    case ModifyOrder: return onTicket("Modify Order");
+    case ModifyPosition: return onTicket("Modify Position");
+    case DeleteOrder: return onTicket("Delete Order");
+    case ClosePosition: return onTicket("Close Position");
+    case CloseByHedge: return onTicket("Close Position By Hedge");
+    case CloseAll: {
+        const qint64 subType = value("sub_type");
+        if (subType >= 0 && subType < 3)
+            return QLatin1String(closeAll[subType]);
+        break;
+    }
+    default: break;
+    }
+    return QStringLiteral("Trade request of type %1").arg(type);
 }
 
 QJsonObject accountRefreshAfterLoginRequest(qint64 login)

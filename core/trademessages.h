@@ -66,9 +66,15 @@ QJsonObject placeRequest(const PlaceRequest &request);
 // 2 (pending order) -> DeleteOrder. Empty for any other row type or a ticket of 0 or less.
 QJsonObject closeTradeRequest(qint64 ticket, int rowType);
 
-// Close all ("sub_type" 0 all, 1 profitable, 2 losing), as the compact text that goes to
-// TradeClient::sendMessage with the logged-in account.
+// Close all ("sub_type" 0 all, 1 profitable, 2 losing) for the logged-in account, and the same
+// as the compact text that goes to TradeClient::sendMessage.
+QJsonObject closeAllRequest(qint64 login, int subType);
 QString closeAllMessage(qint64 login, int subType);
+
+// What a trade request (req_code 4) asks for, as the journal names it: the side, lots and symbol
+// of a new order ("Buy 0.50 EURUSD", "Sell Stop Limit 0.10 GBPUSD"), the ticket of a command on
+// a position or an order ("Close Position #5000000001"), the kind of a close all.
+QString describe(const QJsonObject &request);
 
 // The account refresh sent after each accepted login, for the account of the login reply. "login"
 // is written as the whole 64-bit number: cutting it to 32 bits would name another account.

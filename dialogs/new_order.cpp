@@ -4,6 +4,7 @@
 #include "axistag.h"
 #include "client_terminal.h"
 #include "displayformat.h"
+#include "logger.h"
 #include "mydatetimeticker.h"
 #include "positionrecords.h"
 #include "tradeclient.h"
@@ -305,7 +306,7 @@ void New_Order::setMode(int newMode, qint64 newTicket)
     closeAwaitsQuoteOf.clear();
     // Whatever the last request left (no reply yet, a failure not acknowledged), the trader now
     // prepares another one: the next Place must send it.
-    waiting = false;
+    requestState = RequestState::Editing;
     ui->responseLabel->hide();
     ui->rateLabel->show();
 
@@ -527,12 +528,38 @@ bool New_Order::sendsVolume() const
 
 void New_Order::sendRequest(QJsonObject request)
 {
-    waiting = true;
+    Client_Terminal *window = mainWindow();
+    if (!window || !window->sendTradeRequest(request)) {
+        requestState = RequestState::NotSent;
+        showOutcome(tr("No connection to the trade server: the request was not sent"));
+        return;
+    }
+    requestState = RequestState::Sending;
+    sentRequest = TradeMessages::describe(request);
     refreshOwed = true;
     ui->responseLabel->setText(tr("Please wait while request sending..."));
     ui->responseLabel->show();
     ui->rateLabel->hide();
-    tradeClient->sendRequest(request);
+}
+
+void New_Order::showOutcome(const QString &text)
+{
+    ui->responseLabel->setText(text);
+    ui->responseLabel->show();
+    ui->rateLabel->hide();
+    ui->placeButton->setText(tr("OK"));
+    ui->placeButton->show();
+}
+
+void New_Order::connectionEnded()
+{
+    if (requestState != RequestState::Sending)
+        return;
+    requestState = RequestState::NotSent;
+    showOutcome(tr("Connection lost before the server answered: check the Trade tab for the result"));
+    Logger::instance()->log(QStringLiteral("Terminal"),
+                            sentRequest + QStringLiteral(": connection lost before the server answered, "
+                                                         "check the Trade tab for the result"));
 }
 
 void New_Order::sendMarketOrder(int orderType)
@@ -560,9 +587,9 @@ void New_Order::on_buyButton_clicked()
 
 void New_Order::on_placeButton_clicked()
 {
-    if (waiting) {
+    if (requestState != RequestState::Editing) {
         // The press acknowledges the result shown.
-        waiting = false;
+        requestState = RequestState::Editing;
         ui->responseLabel->hide();
         ui->rateLabel->show();
         hide();
@@ -594,11 +621,11 @@ void New_Order::on_placeButton_clicked()
 
 void New_Order::onTradeResponse(QJsonObject response)
 {
-    if (!waiting)
+    if (requestState != RequestState::Sending && requestState != RequestState::Failed)
         return;
     const int status = JsonRead::int32(response.value(QLatin1String("status")));
     if (status == StatusDone) {
-        waiting = false;
+        requestState = RequestState::Editing;
         hide();
         resetForm();
         ui->rateLabel->show();
@@ -607,9 +634,8 @@ void New_Order::onTradeResponse(QJsonObject response)
         const QString reason = JsonRead::text(response.value(QLatin1String("fail_reason")));
         if (!reason.isEmpty())
             text += QStringLiteral(" - ") + reason;
-        ui->responseLabel->setText(text);
-        ui->placeButton->setText(tr("OK"));
-        ui->placeButton->show();
+        requestState = RequestState::Failed;
+        showOutcome(text);
     }
     const int type = JsonRead::int32(response.value(QLatin1String("type")));
     if (status > 0 && (type == 4 || type == 6 || type == 9) && refreshOwed) {

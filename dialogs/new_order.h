@@ -2,10 +2,12 @@
 // The order-entry dialog: market orders, pending orders, modifying and deleting orders,
 // modifying, closing and hedging positions, with a live tick chart of the chosen symbol.
 //
-// Contract: requests leave through TradeClient::sendRequest and are fire-and-forget. Trade
-// replies carry no request id, so the first reply that arrives while the dialog waits is taken
-// as the answer to its request; a reply while it does not wait is ignored. Preparing a mode
-// (setMode) ends any wait, so a dropped request or a dialog closed while waiting never turns the
+// Contract: requests leave through the main window's sendTradeRequest and are fire-and-forget.
+// Trade replies carry no request id, so the first reply that arrives while the dialog waits is
+// taken as the answer to its request; a reply while it does not wait is ignored. A request the
+// window refuses (no session up) is shown as not sent at once, and one whose connection ends
+// before the answer as unanswered: neither waits, since no reply on a later connection answers
+// it. Preparing a mode (setMode) ends any wait, so a dialog closed while waiting never turns the
 // next Place into a mere acknowledgment. The dialog reads positions, orders and quotes from its
 // parent main window and keeps the last 200 seconds of ticks of every symbol, shown or not,
 // within the counts below.
@@ -150,6 +152,9 @@ public:
     // Another account or server is logging in: whatever the dialog holds was prepared for the
     // previous one, so it is hidden and its mode ended.
     void endAccountUse();
+    // The connection was lost or ended: a request still awaiting its answer is shown, and
+    // written in the journal, as unanswered.
+    void connectionEnded();
 
     // Decimals needed to show a volume step (0.01 -> 2, 0.25 -> 2, below 0.0001 -> 0).
     static int decimalsOf(double step);
@@ -178,6 +183,7 @@ private:
     void setupTickChart();
     void fitRiskNotice();
     void sendRequest(QJsonObject request);
+    void showOutcome(const QString &text);
     void sendMarketOrder(int orderType);
     Client_Terminal *mainWindow() const;
     void setPendingGroupVisible(bool visible);
@@ -191,7 +197,13 @@ private:
 
     Ui_New_Order *ui;
     TradeClient *tradeClient;
-    bool waiting = false;
+    // Where the last request stands. A failure the server sent (Failed) still takes a later
+    // reply, as the request it answered may have been another's; what the terminal itself knows
+    // (NotSent: refused before sending, or its connection ended before the answer) takes none.
+    // Place acknowledges in every state but Editing.
+    enum class RequestState { Editing, Sending, Failed, NotSent };
+    RequestState requestState = RequestState::Editing;
+    QString sentRequest; // what the request awaiting its answer asked for, as the journal names it
     int mode = 0;
     qint64 ticket = 0;
     // One account refresh per request sent: a flood of trade replies while the dialog waits must

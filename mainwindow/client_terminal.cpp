@@ -233,21 +233,21 @@ void Client_Terminal::onCloseTrade(qint64 ticket, int type)
 {
     const QJsonObject request = TradeMessages::closeTradeRequest(ticket, type);
     if (!request.isEmpty())
-        tradeClient->sendRequest(request);
+        sendTradeRequest(request);
 }
 
 void Client_Terminal::doInstantBuy(QString symbol, double volume)
 {
     if (TradeMessages::lotsToWireVolume(volume) <= 0)
         return; // the panel's box shows 0 until its first quote
-    tradeClient->sendRequest(TradeMessages::marketOrderRequest(symbol, 0, volume));
+    sendTradeRequest(TradeMessages::marketOrderRequest(symbol, 0, volume));
 }
 
 void Client_Terminal::doInstantSell(QString symbol, double volume)
 {
     if (TradeMessages::lotsToWireVolume(volume) <= 0)
         return;
-    tradeClient->sendRequest(TradeMessages::marketOrderRequest(symbol, 1, volume));
+    sendTradeRequest(TradeMessages::marketOrderRequest(symbol, 1, volume));
 }
 
 void Client_Terminal::onZoomIn()

@@ -78,6 +78,15 @@ public:
     void setHistoryClock(std::function<QDate()> today);
     int historyPeriodIndex() const { return historyPeriod; }
 
+    // Trade requests (client_terminal_orders.cpp). The session is up from the end of a login
+    // until the connection is lost or ended, for the account the client is logged in with: a
+    // request made outside it would be dropped by the client unseen, so it is refused where the
+    // trader pressed. sendTradeRequest hands the request to the client when the session is up;
+    // otherwise it plays the failure sound of a refused order, writes the journal line naming
+    // what was not sent, and returns false. Nothing is kept for a later connection.
+    bool tradeSessionUp() const;
+    bool sendTradeRequest(const QJsonObject &request);
+
     // Look-ups of the order-entry dialog (live tables).
     TickData getTick(QString symbol);
     Position getPosition(qint64 ticket);
@@ -205,6 +214,7 @@ private:
     void openNewOrderDialog(const QString &symbol);
     void openOrderDialog(const QString &symbol, int mode, qint64 ticket);
     void openOrderDialogFromTradeMenu(int entry, const QString &symbol, qint64 ticket);
+    void refuseTradeRequest(const QJsonObject &request);
     // Chart windows (client_terminal_charts.cpp).
     void setupChartCommands();
     static SymbolChartWidget *chartOf(QMdiSubWindow *subWindow);
@@ -247,6 +257,9 @@ private:
     // The selected symbol was kept through the client's own reconnection; the first symbol list
     // after it tells whether the server still lists it.
     bool selectionAwaitsSymbolList = false;
+    // Set by updateComponents: a login has been handled and its connection not lost or ended
+    // since. The client stays logged in through a lost connection, as it reconnects by itself.
+    bool sessionUp = false;
     // The one "Login fail" box, while it is open.
     QPointer<QMessageBox> loginFailBox;
 

@@ -180,10 +180,12 @@ void Client_Terminal::contextTradeMenu(QPoint pos)
 
 void Client_Terminal::requestCloseAll(int sub_type)
 {
-    // Only for the account the client is logged in with: right after switching accounts the
-    // window still names the old one until the new login has been handled.
-    if (login <= 0 || !tradeClient->isLoggedIn() || tradeClient->accountLogin() != login)
+    // Its own text, with the account in it, goes out through sendMessage: the session is checked
+    // here as sendTradeRequest checks it.
+    if (!tradeSessionUp()) {
+        refuseTradeRequest(TradeMessages::closeAllRequest(login, sub_type));
         return;
+    }
     tradeClient->sendMessage(TradeMessages::closeAllMessage(login, sub_type));
 }
 

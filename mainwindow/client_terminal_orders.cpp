@@ -3,7 +3,9 @@
 #include "client_terminal.h"
 #include "ui_client_terminal.h"
 
+#include "logger.h"
 #include "new_order.h"
+#include "tradeclient.h"
 #include "trademessages.h"
 
 #include <QTableWidget>
@@ -69,4 +71,30 @@ void Client_Terminal::openOrderDialogFromTradeMenu(int entry, const QString &sym
     default: return;
     }
     openOrderDialog(symbol, mode, ticket);
+}
+
+bool Client_Terminal::tradeSessionUp() const
+{
+    // Right after a switch of account the window still names the old one until the new login
+    // has been handled: a request goes out only for the account the client is logged in with.
+    return sessionUp && login > 0 && tradeClient->isLoggedIn() && tradeClient->accountLogin() == login;
+}
+
+bool Client_Terminal::sendTradeRequest(const QJsonObject &request)
+{
+    if (!tradeSessionUp()) {
+        refuseTradeRequest(request);
+        return false;
+    }
+    tradeClient->sendRequest(request);
+    return true;
+}
+
+void Client_Terminal::refuseTradeRequest(const QJsonObject &request)
+{
+    // A market order sent minutes later, at another price, would be worse than none: nothing is
+    // queued, and the trader hears and reads at once that nothing went out.
+    playSound(tradeSound2);
+    Logger::instance()->log(QStringLiteral("Terminal"),
+                            TradeMessages::describe(request) + QStringLiteral(": not sent, no connection to the trade server"));
 }

@@ -152,6 +152,11 @@ void Client_Terminal::updateComponents(bool isLogin)
     ui->actionConnect->setEnabled(!isLogin);
     ui->actionDisconnect->setEnabled(isLogin);
     ui->actionChangePassword->setEnabled(isLogin);
+    sessionUp = isLogin;
+    // A reply on a later connection answers a later request: what the dialog still awaits now
+    // is answered by none.
+    if (!isLogin)
+        newOrder->connectionEnded();
 }
 
 void Client_Terminal::requestAccountRefresh(qint64 login)

@@ -9,7 +9,8 @@ class TestTradeMessages : public QObject
     Q_OBJECT
 private slots:
     // The exact text the server gets: keys, value types and values of each request, and the
-    // volume in 1/10000 lots, rounded to the nearest unit (truncating would send one unit less).
+    // volume in 1/10000 lots, rounded to the nearest unit (truncating would send one unit less);
+    // and what the journal calls a request.
     void requestsOnTheWire_data()
     {
         QTest::addColumn<QString>("text");
@@ -42,6 +43,11 @@ private slots:
         QTest::newRow("close all") << closeAllMessage(Wide, 2) << R"({"dealer":1000,"login":5000000001,"req_code":4,"sub_type":2,"type":9})";
         QTest::newRow("refresh after login") << wire(accountRefreshAfterLoginRequest(Wide)) << R"({"is_last":1,"login":5000000001,"req_code":4,"type":5})";
         QTest::newRow("refresh") << wire(accountRefreshRequest()) << R"({"req_code":4,"type":5})";
+        // As the journal names a request that was not sent or not answered.
+        QTest::newRow("named: pending order") << describe(placeRequest(stopLimit)) << "Buy Stop Limit 2.01 EURUSD";
+        QTest::newRow("named: modify order") << describe(placeRequest(modify)) << "Modify Order #12345";
+        QTest::newRow("named: close by hedge") << describe(placeRequest(hedge)) << "Close Position By Hedge #5000000001";
+        QTest::newRow("named: close the losing positions") << describe(closeAllRequest(Wide, 2)) << "Close All Loss Position";
     }
     void requestsOnTheWire()
     {

@@ -3,6 +3,7 @@
 // tests share. Each test owns one and starts it as it needs; frames the server received are read
 // back through `trades` and `requests`.
 #include "client_terminal.h"
+#include "logger.h"
 #include "loopback.h"
 #include "simtradeserver.h"
 #include "testmain.h"
@@ -47,7 +48,10 @@ struct LoggedInWindow
     std::unique_ptr<TradeClient> client;
     std::unique_ptr<Client_Terminal> window;
     qint64 account = 0;
-
+    // The journal lines the window wrote itself (source "Terminal", in this thread) since start.
+    QStringList windowJournal;
+    QHostAddress address;
+    quint16 port = 0;
 
     // A fresh server with the account, `seed` run on it before the login, then a fresh window
     // logged in. Returns once the window's account refresh after the login reached the server and
@@ -60,6 +64,8 @@ struct LoggedInWindow
         server = std::make_unique<simbroker::SimTradeServer>();
         if (!server->listen(options.address, 0))
             return false;
+        address = options.address;
+        port = server->serverPort();
         server->addAccount(login, options.password, options.balance, options.holder);
         server->setLoginSnapshot(options.snapshot);
         if (seed)
@@ -70,6 +76,14 @@ struct LoggedInWindow
         // where a simulated broker started by hand would answer.
         Client_Terminal::setBrokerListHost(ownLoopbackHost(Loopback::Quiet));
         window = std::make_unique<Client_Terminal>(client.get());
+        windowJournal.clear();
+        QObject::connect(Logger::instance(), &Logger::logMessage, window.get(),
+                         [this](const QDateTime &, const QString &title, const QString &message) {
+                             if (QThread::currentThread() == QCoreApplication::instance()->thread()
+                                 && title == QLatin1String("Terminal"))
+                                 windowJournal << message;
+                         },
+                         Qt::DirectConnection);
         window->resize(1200, 800);
         if (options.show)
             window->show();
@@ -114,6 +128,40 @@ struct LoggedInWindow
 
     // Returns once the server holds every request the client was given so far (see settleAt).
     void settle(simbroker::SimTradeServer *at = nullptr) { settleAt(*client, at ? *at : *server); }
+
+    // Cuts the connection as a lost network does; `closing` also stops the server listening until
+    // awaitRelogin. Returns once the window has handled the loss. The server answers at once from
+    // here on, so the client's own reconnection is answered whenever it comes.
+    bool loseConnection(bool closing)
+    {
+        QSignalSpy lost(client.get(), &TradeClient::websocketDisconnected);
+        server->setReplyDelay(0);
+        closing ? server->close() : server->dropConnections();
+        return lost.wait(MustHappenMs);
+    }
+    // Listens again where it listened, and returns once the client's own reconnection has logged
+    // in, the window's requests after it have arrived and their answers reached the window, with
+    // the received frames cleared.
+    bool awaitRelogin()
+    {
+        if (!server->isListening() && !server->listen(address, port))
+            return false;
+        if (!QTest::qWaitFor([this] { return window->tradeSessionUp(); }, MustHappenMs))
+            return false;
+        // Replies reach the window in the order sent: the marker's answer comes after all else.
+        QSignalSpy answers(client.get(), &TradeClient::chartHistoryReceived);
+        settle();
+        const auto markerAnswered = [&answers] {
+            for (const QList<QVariant> &answer : answers)
+                if (answer.first().toJsonObject().value(QStringLiteral("symbol")).toString().startsWith(QStringLiteral("MARKER")))
+                    return true;
+            return false;
+        };
+        if (!QTest::qWaitFor(markerAnswered, MustHappenMs))
+            return false;
+        server->clearReceivedFrames();
+        return true;
+    }
 };
 
 // Runs `open`, which shows a menu with its own event loop; inside that loop, runs `meanwhile`,

@@ -185,15 +185,20 @@ private slots:
     // A position's close icon, drawn at the right end of its close cell, closes it; a pending
     // order's button deletes that order: one request each, with the whole ticket, and the server's
     // answer takes the row away. A reply that moves the orders just before the click (one gone, a
-    // position added) leaves one fresh button per order, each acting on its own order.
+    // position added) leaves one fresh button per order, each acting on its own order. In an
+    // outage (the server closed) each command, close all too, is refused with the failure sound
+    // of a refused order and a journal line, and nothing is sent after the client logs in again.
     void closeControls_data()
     {
-        QTest::addColumn<QString>("rebuild"); // what the server sends before the click
-        QTest::addColumn<QString>("target");  // #P the position, #O1 and #O2 the orders
+        QTest::addColumn<QString>("rebuild"); // what the server sends before the click, or "outage"
+        QTest::addColumn<QString>("target");  // #P the position, #O1 and #O2 the orders, or the menu's close all
         QTest::newRow("position's icon") << "" << "#P";
         QTest::newRow("order's button") << "" << "#O2";
         QTest::newRow("after an orders reply") << "orders" << "#O2";
         QTest::newRow("after a positions reply") << "positions" << "#O1";
+        QTest::newRow("position's icon in an outage") << "outage" << "#P";
+        QTest::newRow("order's button in an outage") << "outage" << "#O2";
+        QTest::newRow("close all in an outage") << "outage" << "Close All Position";
     }
     void closeControls()
     {
@@ -251,12 +256,28 @@ private slots:
         QTRY_COMPARE(trades->rowCount(), rebuild == "orders" ? 2 : rebuild == "positions" ? 4 : 3);
         QTRY_VERIFY(oneButtonPerOrder());
         w.server->clearReceivedFrames();
-        const QString ticket = QString::number(tickets[target]);
-        if (MyCloseButton *button = buttonAt(ticket)) {
+        const QString ticket = QString::number(tickets.value(target));
+        QSignalSpy sounds(w.window.get(), &Client_Terminal::soundPlayed);
+        if (rebuild == "outage") {
+            QVERIFY(w.loseConnection(true));
+            w.windowJournal.clear();
+        }
+        if (!target.startsWith('#')) {
+            corvane_test::chooseFromMenu(target, [&] { w.window->contextTradeMenu(iconCell.center()); });
+        } else if (MyCloseButton *button = buttonAt(ticket)) {
             QVERIFY(closeCell(ticket).contains(QRect(button->mapTo(trades->viewport(), QPoint()), button->size())));
             QTest::mouseClick(button, Qt::LeftButton);
         } else {
             QTest::mouseClick(trades->viewport(), Qt::LeftButton, {}, iconCell.topRight() + QPoint(-5, 5));
+        }
+        if (rebuild == "outage") {
+            const QString what = target == "#P" ? "Close Position #" + ticket : target == "#O2" ? "Delete Order #" + ticket : target;
+            QCOMPARE(sounds.count({":/sound/trade.wav"}), 1);
+            QCOMPARE(w.windowJournal, QStringList(what + ": not sent, no connection to the trade server"));
+            QVERIFY(w.awaitRelogin());
+            w.settle();
+            QCOMPARE(w.requests(4), QStringList());
+            return;
         }
         w.settle();
         QCOMPARE(w.requests(4), QStringList(QString(R"({"login":%1,"order_id":%2,"req_code":4,"type":%3})")

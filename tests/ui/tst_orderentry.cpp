@@ -341,12 +341,14 @@ private slots:
     // quote's volume limits (1/10000 lot) that make no sense are ignored: the field keeps its
     // step and decimals, and no request leaves with volume 0. No key sends a request, in any mode
     // and in the one-click panel: Return and Enter in the volume field and on every button.
+    // In an outage (the server closed) a press is refused at once, with the failure sound of a
+    // refused order, and nothing is sent, then or after the client has logged in again.
     void requests_data()
     {
         QTest::addColumn<QString>("use");
         QTest::addColumn<QString>("fields");
         QTest::addColumn<QString>("button");
-        QTest::addColumn<QString>("sent"); // empty: nothing
+        QTest::addColumn<QString>("sent"); // empty: nothing; in an outage, the journal line instead
         const QString market = R"({"login":#ACCOUNT,"order_type":%1,"req_code":4,"symbol":"EURUSD","type":0,"volume":%2%3})";
         QTest::newRow("buy 0.5, take profit only") << "new order" << "volume=0.5; sl=0; tp=1.2" << "buy"
                                                    << market.arg(0).arg(5000).arg(R"(,"tp":1.2)");
@@ -386,6 +388,11 @@ private slots:
         for (const QString &use : Uses.keys() + QStringList{"one-click panel"})
             QTest::addRow("keys, %s", qPrintable(use)) << use << "" << "keys" << "";
         QTest::newRow("keys, pending new order") << "new order" << "kind=1" << "keys" << "";
+        const QString unsent = ": not sent, no connection to the trade server";
+        QTest::newRow("buy in an outage") << "new order" << "outage; volume=0.5; sl=0; tp=0" << "buy" << "Buy 0.50 EURUSD" + unsent;
+        QTest::newRow("close position in an outage") << "close position" << "outage; pending=0; expiry=0" << "place"
+                                                     << "Close Position ##BUY" + unsent;
+        QTest::newRow("one-click buy in an outage") << "one-click panel" << "outage; volume=0.2" << "buy" << "Buy 0.20 EURUSD" + unsent;
     }
     void requests()
     {
@@ -393,6 +400,11 @@ private slots:
         QFETCH(QString, fields);
         QFETCH(QString, button);
         QFETCH(QString, sent);
+        const bool outage = fields.startsWith("outage");
+        if (outage) { // the login after it shows what earlier rows did at the server
+            startSession(true);
+            fields = fields.section("; ", 1);
+        }
         shareSession(true);
         QWidget *form = dialog();
         if (use == "one-click panel") {
@@ -416,6 +428,11 @@ private slots:
                 prepare(dialog(), step);
         form->show();
         fill(form, fields);
+        QSignalSpy sounds(w.window.get(), &Client_Terminal::soundPlayed);
+        if (outage) {
+            QVERIFY(w.loseConnection(true));
+            w.windowJournal.clear();
+        }
         if (button == "keys") {
             form->activateWindow();
             QVERIFY(QTest::qWaitForWindowActive(form->window()));
@@ -428,6 +445,17 @@ private slots:
             }
         } else {
             QTest::mouseClick(part<QPushButton>(form, qPrintable(button + "Button")), Qt::LeftButton);
+        }
+        if (outage) {
+            if (form == dialog()) {
+                const QString wrong = mismatches(describe(form), "place=OK,shown,on; buysell=hidden");
+                QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+                QCOMPARE(part<QLabel>(form, "responseLabel")->text(), "No connection to the trade server: the request was not sent");
+            }
+            QCOMPARE(sounds.count({":/sound/trade.wav"}), 1);
+            QCOMPARE(w.windowJournal, QStringList(withTickets(sent)));
+            QVERIFY(w.awaitRelogin());
+            sent.clear();
         }
         if (sent.isEmpty()) {
             w.settle();
@@ -482,7 +510,9 @@ private slots:
     // The first trade reply while the dialog waits settles its request; the refresh follows
     // replies of closes (4), of type 6 and of close all (9) with a status above 0, once for each
     // request the dialog sent however many such replies come. A request left unanswered or a
-    // failure acknowledged never swallows the next use's request.
+    // failure acknowledged never swallows the next use's request. A connection lost while the
+    // server holds the answer ends the wait: no reply on the next connection answers it, and
+    // nothing is sent again.
     void replies_data()
     {
         QTest::addColumn<QString>("reply");
@@ -499,6 +529,7 @@ private slots:
         QTest::newRow("status 0") << R"({"status":0,"type":4,"msg":"odd"})" << 1 << "odd" << 0;
         QTest::newRow("no reply") << "{}" << 0 << "Please wait while request sending..." << 0;
         QTest::newRow("flood of failed closes") << R"({"status":10006,"type":4,"msg":"Rejected"})" << 1000 << "Rejected" << 1;
+        QTest::newRow("connection lost before the answer") << "lost" << 0 << "Connection lost before the server answered: check the Trade tab for the result" << 0;
     }
     void replies()
     {
@@ -507,6 +538,7 @@ private slots:
         QFETCH(int, times);
         QFETCH(QString, shownText);
         QFETCH(int, refreshes);
+        const bool lost = reply == "lost";
         shareSession();
         New_Order *dlg = dialog();
         prepare(dlg, "new order");
@@ -522,16 +554,26 @@ private slots:
         for (int i = 0; i < times; ++i)
             w.server->sendJson(response);
         QTRY_COMPARE_WITH_TIMEOUT(sounds.count(), times, MustHappenMs);
+        w.windowJournal.clear();
+        if (lost) { // a result on the next connection answers a request of that one
+            QVERIFY(w.loseConnection(false) && w.awaitRelogin());
+            QSignalSpy results(w.client.get(), &TradeClient::tradeResponseReceived);
+            w.server->sendJson({{"res_code", 7}, {"status", 10009}, {"type", 0}});
+            QVERIFY(results.wait(MustHappenMs));
+        }
         QCoreApplication::processEvents(); // the dialog's copy of the reply follows the window's
         auto *text = part<QLabel>(dlg, "responseLabel");
         QCOMPARE(!dlg->isVisible() ? QStringLiteral("hidden") : text->isVisibleTo(dlg) ? text->text() : QString(), shownText);
         QCOMPARE(part<QLabel>(dlg, "rateLabel")->isVisibleTo(dlg), !waiting || shownText == "hidden");
         auto *place = part<QPushButton>(dlg, "placeButton");
-        if (waiting && times > 0 && dlg->isVisible()) {
+        if (waiting && (times > 0 || lost) && dlg->isVisible()) {
             QCOMPARE(place->text(), QStringLiteral("OK"));
             place->click(); // acknowledges, sends nothing
             QVERIFY(!dlg->isVisible());
         }
+        if (lost)
+            QCOMPARE(w.windowJournal, QStringList("Buy 0.01 EURUSD: connection lost before the server answered, "
+                                                  "check the Trade tab for the result"));
         w.settle();
         QCOMPARE(w.trades(0), QStringList());
         QCOMPARE(w.trades(5).size(), refreshes);
