@@ -49,6 +49,10 @@ void Client_Terminal::setupLiveTables()
             &Client_Terminal::onSymbolNetProfitChanged);
 
     connect(ui->symbolTableWidget, &QWidget::customContextMenuRequested, this, &Client_Terminal::showTickContextMenu);
+    // A press on the row already highlighted changes no selection, yet the trader chose that row
+    // again, after a chart perhaps.
+    connect(ui->symbolTableWidget, &QTableWidget::itemPressed, this,
+            [this](QTableWidgetItem *item) { selectedSymbol = marketWatch->symbolAt(item->row()); });
     connect(ui->tradeTableWidget, &QWidget::customContextMenuRequested, this, &Client_Terminal::contextTradeMenu);
     connect(ui->txt_symbol, &QLineEdit::editingFinished, this, &Client_Terminal::onFilterSymbol);
 }
