@@ -190,6 +190,8 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    // Chart windows (client_terminal_charts.cpp): where the focus of a widget being hidden goes.
+    bool focusNextPrevChild(bool next) override;
 
 private:
     void requestAccountRefresh(qint64 login);

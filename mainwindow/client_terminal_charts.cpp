@@ -9,6 +9,7 @@
 #include "symbolchartwidget.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 
@@ -168,6 +169,31 @@ void Client_Terminal::on_graphArea_subWindowActivated(QMdiSubWindow *arg1)
         return;
     selectedSymbol = chart->symbol();
     checkTimeframeAction(chart->period());
+}
+
+bool Client_Terminal::focusNextPrevChild(bool next)
+{
+    // A widget being hidden (a Toolbox page left, a dock hidden) hands its focus on along the
+    // window's focus chain, which runs through the charts in the order they were opened: the
+    // chart it reached would become the active one and choose its symbol, though the trader
+    // chose neither. That focus skips every chart but the active one; Tab and Backtab, pressed in
+    // a widget that is shown, move as they always have.
+    QWidget *focus = QApplication::focusWidget();
+    if (!focus || focus->isVisible() || !isAncestorOf(focus))
+        return QMainWindow::focusNextPrevChild(next);
+    const QMdiSubWindow *active = ui->graphArea->activeSubWindow();
+    for (QWidget *w = focus; (w = next ? w->nextInFocusChain() : w->previousInFocusChain()) != focus;) {
+        const bool inChartArea = w == ui->graphArea || ui->graphArea->isAncestorOf(w);
+        if ((w->focusPolicy() & Qt::TabFocus) == Qt::TabFocus && !w->focusProxy() && w->isVisible()
+            && w->isEnabled() && w->window() == this
+            && (!inChartArea || (active && (w == active || active->isAncestorOf(w))))) {
+            w->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+            return true;
+        }
+    }
+    // Nothing else can hold it: the window does, rather than a widget no one sees.
+    setFocus(Qt::OtherFocusReason);
+    return true;
 }
 
 void Client_Terminal::on_actionBar_Chart_triggered()
