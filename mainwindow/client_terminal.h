@@ -190,8 +190,10 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
-    // Chart windows (client_terminal_charts.cpp): where the focus of a widget being hidden goes.
+    // Chart windows (client_terminal_charts.cpp): where the focus of a widget being hidden goes,
+    // and a press on a chart, which chooses its symbol even when the chart is already active.
     bool focusNextPrevChild(bool next) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void requestAccountRefresh(qint64 login);

@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 
@@ -45,7 +46,9 @@ QList<SymbolChartWidget *> Client_Terminal::chartWindows() const
 SymbolChartWidget *Client_Terminal::createNewChart(QString symbol, int period)
 {
     auto *chart = new SymbolChartWidget(chartManager, symbol, period, this);
-    ui->graphArea->addSubWindow(chart, Qt::WindowFlags());
+    QMdiSubWindow *subWindow = ui->graphArea->addSubWindow(chart, Qt::WindowFlags());
+    chart->installEventFilter(this);
+    subWindow->installEventFilter(this);
     chart->setWindowIcon(SymbolChartWidget::blankIcon());
     chart->onTick(symbolStore.tick(symbol));
     chart->show();
@@ -169,6 +172,20 @@ void Client_Terminal::on_graphArea_subWindowActivated(QMdiSubWindow *arg1)
         return;
     selectedSymbol = chart->symbol();
     checkTimeframeAction(chart->period());
+}
+
+bool Client_Terminal::eventFilter(QObject *watched, QEvent *event)
+{
+    // Activation chooses a chart's symbol only when another chart was active: a click on the
+    // active chart, after a market-watch row was chosen, chooses the chart again.
+    if (event->type() == QEvent::MouseButtonPress) {
+        const auto *chart = qobject_cast<SymbolChartWidget *>(watched);
+        if (!chart)
+            chart = chartOf(qobject_cast<QMdiSubWindow *>(watched));
+        if (chart)
+            selectedSymbol = chart->symbol();
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 bool Client_Terminal::focusNextPrevChild(bool next)
