@@ -17,6 +17,8 @@
 #include <QMdiSubWindow>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QRegularExpression>
 #include <QTableWidget>
 #include <qcustomplot.h>
@@ -593,7 +595,9 @@ private slots:
     // client's own reconnection keeps the row while the server still lists it, and the focus, the
     // active chart and every chart's place, reopening no chart closed during the outage; any
     // other login leaves no row chosen, so F9 keeps the dialog's symbol, or takes that of the
-    // chart a new connection restored last, which is the active one.
+    // chart a new connection restored last, which is the active one. After the trader's own moves
+    // (how: "F9 once the trader moved: ..."), F9 opens what they clicked last, a row or a chart,
+    // and the chart they clicked stays the active one whatever Qt does with the focus.
     void openedFromWindow_data()
     {
         QTest::addColumn<QString>("how");
@@ -628,6 +632,23 @@ private slots:
                                                              << "chosen=USDJPY; highlighted=";
         QTest::newRow("F9 after switching to another account, refused, and back")
             << "F9 after another account refused" << "EURGBP" << all << "chosen=USDCHF; highlighted=";
+        const QStringList pages{"Trade", "History", "Net Trade", "Journal"};
+        for (const QString &page : pages)
+            for (const QString &tab : pages)
+                if (tab != page)
+                    QTest::addRow("%s left for %s", qPrintable(page), qPrintable(tab))
+                        << "F9 once the trader moved: chart 2; row; page " + page + "; tab " + tab << "EURJPY" << all
+                        << "chosen=EURJPY; active=kept";
+        QTest::newRow("Toolbox hidden and shown, the focus in the Journal")
+            << "F9 once the trader moved: chart 2; row; page Journal; view Toolbox; view Toolbox" << "USDCAD" << all
+            << "chosen=USDCAD; active=kept";
+        QTest::newRow("Markets hidden and shown, the focus in the market watch")
+            << "F9 once the trader moved: tab Trade; chart 2; row; view Markets; view Markets" << "AUDUSD" << all
+            << "chosen=AUDUSD; active=kept";
+        QTest::newRow("the highlighted row clicked after a chart") << "F9 once the trader moved: row; chart 3; row"
+                                                                    << "USDCAD" << all << "chosen=USDCAD; active=kept";
+        QTest::newRow("the active chart clicked after a row") << "F9 once the trader moved: chart 2; row; chart 2"
+                                                               << "EURJPY" << all << "chosen=USDJPY; active=kept";
     }
     void openedFromWindow()
     {
@@ -659,13 +680,45 @@ private slots:
         if (logsIn)
             dialog()->setCurrentSymbol("USDJPY");
         const QRect cell = table->visualRect(table->model()->index(found.first()->row(), 2));
+        auto *area = w.part<QMdiArea>("graphArea");
+        const QMdiSubWindow *clickedChart = nullptr;
+        if (how.contains(": ")) { // from the first chart active and no row highlighted
+            area->setActiveSubWindow(area->subWindowList(QMdiArea::CreationOrder).first());
+            table->selectionModel()->clearCurrentIndex();
+            table->clearSelection();
+        }
+        auto *tabs = w.part<QTabWidget>("tabWidget_3");
+        for (const QString &move : how.section(": ", 1).split("; ", Qt::SkipEmptyParts)) {
+            const QString name = move.section(' ', 1);
+            if (move.startsWith("chart ")) {
+                clickedChart = area->subWindowList(QMdiArea::CreationOrder).at(name.toInt());
+                QTest::mouseClick(clickedChart->widget(), Qt::LeftButton, {}, QPoint(80, 80));
+            } else if (move == "row") {
+                QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, cell.center());
+            } else if (move.startsWith("view ")) { // the View menu's entry, the window staying active as on X11
+                for (QAction *entry : w.part<QMenu>("menuView")->actions())
+                    if (entry->text() == name)
+                        entry->trigger();
+            } else { // "tab NAME" clicks the Toolbox's tab; "page NAME" then clicks into its table
+                auto *bar = tabs->findChild<QTabBar *>();
+                int index = 0;
+                while (index < bar->count() && bar->tabText(index) != name)
+                    ++index;
+                QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
+                QCOMPARE(tabs->currentIndex(), index);
+                for (QTableWidget *inPage : tabs->currentWidget()->findChildren<QTableWidget *>())
+                    if (move.startsWith("page ") && inPage->isVisible()) {
+                        QTest::mouseClick(inPage->viewport(), Qt::LeftButton, {}, QPoint(20, 8));
+                        QVERIFY(inPage->hasFocus());
+                    }
+            }
+        }
         if (how.endsWith("clicked")) // as the trader's click leaves it: the focus in the market watch
             QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, cell.center());
-        else
+        else if (!how.contains(": "))
             table->setCurrentCell(found.first()->row(), 0);
         // The charts as the trader left them: which is active, and where each stands.
-        auto *area = w.part<QMdiArea>("graphArea");
-        const QMdiSubWindow *active = area->activeSubWindow();
+        const QMdiSubWindow *active = clickedChart ? clickedChart : area->activeSubWindow();
         const auto places = [area] {
             QList<QRect> rects;
             for (const QMdiSubWindow *sub : area->subWindowList(QMdiArea::CreationOrder))
