@@ -1,7 +1,8 @@
 // The chart windows of the chart area: opening them, the default set after a login, bringing a
 // symbol's chart forward, quotes to every chart of their symbol, the saved "charts" lines, and
 // the chart commands of the toolbars and menus (timeframes, style, drawing tools, tile,
-// cascade, show and hide).
+// cascade, show and hide). The focus that Qt hands on from a widget being hidden activates no
+// chart, and a click on a chart chooses its symbol even when it is already the active one.
 #include "client_terminal.h"
 #include "ui_client_terminal.h"
 

@@ -17,9 +17,9 @@
 #include <QMdiSubWindow>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QRegularExpression>
 #include <QTableWidget>
 #include <qcustomplot.h>
 #include <algorithm>
